@@ -1,0 +1,8 @@
+// The application's name: the caption of every message box and the tray tooltip at start.
+#pragma once
+
+namespace dorvane {
+
+inline constexpr char16_t kAppName[] = u"DORVANE";
+
+}  // namespace dorvane
