@@ -1,0 +1,113 @@
+// Runs a program as a debuggee and writes every debug-output record it produces to a file,
+// one record per line (escaped), in the order received. Exits with the debuggee's exit code.
+//   dbgcatch.exe RECORDS_FILE PROGRAM [ARGS...]
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "toolio.h"
+
+namespace {
+
+std::wstring Quote(const wchar_t* arg) {
+    std::wstring quoted = L"\"";
+    for (const wchar_t* p = arg; *p; ++p) {
+        if (*p == L'"') {
+            quoted += L'\\';
+        }
+        quoted += *p;
+    }
+    return quoted + L"\"";
+}
+
+std::wstring ReadRecord(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+    const size_t units = info.nDebugStringLength;
+    if (units == 0) {
+        return {};
+    }
+    SIZE_T read = 0;
+    if (info.fUnicode) {
+        std::wstring text(units, L'\0');
+        ReadProcessMemory(process, info.lpDebugStringData, text.data(), units * sizeof(wchar_t), &read);
+        text.resize(read / sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0') {
+            text.pop_back();
+        }
+        return text;
+    }
+    std::string ansi(units, '\0');
+    ReadProcessMemory(process, info.lpDebugStringData, ansi.data(), units, &read);
+    ansi.resize(read);
+    while (!ansi.empty() && ansi.back() == '\0') {
+        ansi.pop_back();
+    }
+    if (ansi.empty()) {
+        return {};
+    }
+    const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), text.data(), size);
+    return text;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        return 2;
+    }
+    toolio::LineFile records(argv[1]);
+    if (!records.ok()) {
+        return 3;
+    }
+    std::wstring commandLine;
+    for (int i = 2; i < argc; ++i) {
+        commandLine += (i > 2 ? L" " : L"") + Quote(argv[i]);
+    }
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
+        return 4;
+    }
+
+    DWORD exitCode = 1;
+    for (bool running = true; running;) {
+        DEBUG_EVENT event = {};
+        if (!WaitForDebugEvent(&event, INFINITE)) {
+            break;
+        }
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+            case OUTPUT_DEBUG_STRING_EVENT:
+                records.Write(toolio::Escape(ReadRecord(process.hProcess, event.u.DebugString)));
+                break;
+            case EXCEPTION_DEBUG_EVENT:
+                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+                    status = DBG_EXCEPTION_NOT_HANDLED;
+                }
+                break;
+            case CREATE_PROCESS_DEBUG_EVENT:
+                if (event.u.CreateProcessInfo.hFile) {
+                    CloseHandle(event.u.CreateProcessInfo.hFile);
+                }
+                break;
+            case LOAD_DLL_DEBUG_EVENT:
+                if (event.u.LoadDll.hFile) {
+                    CloseHandle(event.u.LoadDll.hFile);
+                }
+                break;
+            case EXIT_PROCESS_DEBUG_EVENT:
+                exitCode = event.u.ExitProcess.dwExitCode;
+                running = false;
+                break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
