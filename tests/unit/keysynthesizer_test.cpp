@@ -1,6 +1,7 @@
 // Press/release order of the keystroke synthesiser, checked call by call against a fake
 // layout shaped like the common Latin ones (CR is Enter, LF is Ctrl+Enter).
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -142,5 +143,28 @@ TEST_SUITE("keystroke synthesis") {
         CHECK(rig.synth.SentKeyCount() == 6);
         rig.synth.ReleaseModifierKeys();
         CHECK(rig.synth.SentKeyCount() == 6);
+    }
+}
+
+TEST_SUITE("keystroke synthesis, threads") {
+    // The typing thread counts while the user-interface thread reads the count for the tooltip.
+    TEST_CASE("Sent Key can be read while another thread types") {
+        Rig rig;
+        constexpr uint32_t kChars = 20000;
+        std::thread typist([&] {
+            for (uint32_t i = 0; i < kChars; ++i) {
+                rig.synth.SendKey(i % 2 ? u'A' : u'b');
+            }
+        });
+        uint32_t last = 0;
+        bool monotonic = true;
+        while (last < kChars) {
+            const uint32_t now = rig.synth.SentKeyCount();
+            monotonic = monotonic && now >= last;
+            last = now;
+        }
+        typist.join();
+        CHECK(monotonic);
+        CHECK(rig.synth.SentKeyCount() == kChars);
     }
 }

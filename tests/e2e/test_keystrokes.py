@@ -1,0 +1,81 @@
+"""The real keystroke adapters type into a real focused window under Wine.
+
+Expectations are derived at run time from the layout lookup the typing process itself saw
+(Wine's layout differs from Windows', e.g. for LF and parentheses), then built with the
+press/release rules written out independently here.
+"""
+import winrig
+
+SHIFT, CONTROL, MENU = 0x10, 0x11, 0x12
+SLOTS = ((0x01, SHIFT), (0x02, CONTROL), (0x04, MENU))
+NO_KEY = 0xFFFF
+
+
+def expected_typing(lookups):
+    """Key events and characters the rules give for [(char, VkKeyScanW result)]."""
+    held, events, chars = set(), [], []
+    for ch, scan in lookups:
+        if scan == NO_KEY:
+            continue
+        vk, state = scan & 0xFF, scan >> 8
+        for bit, modifier in SLOTS:
+            if state & bit and modifier not in held:
+                events.append(("keydown", modifier))
+                held.add(modifier)
+        for bit, modifier in SLOTS:
+            if not state & bit and modifier in held:
+                events.append(("keyup", modifier))
+                held.discard(modifier)
+        events += [("keydown", vk), ("keyup", vk)]
+        chars.append(ch)
+    for _, modifier in SLOTS:
+        if modifier in held:
+            events.append(("keyup", modifier))
+    return events, chars
+
+
+def type_text(wine, text):
+    work = wine.workdir
+    (work / "text.txt").write_bytes(text.encode("utf-8"))
+    out = work / "typeprobe.out"
+    assert wine.run(winrig.tool("typeprobe"), winrig.winpath(work / "text.txt"), winrig.winpath(out)) == 0
+    lines = winrig.read_lines(out)
+    lookups = [(chr(int(unit, 16)), int(scan, 16)) for _, unit, scan in (l.split() for l in lines if l.startswith("lookup"))]
+    sent = int(next(l for l in lines if l.startswith("sent")).split()[1])
+    return lookups, sent
+
+
+def received(sink, expected_count):
+    def enough():
+        events = sink.events()
+        keys = [e for e in events if e[0] != "char" and e[0] != "syschar"]
+        return events if len(keys) >= expected_count else None
+
+    events = winrig.wait_for(enough, 15, f"{expected_count} key events in the sink")
+    # With Alt held alone the window gets WM_SYSKEY*; the order is what matters here.
+    keys = [(kind.replace("sys", ""), vk) for kind, vk in events if "char" not in kind]
+    chars = [chr(value) for kind, value in events if kind == "char"]
+    return keys, chars
+
+
+def test_mixed_text_arrives_as_the_exact_key_sequence(wine, key_sink):
+    text = "Lot 4711-B: qty=12.5kg\r\nSCAN ok\t(#7)\nz\u00e9\u4e2d!"
+    lookups, sent = type_text(wine, text)
+
+    assert [ch for ch, _ in lookups] == list(text)
+    expected_events, expected_chars = expected_typing(lookups)
+    assert any(scan == NO_KEY for _, scan in lookups), "the text should hold a character without a key"
+    assert sent == len(expected_chars)
+
+    keys, chars = received(key_sink, len(expected_events))
+    assert keys == expected_events
+    assert chars == expected_chars
+
+
+def test_shift_is_held_across_capitals_and_every_modifier_is_released(wine, key_sink):
+    lookups, sent = type_text(wine, "ABc")
+    assert sent == 3
+    keys, _ = received(key_sink, 7)
+    a, b, c = (scan & 0xFF for _, scan in lookups)
+    assert keys == [("keydown", SHIFT), ("keydown", a), ("keyup", a), ("keydown", b), ("keyup", b),
+                    ("keyup", SHIFT), ("keydown", c), ("keyup", c)]

@@ -1,0 +1,171 @@
+"""The end-to-end rig: Xvfb, Wine prefixes copied from a template, programs started and
+stopped by PID, and the line files the helper programs write.
+
+Wine's own output always goes to files: its helper processes inherit pipes and keep them
+open until the wineserver exits. Every wait is bounded.
+"""
+import os
+import shutil
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+BUILD_WIN = Path(os.environ.get("DORVANE_BUILD_WIN", REPO / "build" / "mingw"))
+TOOLS = BUILD_WIN / "tests" / "tools"
+
+WINE_ENV = {
+    "WINEDEBUG": "-all",
+    "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    "LANG": "C.UTF-8",
+}
+
+
+def tool(name):
+    path = TOOLS / f"{name}.exe"
+    if not path.is_file():
+        raise FileNotFoundError(f"{path} is missing: build the Windows target first (scripts/build.sh)")
+    return path
+
+
+def winpath(path):
+    """A host path as Wine's Z: drive sees it."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def unescape(record):
+    """Undoes the helpers' escaping (\\\\, \\r, \\n, \\t, \\xHH)."""
+    out, i = [], 0
+    while i < len(record):
+        ch = record[i]
+        if ch == "\\" and i + 1 < len(record):
+            nxt = record[i + 1]
+            if nxt == "x":
+                out.append(chr(int(record[i + 2:i + 4], 16)))
+                i += 4
+                continue
+            out.append({"\\": "\\", "r": "\r", "n": "\n", "t": "\t"}[nxt])
+            i += 2
+            continue
+        out.append(ch)
+        i += 1
+    return "".join(out)
+
+
+def read_lines(path):
+    """Complete lines of a file another process is still writing."""
+    try:
+        data = Path(path).read_bytes().decode("utf-8")
+    except FileNotFoundError:
+        return []
+    return data.split("\n")[:-1]
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while True:
+        result = predicate()
+        if result:
+            return result
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(0.05)
+
+
+def stop_pid(proc, grace=3.0):
+    """Ends one process we started, by its PID."""
+    if proc.poll() is not None:
+        return
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(timeout=grace)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait(timeout=grace)
+
+
+class Xvfb:
+    """A private X server; the display number is chosen by the server itself."""
+
+    def __init__(self, workdir):
+        read_fd, write_fd = os.pipe()
+        self.log = open(Path(workdir) / "xvfb.log", "wb")
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as reader:
+            number = reader.readline().strip()
+        if not number:
+            stop_pid(self.proc)
+            raise RuntimeError("Xvfb did not start")
+        self.display = f":{number}"
+
+    def stop(self):
+        stop_pid(self.proc)
+        self.log.close()
+
+
+class WinePrefix:
+    """A throw-away copy of the template prefix, with the processes started in it."""
+
+    def __init__(self, template, workdir, display):
+        self.workdir = Path(workdir)
+        self.path = self.workdir / "prefix"
+        subprocess.run(["cp", "-a", str(template), str(self.path)], check=True, timeout=120)
+        self.env = dict(os.environ, **WINE_ENV, WINEPREFIX=str(self.path), DISPLAY=display)
+        self.procs = []
+        self._logs = 0
+
+    def _logfile(self, name):
+        self._logs += 1
+        return open(self.workdir / f"{self._logs:02d}-{name}.log", "wb")
+
+    def start(self, exe, *args):
+        """Starts a Windows program; its PID is kept for teardown."""
+        log = self._logfile(Path(exe).stem)
+        proc = subprocess.Popen(["wine", str(exe), *map(str, args)], env=self.env, stdout=log,
+                                stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        log.close()
+        self.procs.append(proc)
+        return proc
+
+    def run(self, exe, *args, timeout=60):
+        """Runs a Windows program to its end and returns its exit code."""
+        proc = self.start(exe, *args)
+        try:
+            return proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            stop_pid(proc)
+            raise
+
+    def wineserver(self, *args, timeout=60):
+        with self._logfile("wineserver") as log:
+            subprocess.run(["wineserver", *args], env=self.env, stdout=log, stderr=subprocess.STDOUT,
+                           stdin=subprocess.DEVNULL, timeout=timeout, check=False)
+
+    def close(self):
+        for proc in reversed(self.procs):
+            stop_pid(proc)
+        self.wineserver("-k")
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+class KeySink:
+    """The key-sink window with the keyboard focus; its log lists key messages in order."""
+
+    def __init__(self, prefix, timeout=30):
+        self.log = prefix.workdir / "keysink-events.log"
+        ready = prefix.workdir / "keysink-ready"
+        self.proc = prefix.start(tool("keysink"), winpath(self.log), winpath(ready))
+        line = wait_for(lambda: read_lines(ready), timeout, "the key sink to hold the focus")[0]
+        self.hwnd = int(line.split()[1])
+
+    def events(self):
+        """[(kind, value)] in the order received; kind is keydown, keyup, char, ..."""
+        result = []
+        for line in read_lines(self.log):
+            _, kind, value = line.split()
+            result.append((kind, int(value, 16)))
+        return result
