@@ -56,7 +56,9 @@ HLOCAL FormatLastErrorAtDepth(DWORD code, int depth) {
 
 }  // namespace
 
-HLOCAL FormatLastError(DWORD code) { return FormatLastErrorAtDepth(code, 0); }
+HLOCAL FormatLastError(DWORD code) {
+    return FormatLastErrorAtDepth(code, 0);
+}
 
 std::wstring GetErrorText(DWORD code, DWORD* codeOut) {
     if (code == 0) {

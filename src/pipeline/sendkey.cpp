@@ -6,7 +6,9 @@
 
 namespace dorvane {
 
-int16_t CWin32KeyboardLayout::LookupKey(char16_t ch) { return VkKeyScanW(static_cast<WCHAR>(ch)); }
+int16_t CWin32KeyboardLayout::LookupKey(char16_t ch) {
+    return VkKeyScanW(static_cast<WCHAR>(ch));
+}
 
 void CWin32KeyInjector::Inject(const KeyStroke* strokes, size_t count) {
     // Every field but the type, the virtual key and the key-up flag stays zero: no scan code,

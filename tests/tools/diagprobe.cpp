@@ -61,8 +61,9 @@ void Trace(toolio::LineFile& out) {
     DWORD failure = 0;
     {
         LPWSTR text = nullptr;
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, kCodeWithoutText, 0x0409, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+        FormatMessageW(
+            FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, kCodeWithoutText, 0x0409, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
         failure = GetLastError();
     }
     WriteSystemText(out, "system", failure);

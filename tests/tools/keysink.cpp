@@ -30,12 +30,24 @@ void Log(const char* what, unsigned value, int digits) {
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_KEYDOWN: Log("keydown", static_cast<unsigned>(wParam), 2); break;
-        case WM_KEYUP: Log("keyup", static_cast<unsigned>(wParam), 2); break;
-        case WM_SYSKEYDOWN: Log("syskeydown", static_cast<unsigned>(wParam), 2); break;
-        case WM_SYSKEYUP: Log("syskeyup", static_cast<unsigned>(wParam), 2); break;
-        case WM_CHAR: Log("char", static_cast<unsigned>(wParam), 4); break;
-        case WM_SYSCHAR: Log("syschar", static_cast<unsigned>(wParam), 4); break;
+        case WM_KEYDOWN:
+            Log("keydown", static_cast<unsigned>(wParam), 2);
+            break;
+        case WM_KEYUP:
+            Log("keyup", static_cast<unsigned>(wParam), 2);
+            break;
+        case WM_SYSKEYDOWN:
+            Log("syskeydown", static_cast<unsigned>(wParam), 2);
+            break;
+        case WM_SYSKEYUP:
+            Log("syskeyup", static_cast<unsigned>(wParam), 2);
+            break;
+        case WM_CHAR:
+            Log("char", static_cast<unsigned>(wParam), 4);
+            break;
+        case WM_SYSCHAR:
+            Log("syschar", static_cast<unsigned>(wParam), 4);
+            break;
     }
     return CallWindowProcW(g_editProc, hwnd, msg, wParam, lParam);
 }
@@ -47,7 +59,8 @@ void CheckReady() {
     g_ready = true;
     toolio::LineFile ready(g_readyPath);
     char line[64];
-    std::snprintf(line, sizeof(line), "ready %llu", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(g_frame)));
+    std::snprintf(line, sizeof(line), "ready %llu",
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(g_frame)));
     ready.Write(line);
 }
 
@@ -92,15 +105,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     wc.lpszClassName = L"DorvaneKeySink";
     RegisterClassW(&wc);
 
-    g_frame = CreateWindowExW(0, wc.lpszClassName, L"Key sink", WS_OVERLAPPEDWINDOW, 40, 40, 560, 360, nullptr,
-                              nullptr, instance, nullptr);
-    g_edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0,
-                             0, 100, 100, g_frame, nullptr, instance, nullptr);
+    g_frame = CreateWindowExW(0, wc.lpszClassName, L"Key sink", WS_OVERLAPPEDWINDOW, 40, 40, 560, 360,
+                              nullptr, nullptr, instance, nullptr);
+    g_edit =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0,
+                        0, 100, 100, g_frame, nullptr, instance, nullptr);
     if (g_frame == nullptr || g_edit == nullptr) {
         return 4;
     }
-    g_editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(g_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+    g_editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(g_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
 
     ShowWindow(g_frame, SW_SHOW);
     UpdateWindow(g_frame);

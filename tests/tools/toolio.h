@@ -16,7 +16,8 @@ inline std::string ToUtf8(std::wstring_view text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -34,10 +35,18 @@ inline std::string Escape(std::wstring_view text) {
     std::wstring escaped;
     for (wchar_t ch : text) {
         switch (ch) {
-            case L'\\': escaped += L"\\\\"; break;
-            case L'\r': escaped += L"\\r"; break;
-            case L'\n': escaped += L"\\n"; break;
-            case L'\t': escaped += L"\\t"; break;
+            case L'\\':
+                escaped += L"\\\\";
+                break;
+            case L'\r':
+                escaped += L"\\r";
+                break;
+            case L'\n':
+                escaped += L"\\n";
+                break;
+            case L'\t':
+                escaped += L"\\t";
+                break;
             default:
                 if (ch < L' ') {
                     wchar_t hex[8];

@@ -42,7 +42,9 @@ BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM param) {
     return FALSE;
 }
 
-HWND ParseHandle(const wchar_t* text) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(_wcstoui64(text, nullptr, 10))); }
+HWND ParseHandle(const wchar_t* text) {
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(_wcstoui64(text, nullptr, 10)));
+}
 
 std::string HandleText(HWND hwnd) {
     return hwnd ? std::to_string(static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd))) : "none";
@@ -84,7 +86,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND window = ParseHandle(__wargv[3]);
         const int id = _wtoi(__wargv[4]);
         HWND control = GetDlgItem(window, id);
-        return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control)) ? 0 : 1;
+        return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control))
+                   ? 0
+                   : 1;
     }
     if (verb == L"foreground") {
         out.Write(HandleText(GetForegroundWindow()));

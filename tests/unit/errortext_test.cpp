@@ -30,8 +30,10 @@ TEST_SUITE("error text") {
     TEST_CASE("fallback text names the code in lower-case hexadecimal without leading zeros") {
         CHECK(FormatFailureText(0xDEADBEEF, u"why", 2048) ==
               u"FormatMessage failed on error 0xdeadbeef for the following reason: why");
-        CHECK(FormatFailureText(0x13D, u"x", 2048) == u"FormatMessage failed on error 0x13d for the following reason: x");
-        CHECK(FormatFailureText(0, u"", 2048) == u"FormatMessage failed on error 0x0 for the following reason: ");
+        CHECK(FormatFailureText(0x13D, u"x", 2048) ==
+              u"FormatMessage failed on error 0x13d for the following reason: x");
+        CHECK(FormatFailureText(0, u"", 2048) ==
+              u"FormatMessage failed on error 0x0 for the following reason: ");
     }
 
     TEST_CASE("fallback text never outgrows its block") {

@@ -18,11 +18,16 @@ constexpr int16_t kShift = 0x100, kCtrl = 0x200, kAlt = 0x400;
 class FakeLayout : public IKeyboardLayout {
 public:
     std::map<char16_t, int16_t> keys = {
-        {u'A', kShift | 'A'}, {u'B', kShift | 'B'}, {u'a', 'A'},   {u'b', 'B'},
-        {u'1', '1'},          {u'\r', kVkReturn},   {u'\n', kCtrl | kVkReturn},
-        {u'\x01', kCtrl | 'A'},                       // Ctrl+A
-        {u'@', kCtrl | kAlt | 'Q'},                   // AltGr+Q on a German layout
-        {u'~', static_cast<int16_t>(0x0800 | 'T')},   // a state bit no slot tracks
+        {u'A', kShift | 'A'},
+        {u'B', kShift | 'B'},
+        {u'a', 'A'},
+        {u'b', 'B'},
+        {u'1', '1'},
+        {u'\r', kVkReturn},
+        {u'\n', kCtrl | kVkReturn},
+        {u'\x01', kCtrl | 'A'},                      // Ctrl+A
+        {u'@', kCtrl | kAlt | 'Q'},                  // AltGr+Q on a German layout
+        {u'~', static_cast<int16_t>(0x0800 | 'T')},  // a state bit no slot tracks
         {u'|', kShift | kCtrl | kAlt | 0xDC},
     };
     std::u16string looked;
@@ -38,12 +43,20 @@ using Call = std::vector<KeyStroke>;
 class RecordingInjector : public IKeyInjector {
 public:
     std::vector<Call> calls;
-    void Inject(const KeyStroke* strokes, size_t count) override { calls.emplace_back(strokes, strokes + count); }
+    void Inject(const KeyStroke* strokes, size_t count) override {
+        calls.emplace_back(strokes, strokes + count);
+    }
 };
 
-Call Down(uint8_t vk) { return {{vk, false}}; }
-Call Up(uint8_t vk) { return {{vk, true}}; }
-Call Key(uint8_t vk) { return {{vk, false}, {vk, true}}; }
+Call Down(uint8_t vk) {
+    return {{vk, false}};
+}
+Call Up(uint8_t vk) {
+    return {{vk, true}};
+}
+Call Key(uint8_t vk) {
+    return {{vk, false}, {vk, true}};
+}
 
 struct Rig {
     FakeLayout layout;
@@ -86,8 +99,9 @@ TEST_SUITE("keystroke synthesis") {
 
     TEST_CASE("a Ctrl character then a Shift character: all presses come before all releases") {
         Rig rig;
-        rig.synth.SendKeys(u"\x01"
-                           u"B");
+        rig.synth.SendKeys(
+            u"\x01"
+            u"B");
         CHECK(rig.injector.calls ==
               std::vector<Call>{Down(kVkControl), Key('A'), Down(kVkShift), Up(kVkControl), Key('B')});
     }
@@ -101,8 +115,8 @@ TEST_SUITE("keystroke synthesis") {
         rig.injector.calls.clear();
         rig.synth.SendKeys(u"|");
         rig.synth.ReleaseModifierKeys();
-        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Down(kVkControl), Down(kVkMenu), Key(0xDC),
-                                                      Up(kVkShift), Up(kVkControl), Up(kVkMenu)});
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Down(kVkControl), Down(kVkMenu),
+                                                      Key(0xDC), Up(kVkShift), Up(kVkControl), Up(kVkMenu)});
     }
 
     TEST_CASE("state bits without a tracked modifier are ignored") {
@@ -128,10 +142,12 @@ TEST_SUITE("keystroke synthesis") {
 
     TEST_CASE("a surrogate pair is looked up one unit at a time") {
         Rig rig;
-        rig.synth.SendKeys(u"1\xd83d\xde00"
-                           u"1");
-        CHECK(rig.layout.looked == u"1\xd83d\xde00"
-                                   u"1");
+        rig.synth.SendKeys(
+            u"1\xd83d\xde00"
+            u"1");
+        CHECK(rig.layout.looked ==
+              u"1\xd83d\xde00"
+              u"1");
         CHECK(rig.synth.SentKeyCount() == 2);
     }
 

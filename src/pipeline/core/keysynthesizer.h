@@ -37,7 +37,8 @@ public:
 
 class CKeySynthesizer {
 public:
-    CKeySynthesizer(IKeyboardLayout& layout, IKeyInjector& injector) : m_layout(layout), m_injector(injector) {}
+    CKeySynthesizer(IKeyboardLayout& layout, IKeyInjector& injector)
+        : m_layout(layout), m_injector(injector) {}
     CKeySynthesizer(const CKeySynthesizer&) = delete;
     CKeySynthesizer& operator=(const CKeySynthesizer&) = delete;
 
