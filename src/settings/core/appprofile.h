@@ -1,0 +1,51 @@
+// The settings store: integer, string and binary values in sections, kept under
+// HKEY_CURRENT_USER\software\<company>\<application>\<section>, or in a private profile (INI)
+// file when built without a company key. It holds no open handle and no cache: every call
+// opens what it needs and closes it before returning.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/core/registry.h"
+
+namespace dorvane {
+
+class CAppProfile {
+public:
+    // registryKey null selects the INI back end, with profileName as the file name.
+    CAppProfile(const char16_t* registryKey, const char16_t* profileName, IRegistry& registry,
+                IPrivateProfile& privateProfile);
+    CAppProfile(const CAppProfile&) = delete;
+    CAppProfile& operator=(const CAppProfile&) = delete;
+
+    void SetNames(const char16_t* registryKey, const char16_t* profileName);
+
+    // The application or section key, opened or created; the caller closes it. 0 on failure.
+    RegKey OpenAppKey();
+    RegKey OpenSectionKey(const char16_t* section);
+
+    // A missing (or unreadable) value is written with the default, which is returned.
+    uint32_t GetInt(const char16_t* section, const char16_t* entry, int32_t defaultValue);
+    // As GetInt; a null default writes nothing and returns the empty string.
+    std::u16string GetString(const char16_t* section, const char16_t* entry, const char16_t* defaultValue);
+    // Never writes. False, with no data, when the value is missing or not binary.
+    bool GetBinary(const char16_t* section, const char16_t* entry, std::vector<uint8_t>& data);
+
+    bool WriteInt(const char16_t* section, const char16_t* entry, int32_t value);
+    // entry null deletes the section (if it has no subkeys); value null deletes the entry.
+    bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value);
+    bool WriteBinary(const char16_t* section, const char16_t* entry, const uint8_t* data, size_t count);
+
+private:
+    bool UsesRegistry() const { return m_pszRegistryKey.has_value(); }
+
+    std::optional<std::u16string> m_pszRegistryKey;  // none: INI back end
+    std::u16string m_pszProfileName;
+    IRegistry& m_registry;
+    IPrivateProfile& m_privateProfile;
+};
+
+}  // namespace dorvane

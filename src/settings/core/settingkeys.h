@@ -1,0 +1,65 @@
+// Every setting the program keeps: its name in the "Settings" section and its default. Code
+// reads and writes settings only through these entries, so no name or default is spelled
+// twice.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/core/appprofile.h"
+
+namespace dorvane {
+
+struct IntSetting {
+    const char16_t* name;
+    int32_t defaultValue;
+};
+
+struct StringSetting {
+    const char16_t* name;
+    const char16_t* defaultValue;
+};
+
+inline constexpr char16_t kSettingsSection[] = u"Settings";
+
+// Port name as the General page lists it ("COM1" .. "COM255").
+inline constexpr StringSetting COMPORT{u"COMPORT", u"COM1"};
+// Per-port line settings (the DCB record) are stored under the port name plus this suffix.
+inline constexpr char16_t kDcbSuffix[] = u"_DCB";
+// Buffer size in KB: serial read buffer (capped at 64) and receive buffer (x 3072 bytes).
+inline constexpr IntSetting BUFFERSIZE_KB{u"BUFFERSIZE_KB", 1};
+// Switches: any non-zero value is on.
+inline constexpr IntSetting SENDKB_CRLF{u"SENDKB_CRLF", 1};
+inline constexpr IntSetting SENDKB_RCVCHARS{u"SENDKB_RCVCHARS", 0};
+inline constexpr IntSetting SENDKB_RCVCHARSNUMBER{u"SENDKB_RCVCHARSNUMBER", 8};
+// Flush time-out in seconds; no page shows it.
+inline constexpr IntSetting FLUSHBUFFER_SECOND{u"FLUSHBUFFER_SECOND", 1};
+inline constexpr IntSetting RECORDDATA{u"RECORDDATA", 0};
+// The record switch as the open settings sheet shows it; the service never reads it.
+inline constexpr IntSetting RECORDDATA_I{u"RECORDDATA_I", 0};
+inline constexpr StringSetting RECORDDATA_FILENAME{u"RECORDDATA_FILENAME", u""};
+inline constexpr StringSetting RECORDDATA_FILENAME_FILTER{
+    u"RECORDDATA_FILENAME_FILTER", u"Data Files (*.dat; *.txt; *.log)|*.dat; *.txt; *.log|All Files (*.*)|*.*||"};
+inline constexpr IntSetting RECORDDATA_FILENAME_FILTERINDEX{u"RECORDDATA_FILENAME_FILTERINDEX", 0};
+inline constexpr IntSetting AUTODISABLE{u"AUTODISABLE", 0};
+inline constexpr IntSetting AUTODISABLE_MINUTES{u"AUTODISABLE_MINUTES", 10};
+
+// Reads and writes in the "Settings" section with the table's default.
+inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
+    return profile.GetInt(kSettingsSection, key.name, key.defaultValue);
+}
+inline std::u16string ReadSetting(CAppProfile& profile, const StringSetting& key) {
+    return profile.GetString(kSettingsSection, key.name, key.defaultValue);
+}
+inline bool WriteSetting(CAppProfile& profile, const IntSetting& key, int32_t value) {
+    return profile.WriteInt(kSettingsSection, key.name, value);
+}
+inline bool WriteSetting(CAppProfile& profile, const StringSetting& key, const std::u16string& value) {
+    return profile.WriteString(kSettingsSection, key.name, value.c_str());
+}
+
+// The name of a port's line-settings value, e.g. "COM1_DCB".
+inline std::u16string DcbEntryName(const std::u16string& port) { return port + kDcbSuffix; }
+
+}  // namespace dorvane

@@ -1,0 +1,235 @@
+// The profile store's rules: key path and handles, default write-back, value types, what a
+// user's registry may really hold, and the INI back end.
+#include <string>
+#include <vector>
+
+#include "doctest/doctest.h"
+#include "fakeregistry.h"
+#include "settings/core/appprofile.h"
+#include "settings/core/profilecodec.h"
+#include "settings/core/settingkeys.h"
+
+using namespace dorvane;
+using dorvane::testing::FakePrivateProfile;
+using dorvane::testing::FakeRegistry;
+
+namespace {
+
+const FakeRegistry::Path kSettings = FakeRegistry::PathOf({u"software", u"Velmora", u"DORVANE", u"Settings"});
+
+struct RegistryRig {
+    FakeRegistry registry;
+    FakePrivateProfile ini;
+    CAppProfile profile{u"Velmora", u"DORVANE", registry, ini};
+
+    void Store(const char16_t* entry, RegType type, std::vector<uint8_t> bytes) {
+        registry.keys[kSettings][entry] = RegValue{type, std::move(bytes)};
+    }
+    const RegValue* Stored(const char16_t* entry) const { return registry.Find(kSettings, entry); }
+};
+
+std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
+    std::vector<uint8_t> bytes;
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<uint8_t>(unit));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST_SUITE("profile store, registry") {
+    TEST_CASE("a first read creates the key path and the value with its default, and closes every key") {
+        RegistryRig rig;
+        CHECK(rig.profile.GetInt(u"Settings", u"SENDKB_CRLF", 1) == 1);
+        const RegValue* value = rig.Stored(u"SENDKB_CRLF");
+        REQUIRE(value != nullptr);
+        CHECK(value->type == RegType::Dword);
+        CHECK(value->bytes == std::vector<uint8_t>{1, 0, 0, 0});
+        CHECK(rig.registry.open.empty());
+        CHECK(rig.profile.GetInt(u"Settings", u"SENDKB_CRLF", 7) == 1);
+        CHECK(rig.registry.open.empty());
+    }
+
+    TEST_CASE("without a software key nothing is created, reads give defaults and writes fail") {
+        RegistryRig rig;
+        rig.registry.softwareExists = false;
+        rig.registry.keys.clear();
+        CHECK(rig.profile.GetInt(u"Settings", u"BUFFERSIZE_KB", 1) == 1);
+        CHECK(rig.profile.GetString(u"Settings", u"COMPORT", u"COM1") == u"COM1");
+        std::vector<uint8_t> data{9};
+        CHECK_FALSE(rig.profile.GetBinary(u"Settings", u"COM1_DCB", data));
+        CHECK(data.empty());
+        CHECK_FALSE(rig.profile.WriteInt(u"Settings", u"X", 1));
+        CHECK_FALSE(rig.profile.WriteString(u"Settings", nullptr, nullptr));
+        CHECK(rig.registry.keys.empty());
+        CHECK(rig.registry.open.empty());
+    }
+
+    TEST_CASE("-1 is stored with all 32 bits set and read back as 4294967295") {
+        RegistryRig rig;
+        CHECK(rig.profile.WriteInt(u"Settings", u"N", -1));
+        CHECK(rig.Stored(u"N")->bytes == std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF});
+        CHECK(rig.profile.GetInt(u"Settings", u"N", 0) == 4294967295u);
+        CHECK(static_cast<int32_t>(rig.profile.GetInt(u"Settings", u"N", 0)) == -1);
+    }
+
+    TEST_CASE("an integer stored with the wrong type or size is replaced by the default") {
+        RegistryRig rig;
+        rig.Store(u"A", RegType::String, Utf16Bytes(u"5\0"));
+        rig.Store(u"B", RegType::Dword, {1, 2, 3, 4, 5, 6, 7, 8});
+        rig.Store(u"C", RegType::Dword, {7, 0});
+        rig.Store(u"D", RegType::Binary, {7, 0, 0, 0});
+        for (const char16_t* entry : {u"A", u"B", u"C", u"D"}) {
+            CAPTURE(std::string(entry, entry + 1));
+            CHECK(rig.profile.GetInt(u"Settings", entry, 42) == 42);
+            CHECK(rig.Stored(entry)->type == RegType::Dword);
+            CHECK(rig.Stored(entry)->bytes == std::vector<uint8_t>{42, 0, 0, 0});
+        }
+        rig.Store(u"E", RegType::Dword, {5, 0, 0, 0});
+        CHECK(rig.profile.GetInt(u"Settings", u"E", 0) == 5);  // a switch of 5 reads as 5 (on)
+    }
+
+    TEST_CASE("a missing string with an empty default is stored as the terminating zero alone") {
+        RegistryRig rig;
+        CHECK(rig.profile.GetString(u"Settings", u"RECORDDATA_FILENAME", u"") == u"");
+        REQUIRE(rig.Stored(u"RECORDDATA_FILENAME") != nullptr);
+        CHECK(rig.Stored(u"RECORDDATA_FILENAME")->type == RegType::String);
+        CHECK(rig.Stored(u"RECORDDATA_FILENAME")->bytes == std::vector<uint8_t>{0, 0});
+
+        CHECK(rig.profile.WriteString(u"Settings", u"COMPORT", u"COM12"));
+        CHECK(rig.Stored(u"COMPORT")->bytes == Utf16Bytes(std::u16string_view(u"COM12", 6)));
+        CHECK(rig.profile.GetString(u"Settings", u"COMPORT", u"COM1") == u"COM12");
+    }
+
+    TEST_CASE("a missing string with a null default writes nothing") {
+        RegistryRig rig;
+        CHECK(rig.profile.GetString(u"Settings", u"X", nullptr) == u"");
+        CHECK(rig.Stored(u"X") == nullptr);
+    }
+
+    TEST_CASE("strings end inside what was stored, whatever the registry holds") {
+        RegistryRig rig;
+        rig.Store(u"NoZero", RegType::String, Utf16Bytes(u"COM3"));
+        rig.Store(u"Odd", RegType::String, {'C', 0, 'O', 0, 'M', 0, '4'});
+        rig.Store(u"Inner", RegType::String, Utf16Bytes(std::u16string_view(u"COM5\0junk", 9)));
+        rig.Store(u"Empty", RegType::String, {});
+        rig.Store(u"Expand", RegType::ExpandString, Utf16Bytes(std::u16string_view(u"%TEMP%\\scan.log\0", 16)));
+        CHECK(rig.profile.GetString(u"Settings", u"NoZero", u"d") == u"COM3");
+        CHECK(rig.profile.GetString(u"Settings", u"Odd", u"d") == u"COM");
+        CHECK(rig.profile.GetString(u"Settings", u"Inner", u"d") == u"COM5");
+        CHECK(rig.profile.GetString(u"Settings", u"Empty", u"d") == u"");
+        CHECK(rig.profile.GetString(u"Settings", u"Expand", u"d") == u"%TEMP%\\scan.log");
+
+        rig.Store(u"Number", RegType::Dword, {1, 0, 0, 0});
+        CHECK(rig.profile.GetString(u"Settings", u"Number", u"COM1") == u"COM1");
+        CHECK(rig.Stored(u"Number")->type == RegType::String);
+    }
+
+    TEST_CASE("binary values: read whole, never written by a read") {
+        RegistryRig rig;
+        std::vector<uint8_t> data{1, 2, 3};
+        CHECK_FALSE(rig.profile.GetBinary(u"Settings", u"COM1_DCB", data));
+        CHECK(data.empty());
+        CHECK(rig.Stored(u"COM1_DCB") == nullptr);
+
+        std::vector<uint8_t> huge(1 << 20);
+        for (size_t i = 0; i < huge.size(); ++i) {
+            huge[i] = static_cast<uint8_t>(i * 7);
+        }
+        CHECK(rig.profile.WriteBinary(u"Settings", u"Huge", huge.data(), huge.size()));
+        CHECK(rig.profile.GetBinary(u"Settings", u"Huge", data));
+        CHECK(data == huge);
+
+        rig.Store(u"Text", RegType::String, Utf16Bytes(u"AB"));
+        CHECK_FALSE(rig.profile.GetBinary(u"Settings", u"Text", data));
+        CHECK(data.empty());
+        CHECK(rig.registry.open.empty());
+    }
+
+    TEST_CASE("a null value deletes the entry, a null entry deletes a section without subkeys") {
+        RegistryRig rig;
+        rig.profile.WriteInt(u"Settings", u"A", 1);
+        CHECK(rig.profile.WriteString(u"Settings", u"A", nullptr));
+        CHECK(rig.Stored(u"A") == nullptr);
+        CHECK_FALSE(rig.profile.WriteString(u"Settings", u"A", nullptr));
+
+        CHECK(rig.profile.WriteString(u"Settings", nullptr, nullptr));
+        CHECK(rig.registry.keys.count(kSettings) == 0);
+
+        rig.profile.WriteInt(u"Outer", u"A", 1);
+        rig.profile.WriteInt(u"Outer\\Inner", u"A", 1);
+        CHECK_FALSE(rig.profile.WriteString(u"Outer", nullptr, nullptr));
+        CHECK(rig.registry.open.empty());
+    }
+
+    TEST_CASE("null section or entry never reaches the registry") {
+        RegistryRig rig;
+        CHECK(rig.profile.GetInt(nullptr, u"A", 3) == 3);
+        CHECK(rig.profile.GetInt(u"Settings", nullptr, 3) == 3);
+        CHECK(rig.profile.GetString(u"Settings", nullptr, u"x") == u"x");
+        CHECK_FALSE(rig.profile.WriteBinary(u"Settings", nullptr, nullptr, 0));
+        CHECK(rig.registry.keys[kSettings].empty());
+    }
+}
+
+TEST_SUITE("profile store, INI file") {
+    struct IniRig {
+        FakeRegistry registry;
+        FakePrivateProfile ini;
+        CAppProfile profile{nullptr, u"C:\\dorvane.ini", registry, ini};
+    };
+
+    TEST_CASE("binary values as letter pairs, integers as signed decimal") {
+        IniRig rig;
+        const uint8_t a[] = {0x1C, 0x00}, b[] = {0x00, 0xFF};
+        CHECK(rig.profile.WriteBinary(u"Settings", u"A", a, 2));
+        CHECK(rig.profile.WriteBinary(u"Settings", u"B", b, 2));
+        CHECK(rig.profile.WriteInt(u"Settings", u"N", -5));
+        REQUIRE(rig.ini.writes.size() == 3);
+        CHECK(rig.ini.writes[0].value == u"MBAA");
+        CHECK(rig.ini.writes[1].value == u"AAPP");
+        CHECK(rig.ini.writes[2].value == u"-5");
+        CHECK(rig.ini.writes[2].file == u"C:\\dorvane.ini");
+        CHECK(rig.registry.opens == 0);
+    }
+
+    TEST_CASE("reads return their default and write it; a binary read writes nothing") {
+        IniRig rig;
+        CHECK(rig.profile.GetInt(u"Settings", u"SENDKB_CRLF", 1) == 1);
+        CHECK(rig.profile.GetString(u"Settings", u"COMPORT", u"COM1") == u"COM1");
+        CHECK(rig.profile.GetString(u"Settings", u"X", nullptr) == u"");
+        std::vector<uint8_t> data{1};
+        CHECK_FALSE(rig.profile.GetBinary(u"Settings", u"COM1_DCB", data));
+        CHECK(data.empty());
+        REQUIRE(rig.ini.writes.size() == 2);
+        CHECK(rig.ini.writes[0].entry == u"SENDKB_CRLF");
+        CHECK(rig.ini.writes[0].value == u"1");
+        CHECK(rig.ini.writes[1].value == u"COM1");
+    }
+
+    TEST_CASE("null entry and null value are handed to the system's write as null") {
+        IniRig rig;
+        rig.profile.WriteString(u"Settings", u"A", nullptr);
+        rig.profile.WriteString(u"Settings", nullptr, nullptr);
+        REQUIRE(rig.ini.writes.size() == 2);
+        CHECK(rig.ini.writes[0].valueNull);
+        CHECK_FALSE(rig.ini.writes[0].entryNull);
+        CHECK(rig.ini.writes[1].entryNull);
+    }
+}
+
+TEST_SUITE("settings keys") {
+    TEST_CASE("reading the service's settings on an empty store leaves each with its default") {
+        RegistryRig rig;
+        for (const IntSetting* key : {&BUFFERSIZE_KB, &SENDKB_CRLF, &SENDKB_RCVCHARS, &SENDKB_RCVCHARSNUMBER,
+                                      &FLUSHBUFFER_SECOND, &RECORDDATA, &AUTODISABLE, &AUTODISABLE_MINUTES}) {
+            CHECK(ReadSetting(rig.profile, *key) == static_cast<uint32_t>(key->defaultValue));
+            CHECK(IntFromRegistry(*rig.Stored(key->name)) == static_cast<uint32_t>(key->defaultValue));
+        }
+        CHECK(ReadSetting(rig.profile, COMPORT) == u"COM1");
+        CHECK(StringFromRegistry(*rig.Stored(u"COMPORT")) == u"COM1");
+        CHECK(DcbEntryName(u"COM12") == u"COM12_DCB");
+    }
+}

@@ -1,0 +1,106 @@
+// An in-memory registry below HKEY_CURRENT_USER for the profile store's tests. Key names
+// compare without case, as in the real registry; every open key is counted.
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "doctest/doctest.h"
+#include "settings/core/registry.h"
+
+namespace dorvane::testing {
+
+class FakeRegistry : public IRegistry {
+public:
+    using Path = std::vector<std::u16string>;
+
+    bool softwareExists = true;
+    std::map<Path, std::map<std::u16string, RegValue>> keys;  // path below HKCU -> values
+    std::map<RegKey, Path> open;
+    int opens = 0;
+
+    FakeRegistry() { keys[{u"software"}]; }
+
+    static std::u16string Lower(std::u16string_view name) {
+        std::u16string lower(name);
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; });
+        return lower;
+    }
+    static Path PathOf(std::initializer_list<const char16_t*> names) {
+        Path path;
+        for (auto* name : names) {
+            path.push_back(Lower(name));
+        }
+        return path;
+    }
+    const RegValue* Find(const Path& path, std::u16string_view name) const {
+        auto key = keys.find(path);
+        if (key == keys.end()) {
+            return nullptr;
+        }
+        auto value = key->second.find(std::u16string(name));
+        return value == key->second.end() ? nullptr : &value->second;
+    }
+
+    RegKey OpenSoftwareKey() override { return softwareExists ? Open({u"software"}) : 0; }
+    RegKey CreateKey(RegKey parent, std::u16string_view name) override {
+        Path path = open.at(parent);
+        path.push_back(Lower(name));
+        keys[path];
+        return Open(path);
+    }
+    void CloseKey(RegKey key) override { CHECK(open.erase(key) == 1); }
+    bool QueryValue(RegKey key, std::u16string_view name, size_t maxBytes, RegValue& out) override {
+        const RegValue* value = Find(open.at(key), name);
+        if (value == nullptr || value->bytes.size() > maxBytes) {
+            return false;
+        }
+        out = *value;
+        return true;
+    }
+    bool SetValue(RegKey key, std::u16string_view name, RegType type, const uint8_t* data, size_t size) override {
+        keys[open.at(key)][std::u16string(name)] = RegValue{type, std::vector<uint8_t>(data, data + size)};
+        return true;
+    }
+    bool DeleteValue(RegKey key, std::u16string_view name) override {
+        return keys[open.at(key)].erase(std::u16string(name)) == 1;
+    }
+    bool DeleteKey(RegKey parent, std::u16string_view name) override {
+        Path path = open.at(parent);
+        path.push_back(Lower(name));
+        for (const auto& [other, values] : keys) {
+            if (other.size() > path.size() && std::equal(path.begin(), path.end(), other.begin())) {
+                return false;  // has subkeys
+            }
+        }
+        return keys.erase(path) == 1;
+    }
+
+private:
+    RegKey Open(const Path& path) {
+        const RegKey key = static_cast<RegKey>(++opens);
+        open[key] = path;
+        return key;
+    }
+};
+
+struct IniWrite {
+    std::u16string section, entry, value, file;
+    bool entryNull = false, valueNull = false;
+};
+
+class FakePrivateProfile : public IPrivateProfile {
+public:
+    std::vector<IniWrite> writes;
+    bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
+                     const char16_t* fileName) override {
+        writes.push_back(IniWrite{section, entry ? entry : u"", value ? value : u"", fileName, entry == nullptr,
+                                  value == nullptr});
+        return true;
+    }
+};
+
+}  // namespace dorvane::testing
