@@ -46,10 +46,20 @@ public:
     }
 
     RegKey OpenSoftwareKey() override { return softwareExists ? Open({u"software"}) : 0; }
+    // A name may hold several levels separated by backslashes, as in the real registry.
+    static void Append(Path& path, std::u16string_view name) {
+        size_t start = 0;
+        for (size_t end; (end = name.find(u'\\', start)) != std::u16string_view::npos; start = end + 1) {
+            path.push_back(Lower(name.substr(start, end - start)));
+        }
+        path.push_back(Lower(name.substr(start)));
+    }
     RegKey CreateKey(RegKey parent, std::u16string_view name) override {
         Path path = open.at(parent);
-        path.push_back(Lower(name));
-        keys[path];
+        Append(path, name);
+        for (size_t level = 1; level <= path.size(); ++level) {
+            keys[Path(path.begin(), path.begin() + level)];
+        }
         return Open(path);
     }
     void CloseKey(RegKey key) override { CHECK(open.erase(key) == 1); }
@@ -70,7 +80,7 @@ public:
     }
     bool DeleteKey(RegKey parent, std::u16string_view name) override {
         Path path = open.at(parent);
-        path.push_back(Lower(name));
+        Append(path, name);
         for (const auto& [other, values] : keys) {
             if (other.size() > path.size() && std::equal(path.begin(), path.end(), other.begin())) {
                 return false;  // has subkeys
