@@ -115,7 +115,8 @@ TEST_SUITE("profile store, registry") {
         rig.Store(u"Odd", RegType::String, {'C', 0, 'O', 0, 'M', 0, '4'});
         rig.Store(u"Inner", RegType::String, Utf16Bytes(std::u16string_view(u"COM5\0junk", 9)));
         rig.Store(u"Empty", RegType::String, {});
-        rig.Store(u"Expand", RegType::ExpandString, Utf16Bytes(std::u16string_view(u"%TEMP%\\scan.log\0", 16)));
+        rig.Store(u"Expand", RegType::ExpandString,
+                  Utf16Bytes(std::u16string_view(u"%TEMP%\\scan.log\0", 16)));
         CHECK(rig.profile.GetString(u"Settings", u"NoZero", u"d") == u"COM3");
         CHECK(rig.profile.GetString(u"Settings", u"Odd", u"d") == u"COM");
         CHECK(rig.profile.GetString(u"Settings", u"Inner", u"d") == u"COM5");

@@ -71,7 +71,8 @@ public:
         out = *value;
         return true;
     }
-    bool SetValue(RegKey key, std::u16string_view name, RegType type, const uint8_t* data, size_t size) override {
+    bool SetValue(RegKey key, std::u16string_view name, RegType type, const uint8_t* data,
+                  size_t size) override {
         keys[open.at(key)][std::u16string(name)] = RegValue{type, std::vector<uint8_t>(data, data + size)};
         return true;
     }
@@ -107,8 +108,8 @@ public:
     std::vector<IniWrite> writes;
     bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
                      const char16_t* fileName) override {
-        writes.push_back(IniWrite{section, entry ? entry : u"", value ? value : u"", fileName, entry == nullptr,
-                                  value == nullptr});
+        writes.push_back(IniWrite{section, entry ? entry : u"", value ? value : u"", fileName,
+                                  entry == nullptr, value == nullptr});
         return true;
     }
 };

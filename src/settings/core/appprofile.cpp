@@ -82,7 +82,8 @@ uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int
     return static_cast<uint32_t>(defaultValue);
 }
 
-std::u16string CAppProfile::GetString(const char16_t* section, const char16_t* entry, const char16_t* defaultValue) {
+std::u16string CAppProfile::GetString(const char16_t* section, const char16_t* entry,
+                                      const char16_t* defaultValue) {
     if (UsesRegistry() && entry != nullptr) {
         ScopedKey key(m_registry, OpenSectionKey(section));
         RegValue value;
@@ -121,7 +122,8 @@ bool CAppProfile::WriteInt(const char16_t* section, const char16_t* entry, int32
         return false;
     }
     if (!UsesRegistry()) {
-        return m_privateProfile.WriteString(section, entry, IniIntText(value).c_str(), m_pszProfileName.c_str());
+        return m_privateProfile.WriteString(section, entry, IniIntText(value).c_str(),
+                                            m_pszProfileName.c_str());
     }
     ScopedKey key(m_registry, OpenSectionKey(section));
     const uint32_t bits = static_cast<uint32_t>(value);
@@ -160,7 +162,8 @@ bool CAppProfile::WriteString(const char16_t* section, const char16_t* entry, co
     return m_registry.SetValue(key.get(), entry, RegType::String, bytes.data(), bytes.size());
 }
 
-bool CAppProfile::WriteBinary(const char16_t* section, const char16_t* entry, const uint8_t* data, size_t count) {
+bool CAppProfile::WriteBinary(const char16_t* section, const char16_t* entry, const uint8_t* data,
+                              size_t count) {
     if (section == nullptr || entry == nullptr || (data == nullptr && count != 0)) {
         return false;
     }

@@ -25,7 +25,9 @@ std::optional<std::u16string> StringFromRegistry(const RegValue& value) {
     return text;
 }
 
-bool IsBinaryRegistryValue(const RegValue& value) { return value.type == RegType::Binary; }
+bool IsBinaryRegistryValue(const RegValue& value) {
+    return value.type == RegType::Binary;
+}
 
 std::u16string IniIntText(int32_t value) {
     // Work on the magnitude in 64 bits so that INT32_MIN has one.

@@ -10,7 +10,14 @@
 namespace dorvane {
 
 // Numbering of the registry's own value types.
-enum class RegType : uint32_t { None = 0, String = 1, ExpandString = 2, Binary = 3, Dword = 4, MultiString = 7 };
+enum class RegType : uint32_t {
+    None = 0,
+    String = 1,
+    ExpandString = 2,
+    Binary = 3,
+    Dword = 4,
+    MultiString = 7
+};
 
 struct RegValue {
     RegType type = RegType::None;

@@ -40,7 +40,8 @@ inline constexpr IntSetting RECORDDATA{u"RECORDDATA", 0};
 inline constexpr IntSetting RECORDDATA_I{u"RECORDDATA_I", 0};
 inline constexpr StringSetting RECORDDATA_FILENAME{u"RECORDDATA_FILENAME", u""};
 inline constexpr StringSetting RECORDDATA_FILENAME_FILTER{
-    u"RECORDDATA_FILENAME_FILTER", u"Data Files (*.dat; *.txt; *.log)|*.dat; *.txt; *.log|All Files (*.*)|*.*||"};
+    u"RECORDDATA_FILENAME_FILTER",
+    u"Data Files (*.dat; *.txt; *.log)|*.dat; *.txt; *.log|All Files (*.*)|*.*||"};
 inline constexpr IntSetting RECORDDATA_FILENAME_FILTERINDEX{u"RECORDDATA_FILENAME_FILTERINDEX", 0};
 inline constexpr IntSetting AUTODISABLE{u"AUTODISABLE", 0};
 inline constexpr IntSetting AUTODISABLE_MINUTES{u"AUTODISABLE_MINUTES", 10};
@@ -60,6 +61,8 @@ inline bool WriteSetting(CAppProfile& profile, const StringSetting& key, const s
 }
 
 // The name of a port's line-settings value, e.g. "COM1_DCB".
-inline std::u16string DcbEntryName(const std::u16string& port) { return port + kDcbSuffix; }
+inline std::u16string DcbEntryName(const std::u16string& port) {
+    return port + kDcbSuffix;
+}
 
 }  // namespace dorvane

@@ -1,0 +1,33 @@
+// The program's one settings store and the Win32 back ends it runs on.
+#pragma once
+
+#include "settings/core/appprofile.h"
+#include "settings/core/registry.h"
+
+namespace dorvane {
+
+// The registry below HKEY_CURRENT_USER, every key opened with KEY_READ | KEY_WRITE.
+class CWin32Registry : public IRegistry {
+public:
+    RegKey OpenSoftwareKey() override;
+    RegKey CreateKey(RegKey parent, std::u16string_view name) override;
+    void CloseKey(RegKey key) override;
+    bool QueryValue(RegKey key, std::u16string_view name, size_t maxBytes, RegValue& out) override;
+    bool SetValue(RegKey key, std::u16string_view name, RegType type, const uint8_t* data,
+                  size_t size) override;
+    bool DeleteValue(RegKey key, std::u16string_view name) override;
+    bool DeleteKey(RegKey parent, std::u16string_view name) override;
+};
+
+// WritePrivateProfileStringW.
+class CWin32PrivateProfile : public IPrivateProfile {
+public:
+    bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
+                     const char16_t* fileName) override;
+};
+
+}  // namespace dorvane
+
+// Settings under HKEY_CURRENT_USER\software\Velmora\DORVANE. Built during static
+// initialisation, before any start-up code runs.
+extern dorvane::CAppProfile theProfile;
