@@ -42,13 +42,7 @@ std::wstring ReadRecord(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
     while (!ansi.empty() && ansi.back() == '\0') {
         ansi.pop_back();
     }
-    if (ansi.empty()) {
-        return {};
-    }
-    const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), text.data(), size);
-    return text;
+    return toolio::Decode(CP_ACP, ansi);
 }
 
 }  // namespace

@@ -21,13 +21,14 @@ inline std::string ToUtf8(std::wstring_view text) {
     return out;
 }
 
-inline std::wstring FromUtf8(std::string_view text) {
+// Text in the given code page (CP_UTF8, CP_ACP, ...) as UTF-16.
+inline std::wstring Decode(UINT codePage, std::string_view text) {
     if (text.empty()) {
         return {};
     }
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
     return out;
 }
 

@@ -19,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     std::ifstream input(__wargv[1], std::ios::binary);
     const std::string utf8((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
-    const std::wstring text = toolio::FromUtf8(utf8);
+    const std::wstring text = toolio::Decode(CP_UTF8, utf8);
     toolio::LineFile out(__wargv[2]);
     if (!input || !out.ok()) {
         return 3;
