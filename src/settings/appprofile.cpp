@@ -96,10 +96,13 @@ bool CWin32PrivateProfile::WriteString(const char16_t* section, const char16_t* 
 
 }  // namespace dorvane
 
+// Built ahead of every other static object of the program (init_priority), so that any code
+// that runs during static initialisation already finds the store; within this file the back
+// ends come first because they are defined first.
 namespace {
-// The back ends are defined before the store in this one file, so they are built first.
-dorvane::CWin32Registry g_registry;
-dorvane::CWin32PrivateProfile g_privateProfile;
+__attribute__((init_priority(200))) dorvane::CWin32Registry g_registry;
+__attribute__((init_priority(200))) dorvane::CWin32PrivateProfile g_privateProfile;
 }  // namespace
 
+__attribute__((init_priority(200)))
 dorvane::CAppProfile theProfile(dorvane::kCompanyKey, dorvane::kAppName, g_registry, g_privateProfile);
