@@ -12,9 +12,6 @@ namespace dorvane {
 inline const wchar_t* AsWide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
-inline wchar_t* AsWide(char16_t* text) {
-    return reinterpret_cast<wchar_t*>(text);
-}
 inline const char16_t* AsUtf16(const wchar_t* text) {
     return reinterpret_cast<const char16_t*>(text);
 }

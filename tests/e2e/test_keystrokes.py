@@ -45,17 +45,20 @@ def type_text(wine, text):
     return lookups, sent
 
 
-def received(sink, expected_count):
-    def enough():
-        events = sink.events()
-        keys = [e for e in events if e[0] != "char" and e[0] != "syschar"]
-        return events if len(keys) >= expected_count else None
-
-    events = winrig.wait_for(enough, 15, f"{expected_count} key events in the sink")
-    # With Alt held alone the window gets WM_SYSKEY*; the order is what matters here.
+def split_events(events):
+    """Key events (WM_SYSKEY* counted as WM_KEY*: with Alt held alone the window gets those;
+    the order is what matters here) and the characters received."""
     keys = [(kind.replace("sys", ""), vk) for kind, vk in events if "char" not in kind]
     chars = [chr(value) for kind, value in events if kind == "char"]
     return keys, chars
+
+
+def received(sink, expected_count):
+    def enough():
+        keys, chars = split_events(sink.events())
+        return (keys, chars) if len(keys) >= expected_count else None
+
+    return winrig.wait_for(enough, 15, f"{expected_count} key events in the sink")
 
 
 def test_mixed_text_arrives_as_the_exact_key_sequence(wine, key_sink):

@@ -17,7 +17,8 @@ namespace {
 
 constexpr DWORD kCodeWithoutText = 0x20001234;
 
-void WriteSystemText(toolio::LineFile& out, const char* name, DWORD code) {
+// Writes "<name> <code> <failure> <text>" and returns the failure's code (0 when there is a text).
+DWORD WriteSystemText(toolio::LineFile& out, const char* name, DWORD code) {
     LPWSTR text = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -30,6 +31,7 @@ void WriteSystemText(toolio::LineFile& out, const char* name, DWORD code) {
     if (text != nullptr) {
         LocalFree(text);
     }
+    return failure;
 }
 
 void Trace(toolio::LineFile& out) {
@@ -57,15 +59,7 @@ void Trace(toolio::LineFile& out) {
 
     WriteSystemText(out, "system", ERROR_FILE_NOT_FOUND);
     WriteSystemText(out, "system", ERROR_ACCESS_DENIED);
-    WriteSystemText(out, "system", kCodeWithoutText);
-    DWORD failure = 0;
-    {
-        LPWSTR text = nullptr;
-        FormatMessageW(
-            FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, kCodeWithoutText, 0x0409, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-        failure = GetLastError();
-    }
+    const DWORD failure = WriteSystemText(out, "system", kCodeWithoutText);
     WriteSystemText(out, "system", failure);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/widestr.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
 #include "toolio.h"
@@ -27,7 +28,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Bracketed, so that an empty text is visible.
     auto text = [](const std::u16string& s) {
         std::string bracketed = "[";
-        bracketed.append(toolio::Escape(reinterpret_cast<const wchar_t*>(s.c_str()))).append("]");
+        bracketed.append(toolio::Escape(AsWide(s.c_str()))).append("]");
         return bracketed;
     };
 

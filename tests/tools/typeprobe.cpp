@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "core/widestr.h"
 #include "pipeline/sendkey.h"
 #include "toolio.h"
 
@@ -35,7 +36,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     dorvane::CKeySynthesizer synth(layout, injector);
-    synth.SendKeys(reinterpret_cast<const char16_t*>(text.c_str()));
+    synth.SendKeys(dorvane::AsUtf16(text.c_str()));
     synth.ReleaseModifierKeys();
     std::snprintf(line, sizeof(line), "sent %u", synth.SentKeyCount());
     out.Write(line);

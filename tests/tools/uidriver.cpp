@@ -2,7 +2,6 @@
 //   uidriver.exe OUT_FILE find CLASS TITLE TIMEOUT_MS  -> the top-level window's handle, or "none"
 //   uidriver.exe OUT_FILE text HWND CONTROL_ID         -> the control's text (escaped)
 //   uidriver.exe OUT_FILE command HWND CONTROL_ID      -> posts the control's BN_CLICKED to HWND
-//   uidriver.exe OUT_FILE foreground                   -> the foreground window's handle
 // CLASS or TITLE "-" matches any.
 #include <windows.h>
 
@@ -89,10 +88,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control))
                    ? 0
                    : 1;
-    }
-    if (verb == L"foreground") {
-        out.Write(HandleText(GetForegroundWindow()));
-        return 0;
     }
     return 2;
 }

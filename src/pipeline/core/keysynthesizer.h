@@ -54,8 +54,6 @@ public:
     uint32_t SentKeyCount() const { return m_nSentKey.load(std::memory_order_relaxed); }
 
     bool IsShiftDown() const { return m_bShiftDown; }
-    bool IsCtrlDown() const { return m_bCtrlDown; }
-    bool IsThirdDown() const { return m_bThirdDown; }
 
 private:
     struct ModifierSlot {
