@@ -1,0 +1,48 @@
+// Resource, control and command ids shared by the .rc file and the code.
+#pragma once
+
+// Application icon, main window menu, accelerators and title string.
+#define IDR_MAINFRAME 128
+// Tray menu; also the identifier of the tray icon.
+#define IDR_TRAYMENU 131
+
+#define IDD_ABOUTBOX 100
+#define IDD_SETTING_GENERAL 145
+#define IDD_SETTING_ADVANCED 146
+
+// Tray state icons (128, the application icon, shows "enabled and idle").
+#define IDI_EMBLEM 132
+#define IDI_DISABLED 134
+#define IDI_SENDING 135
+#define IDI_RECEIVING 140
+#define IDI_WAITING 141
+#define IDI_SENDING_RECEIVING 142
+
+// About box.
+#define IDC_VERSION 1007
+#define IDC_LEGAL 1008
+
+// The child view fills the main window as its first pane; its edit control has id 1.
+#define IDW_PANE_FIRST 0xE900
+#define IDC_VIEW_EDIT 1
+
+// Controls without an id of their own.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+// Commands.
+#define ID_SETTING 32772
+#define ID_ENABLE_COMPORT 32773
+#define ID_QUIT 32775
+#define ID_CLEAR 32778
+#define ID_EDIT_COPY 57634
+#define ID_EDIT_CUT 57635
+#define ID_EDIT_PASTE 57637
+#define ID_EDIT_UNDO 57643
+#define ID_APP_ABOUT 57664
+#define ID_APP_EXIT 57665
+#define ID_HELP 57670
+
+// Position of the About item in the tray menu's pop-up: a double click on the icon runs it.
+#define TRAYMENU_DOUBLECLICK_POSITION 6
