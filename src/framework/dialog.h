@@ -1,0 +1,40 @@
+// A modal dialog from a dialog template, with data exchange between its controls and members.
+#pragma once
+
+#include "framework/dataexchange.h"
+#include "framework/wnd.h"
+
+namespace framework {
+
+class CDialog : public CWnd {
+public:
+    explicit CDialog(UINT templateId) : m_nIDTemplate(templateId) {}
+
+    // Shows the dialog owned by the main window and returns IDOK or IDCANCEL (-1 when it
+    // could not be shown). The user's window gets the foreground back afterwards.
+    virtual INT_PTR DoModal();
+
+    // TRUE: controls to members, validating; FALSE: members to controls. FALSE when a value was refused.
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+
+protected:
+    virtual BOOL OnInitDialog();
+    virtual void DoDataExchange(CDataExchange*) {}
+    virtual void OnOK();
+    virtual void OnCancel();
+    // A control notification other than OK and Cancel; TRUE when handled.
+    virtual BOOL OnControlNotify(UINT, UINT) { return FALSE; }
+    // Every message of the dialog procedure; the return value is the procedure's.
+    virtual INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Binds the object to its window at WM_INITDIALOG.
+    static INT_PTR Bind(CDialog* dialog, HWND hwnd);
+    static CDialog* FromHandle(HWND hwnd);
+
+    UINT m_nIDTemplate;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+}  // namespace framework

@@ -1,0 +1,31 @@
+// A top-level frame window built from resources: menu, accelerators and title share one id.
+// Frames live on the heap and delete themselves once their window is gone.
+#pragma once
+
+#include "framework/wnd.h"
+
+namespace framework {
+
+class CFrameWnd : public CWnd {
+public:
+    // Creates the frame from resource resourceId (menu, accelerator table, title string) with
+    // the given style; PreCreateWindow and OnCreate run inside.
+    BOOL LoadFrame(UINT resourceId, DWORD style);
+    HACCEL GetAccelerators() const { return m_hAccelTable; }
+
+    // The frame's commands first, then the application's.
+    BOOL OnCmdMsg(UINT id, CCmdUI* ui) override;
+
+protected:
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    // The first pane (child id IDW_PANE_FIRST) fills the client area.
+    void OnSize(UINT type, int cx, int cy) override;
+    void OnClose() override;
+    void OnDestroy() override;
+    void PostNcDestroy() override;
+
+private:
+    HACCEL m_hAccelTable = nullptr;
+};
+
+}  // namespace framework

@@ -1,0 +1,38 @@
+// The application object: one per program, built before wWinMain runs. It owns the main window
+// pointer, runs the message loop (with the main frame's accelerators) and handles the commands
+// that no window handles.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/cmdui.h"
+
+namespace framework {
+
+class CFrameWnd;
+
+class CWinApp {
+public:
+    explicit CWinApp(LPCWSTR appName);
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // Prepares the program; FALSE ends it at once without a message loop.
+    virtual BOOL InitInstance();
+    // Runs the message loop until the main window is destroyed; returns the exit code.
+    virtual int Run();
+    virtual BOOL OnCmdMsg(UINT id, CCmdUI* ui);
+
+    // Remembers the registry company key of the program's settings.
+    void SetRegistryKey(LPCWSTR company) { m_pszRegistryKey = company; }
+
+    LPCWSTR m_pszAppName;
+    LPCWSTR m_pszRegistryKey = nullptr;
+    CFrameWnd* m_pMainWnd = nullptr;
+};
+
+// The program's one application object.
+CWinApp* GetApp();
+
+}  // namespace framework
