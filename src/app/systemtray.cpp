@@ -1,0 +1,235 @@
+#include "app/systemtray.h"
+
+#include "diag/dbg.h"
+#include "framework/foreground.h"
+
+using framework::CSingleLock;
+
+namespace {
+
+constexpr UINT kAllFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+// The pop-up item a double click on the icon runs (About in the tray menu).
+constexpr int kDoubleClickPosition = 6;
+
+// The tray shows small icons: take the drawn 16x16 image rather than a shrunk 32x32 one.
+// Shared icons are owned by the system, so changing the picture often leaks nothing.
+HICON LoadSmallIcon(HINSTANCE instance, LPCWSTR name) {
+    return static_cast<HICON>(LoadImageW(instance, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                         GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
+}  // namespace
+
+CSystemTray::CSystemTray() = default;
+
+CSystemTray::CSystemTray(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id) {
+    Create(owner, callbackMessage, tip, icon, id);
+}
+
+CSystemTray::~CSystemTray() {
+    RemoveIcon();
+}
+
+BOOL CSystemTray::Notify(DWORD message) {
+    return m_pfnShellNotify(message, &m_nid);
+}
+
+BOOL CSystemTray::Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id) {
+    DebugPrintf(L"create tray");
+    CSingleLock lock(m_cs);
+    m_bEnabled = LOBYTE(LOWORD(GetVersion())) >= 4;
+    if (!m_bEnabled) {
+        return FALSE;
+    }
+    m_bEnabled = owner != nullptr && IsWindow(owner);
+    if (!m_bEnabled) {
+        return FALSE;
+    }
+    m_nid.cbSize = sizeof(m_nid);
+    m_nid.hWnd = owner;
+    m_nid.uID = id;
+    m_nid.hIcon = icon;
+    m_nid.uFlags = kAllFlags;
+    m_nid.uCallbackMessage = callbackMessage;
+    // A longer tip is cut at the field's 127 characters rather than refused.
+    lstrcpynW(m_nid.szTip, tip, ARRAYSIZE(m_nid.szTip));
+    m_bEnabled = Notify(NIM_ADD);
+    DebugPrintf(L"create tray, done");
+    return m_bEnabled;
+}
+
+void CSystemTray::RemoveIcon() {
+    CSingleLock lock(m_cs);
+    if (!m_bEnabled) {
+        return;
+    }
+    m_nid.uFlags = 0;
+    Notify(NIM_DELETE);  // from Hidden the shell no longer holds the icon and refuses; that is fine
+    m_bEnabled = FALSE;
+}
+
+void CSystemTray::HideIconLocked() {
+    if (m_bEnabled && !m_bHidden) {
+        m_nid.uFlags = NIF_ICON;
+        Notify(NIM_DELETE);
+        m_bHidden = TRUE;
+    }
+}
+
+void CSystemTray::ShowIconLocked() {
+    if (m_bEnabled && m_bHidden) {
+        m_nid.uFlags = kAllFlags;
+        Notify(NIM_ADD);
+        m_bHidden = FALSE;
+    }
+}
+
+void CSystemTray::HideIcon() {
+    CSingleLock lock(m_cs);
+    HideIconLocked();
+}
+
+void CSystemTray::ShowIcon() {
+    CSingleLock lock(m_cs);
+    ShowIconLocked();
+}
+
+void CSystemTray::ReAddIcon() {
+    CSingleLock lock(m_cs);
+    HideIconLocked();
+    ShowIconLocked();
+}
+
+UINT CSystemTray::TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+void CSystemTray::OnTaskbarCreated() {
+    DebugPrintf(L"tray re-add");
+    ReAddIcon();
+}
+
+BOOL CSystemTray::SetIcon(HICON icon) {
+    if (icon == nullptr) {
+        return FALSE;
+    }
+    CSingleLock lock(m_cs);
+    if (!m_bEnabled) {
+        return FALSE;
+    }
+    m_nid.uFlags = NIF_ICON;
+    m_nid.hIcon = icon;
+    return Notify(NIM_MODIFY);
+}
+
+BOOL CSystemTray::SetIconResource(UINT resourceId) {
+    return SetIconResource(MAKEINTRESOURCEW(resourceId));
+}
+
+BOOL CSystemTray::SetIconResource(LPCWSTR resourceName) {
+    return SetIcon(LoadSmallIcon(GetModuleHandleW(nullptr), resourceName));
+}
+
+BOOL CSystemTray::SetSystemIcon(UINT systemIconId) {
+    return SetSystemIcon(MAKEINTRESOURCEW(systemIconId));
+}
+
+BOOL CSystemTray::SetSystemIcon(LPCWSTR systemIconName) {
+    return SetIcon(LoadIconW(nullptr, systemIconName));
+}
+
+HICON CSystemTray::GetIcon() {
+    CSingleLock lock(m_cs);
+    return m_bEnabled ? m_nid.hIcon : nullptr;
+}
+
+BOOL CSystemTray::SetTipText(LPCWSTR text) {
+    CSingleLock lock(m_cs);
+    if (!m_bEnabled) {
+        return FALSE;
+    }
+    m_nid.uFlags = NIF_TIP;
+    lstrcpynW(m_nid.szTip, text, ARRAYSIZE(m_nid.szTip));  // cut, never past the field
+    return Notify(NIM_MODIFY);
+}
+
+BOOL CSystemTray::SetTipTextResource(UINT stringId) {
+    wchar_t text[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)] = {};
+    if (LoadStringW(GetModuleHandleW(nullptr), stringId, text, ARRAYSIZE(text)) == 0) {
+        return FALSE;
+    }
+    return SetTipText(text);
+}
+
+std::wstring CSystemTray::GetTipText() {
+    CSingleLock lock(m_cs);
+    return m_bEnabled ? std::wstring(m_nid.szTip) : std::wstring();
+}
+
+BOOL CSystemTray::SetOwnerWnd(HWND owner) {
+    CSingleLock lock(m_cs);
+    if (!m_bEnabled || owner == nullptr || !IsWindow(owner)) {
+        return FALSE;
+    }
+    m_nid.hWnd = owner;
+    m_nid.uFlags = 0;
+    return Notify(NIM_MODIFY);
+}
+
+HWND CSystemTray::GetOwnerWnd() {
+    CSingleLock lock(m_cs);
+    return m_nid.hWnd;
+}
+
+LRESULT CSystemTray::OnTrayMessage(WPARAM wParam, LPARAM lParam) {
+    // The lock covers reading the record only: the menu runs a modal loop, and the worker must
+    // be able to change the icon meanwhile.
+    UINT id;
+    HWND owner;
+    {
+        CSingleLock lock(m_cs);
+        id = m_nid.uID;
+        owner = m_nid.hWnd;
+    }
+    if (wParam != id) {
+        return 0;
+    }
+    const UINT mouse = LOWORD(lParam);
+    if (mouse != WM_LBUTTONUP && mouse != WM_RBUTTONUP && mouse != WM_LBUTTONDBLCLK) {
+        return 1;
+    }
+    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    if (menu == nullptr) {
+        return 0;
+    }
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup == nullptr) {
+        DestroyMenu(menu);
+        return 0;
+    }
+    if (mouse == WM_LBUTTONDBLCLK) {
+        {
+            framework::CForegroundKeeper keeper;  // the command may open a dialog; see below
+            SetForegroundWindow(owner);
+            SendMessageW(owner, WM_COMMAND, GetMenuItemID(popup, kDoubleClickPosition), 0);
+        }
+        DestroyMenu(menu);
+        DebugPrintf(L"tray memu2, done");
+        return 1;
+    }
+    SetMenuDefaultItem(popup, 0, TRUE);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    {
+        // The menu needs its owner in front to close when the user clicks elsewhere; afterwards
+        // the user's window gets the foreground back so typing reaches it again.
+        framework::CForegroundKeeper keeper;
+        SetForegroundWindow(owner);
+        TrackPopupMenu(popup, 0, cursor.x, cursor.y, 0, owner, nullptr);
+        PostMessageW(owner, WM_NULL, 0, 0);
+    }
+    DestroyMenu(menu);
+    DebugPrintf(L"tray memu, done");
+    return 1;
+}
