@@ -169,3 +169,57 @@ class KeySink:
             _, kind, value = line.split()
             result.append((kind, int(value, 16)))
         return result
+
+
+class UiDriver:
+    """Runs the UI driver in a prefix; each call returns the lines it wrote."""
+
+    def __init__(self, prefix):
+        self.prefix = prefix
+        self.calls = 0
+
+    def __call__(self, *args, check=True):
+        self.calls += 1
+        out = self.prefix.workdir / f"uidriver-{self.calls:03d}.out"
+        code = self.prefix.run(tool("uidriver"), winpath(out), *args)
+        if check and code != 0:
+            raise AssertionError(f"uidriver {' '.join(map(str, args))} failed with {code}")
+        return read_lines(out)
+
+    def find(self, cls, title, timeout_ms=10000):
+        return int(self("find", cls, title, timeout_ms)[0])
+
+    def children(self, hwnd):
+        """{control id: (class, text)}; controls without an id (65535) keep the first one."""
+        result = {}
+        for line in self("children", hwnd):
+            ident, cls, text = (line.split(" ", 2) + [""])[:3]
+            result.setdefault(int(ident), (unescape(cls), unescape(text)))
+        return result
+
+    def texts(self, hwnd):
+        """Every control's text, in order."""
+        return [unescape((line.split(" ", 2) + [""])[2]) for line in self("children", hwnd)]
+
+
+def bmp_to_png(bmp_path, png_path):
+    """Converts the driver's 24-bit screenshot to PNG; returns the pixels as rows of (r, g, b)."""
+    import struct
+    import zlib
+
+    data = Path(bmp_path).read_bytes()
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height = struct.unpack_from("<ii", data, 18)
+    stride = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(height - 1, -1, -1):
+        line = data[offset + y * stride: offset + y * stride + width * 3]
+        rows.append([(line[x + 2], line[x + 1], line[x]) for x in range(0, width * 3, 3)])
+    raw = b"".join(b"\0" + bytes(c for pixel in row for c in pixel) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    Path(png_path).write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+                               + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    return rows

@@ -1,45 +1,36 @@
-// Drives other programs' windows for the end-to-end tests. Results go to OUT_FILE.
-//   uidriver.exe OUT_FILE find CLASS TITLE TIMEOUT_MS  -> the top-level window's handle, or "none"
-//   uidriver.exe OUT_FILE text HWND CONTROL_ID         -> the control's text (escaped)
-//   uidriver.exe OUT_FILE command HWND CONTROL_ID      -> posts the control's BN_CLICKED to HWND
-// CLASS or TITLE "-" matches any.
+// Drives other programs' windows for the end-to-end tests. Results go to OUT_FILE, one line each.
+//   find CLASS TITLE TIMEOUT_MS   the first visible top-level window that matches ("-" matches any): HWND
+//   windows                       every top-level window: HWND PID VISIBLE OWNER CLASS TITLE
+//   children HWND                 the window's controls in order: ID CLASS TEXT
+//   text HWND ID                  a control's text, escaped (ID: a control id, a path of ids
+//                                 through nested children such as 59648/1, or "self")
+//   settext HWND ID TEXT          sets a control's text
+//   check HWND ID                 a check box's state (0, 1, 2)
+//   setcheck HWND ID STATE        sets a check box's state
+//   click HWND ID                 presses a button (posted, so a dialog it opens does not block us)
+//   command HWND ID               posts the control's BN_CLICKED to HWND
+//   msgbox TIMEOUT_MS             a message box (dialog with static 65535): HWND TEXT
+//   answer HWND BUTTON_ID         closes a message box with a button (IDOK 1, IDYES 6, IDNO 7)
+//   post HWND MSG WPARAM LPARAM   posts a message (numbers in decimal)
+//   broadcast NAME                posts a registered message to every top-level window
+//   menu TIMEOUT_MS KEY...        waits for an open pop-up menu, then posts keys to it: down, up,
+//                                 return, escape, or one character (a mnemonic): HWND, or "none"
+//   nomenu WAIT_MS                "none" if no pop-up menu opened within the time, else its HWND
+//   page SHEET INDEX              shows a property sheet's page
+//   move HWND X Y W H             moves and sizes a window
+//   foreground                    the foreground window: HWND CLASS TITLE
+//   screenshot FILE               the whole screen as a 24-bit BMP
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "toolio.h"
 
 namespace {
-
-struct FindRequest {
-    const wchar_t* className;
-    const wchar_t* title;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM param) {
-    auto* request = reinterpret_cast<FindRequest*>(param);
-    wchar_t text[256];
-    if (std::wcscmp(request->className, L"-") != 0) {
-        GetClassNameW(hwnd, text, 256);
-        if (std::wcscmp(text, request->className) != 0) {
-            return TRUE;
-        }
-    }
-    if (std::wcscmp(request->title, L"-") != 0) {
-        GetWindowTextW(hwnd, text, 256);
-        if (std::wcscmp(text, request->title) != 0) {
-            return TRUE;
-        }
-    }
-    if (!IsWindowVisible(hwnd)) {
-        return TRUE;
-    }
-    request->found = hwnd;
-    return FALSE;
-}
 
 HWND ParseHandle(const wchar_t* text) {
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(_wcstoui64(text, nullptr, 10)));
@@ -47,6 +38,119 @@ HWND ParseHandle(const wchar_t* text) {
 
 std::string HandleText(HWND hwnd) {
     return hwnd ? std::to_string(static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd))) : "none";
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[4096] = {};
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    return text;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+// Polls until match() gives a window or the time is up.
+template <class Match>
+HWND WaitForWindow(DWORD timeoutMs, Match match) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND hwnd : TopLevelWindows()) {
+            if (IsWindowVisible(hwnd) && match(hwnd)) {
+                return hwnd;
+            }
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return nullptr;
+        }
+        Sleep(50);
+    }
+}
+
+// ID is "self", a control id, or a path of ids through nested children ("59648/1").
+HWND Control(const wchar_t* window, const wchar_t* id) {
+    HWND hwnd = ParseHandle(window);
+    if (std::wcscmp(id, L"self") == 0) {
+        return hwnd;
+    }
+    for (const wchar_t* part = id; hwnd != nullptr && part != nullptr && *part != L'\0';) {
+        hwnd = GetDlgItem(hwnd, _wtoi(part));
+        part = std::wcschr(part, L'/');
+        part = part ? part + 1 : nullptr;
+    }
+    return hwnd;
+}
+
+bool IsMessageBox(HWND hwnd) {
+    return ClassOf(hwnd) == L"#32770" && GetDlgItem(hwnd, 65535) != nullptr;
+}
+
+void PostKey(HWND target, const std::wstring& key) {
+    static const struct {
+        const wchar_t* name;
+        UINT vk;
+    } kKeys[] = {{L"down", VK_DOWN}, {L"up", VK_UP}, {L"return", VK_RETURN}, {L"escape", VK_ESCAPE}};
+    for (const auto& k : kKeys) {
+        if (key == k.name) {
+            PostMessageW(target, WM_KEYDOWN, k.vk, 1);
+            PostMessageW(target, WM_KEYUP, k.vk, 0xC0000001);
+            return;
+        }
+    }
+    PostMessageW(target, WM_CHAR, key[0], 1);
+}
+
+bool WriteScreenshot(const wchar_t* path) {
+    HDC screen = GetDC(nullptr);
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(stride * static_cast<DWORD>(height));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* out = _wfopen(path, L"wb");
+    if (out == nullptr) {
+        return false;
+    }
+    fwrite(&file, sizeof(file), 1, out);
+    fwrite(&info, sizeof(info), 1, out);
+    fwrite(pixels.data(), 1, pixels.size(), out);
+    return fclose(out) == 0;
 }
 
 }  // namespace
@@ -57,37 +161,132 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     toolio::LineFile out(__wargv[1]);
     const std::wstring verb = __wargv[2];
+    wchar_t** arg = __wargv + 3;
+    const int count = __argc - 3;
+    auto need = [&](int n) { return count >= n; };
 
-    if (verb == L"find" && __argc >= 6) {
-        FindRequest request{__wargv[3], __wargv[4], nullptr};
-        const DWORD deadline = GetTickCount() + static_cast<DWORD>(_wtoi(__wargv[5]));
-        while (EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request)), request.found == nullptr) {
-            if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
-                break;
-            }
-            Sleep(50);
-        }
-        out.Write(HandleText(request.found));
-        return request.found ? 0 : 1;
+    if (verb == L"find" && need(3)) {
+        const std::wstring className = arg[0], title = arg[1];
+        HWND found = WaitForWindow(static_cast<DWORD>(_wtoi(arg[2])), [&](HWND hwnd) {
+            return (className == L"-" || ClassOf(hwnd) == className) &&
+                   (title == L"-" || TextOf(hwnd) == title);
+        });
+        out.Write(HandleText(found));
+        return found ? 0 : 1;
     }
-    if (verb == L"text" && __argc >= 5) {
-        HWND control = GetDlgItem(ParseHandle(__wargv[3]), _wtoi(__wargv[4]));
+    if (verb == L"windows") {
+        for (HWND hwnd : TopLevelWindows()) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            out.Write(HandleText(hwnd) + " " + std::to_string(pid) + " " +
+                      std::to_string(IsWindowVisible(hwnd)) + " " + HandleText(GetWindow(hwnd, GW_OWNER)) +
+                      " " + toolio::Escape(ClassOf(hwnd)) + " " + toolio::Escape(TextOf(hwnd)));
+        }
+        return 0;
+    }
+    if (verb == L"children" && need(1)) {
+        for (HWND child = GetWindow(ParseHandle(arg[0]), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            out.Write(std::to_string(GetDlgCtrlID(child)) + " " + toolio::Escape(ClassOf(child)) + " " +
+                      toolio::Escape(TextOf(child)));
+        }
+        return 0;
+    }
+    if (verb == L"text" && need(2)) {
+        HWND control = Control(arg[0], arg[1]);
         if (control == nullptr) {
             return 1;
         }
-        wchar_t text[4096] = {};
-        SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
-                            nullptr);
-        out.Write(toolio::Escape(text));
+        out.Write(toolio::Escape(TextOf(control)));
         return 0;
     }
-    if (verb == L"command" && __argc >= 5) {
-        HWND window = ParseHandle(__wargv[3]);
-        const int id = _wtoi(__wargv[4]);
-        HWND control = GetDlgItem(window, id);
-        return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control))
+    if (verb == L"settext" && need(3)) {
+        HWND control = Control(arg[0], arg[1]);
+        return control && SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg[2])) ? 0 : 1;
+    }
+    if (verb == L"check" && need(2)) {
+        HWND control = Control(arg[0], arg[1]);
+        if (control == nullptr) {
+            return 1;
+        }
+        out.Write(std::to_string(SendMessageW(control, BM_GETCHECK, 0, 0)));
+        return 0;
+    }
+    if (verb == L"setcheck" && need(3)) {
+        HWND control = Control(arg[0], arg[1]);
+        return control && (SendMessageW(control, BM_SETCHECK, _wtoi(arg[2]), 0), true) ? 0 : 1;
+    }
+    if (verb == L"click" && need(2)) {
+        HWND control = Control(arg[0], arg[1]);
+        return control && PostMessageW(control, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (verb == L"command" && need(2)) {
+        HWND window = ParseHandle(arg[0]);
+        const int id = _wtoi(arg[1]);
+        return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(GetDlgItem(window, id)))
                    ? 0
                    : 1;
+    }
+    if (verb == L"msgbox" && need(1)) {
+        HWND box = WaitForWindow(static_cast<DWORD>(_wtoi(arg[0])), IsMessageBox);
+        out.Write(box ? HandleText(box) + " " + toolio::Escape(TextOf(GetDlgItem(box, 65535))) : "none");
+        return box ? 0 : 1;
+    }
+    if (verb == L"answer" && need(2)) {
+        HWND box = ParseHandle(arg[0]);
+        const int button = _wtoi(arg[1]);
+        return PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(GetDlgItem(box, button)))
+                   ? 0
+                   : 1;
+    }
+    if (verb == L"post" && need(4)) {
+        return PostMessageW(ParseHandle(arg[0]), static_cast<UINT>(_wtoi(arg[1])),
+                            static_cast<WPARAM>(_wcstoui64(arg[2], nullptr, 10)),
+                            static_cast<LPARAM>(_wcstoi64(arg[3], nullptr, 10)))
+                   ? 0
+                   : 1;
+    }
+    if (verb == L"broadcast" && need(1)) {
+        return PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(arg[0]), 0, 0) ? 0 : 1;
+    }
+    if (verb == L"menu" && need(1)) {
+        HWND menu = WaitForWindow(static_cast<DWORD>(_wtoi(arg[0])),
+                                  [](HWND hwnd) { return ClassOf(hwnd) == L"#32768"; });
+        out.Write(HandleText(menu));
+        if (menu == nullptr) {
+            return 1;
+        }
+        for (int i = 1; i < count; ++i) {
+            PostKey(menu, arg[i]);
+            Sleep(50);
+        }
+        return 0;
+    }
+    if (verb == L"nomenu" && need(1)) {
+        HWND menu = WaitForWindow(static_cast<DWORD>(_wtoi(arg[0])),
+                                  [](HWND hwnd) { return ClassOf(hwnd) == L"#32768"; });
+        out.Write(HandleText(menu));
+        return 0;
+    }
+    if (verb == L"page" && need(2)) {
+        return SendMessageW(ParseHandle(arg[0]), PSM_SETCURSEL, static_cast<WPARAM>(_wtoi(arg[1])), 0) ? 0
+                                                                                                       : 1;
+    }
+    if (verb == L"move" && need(5)) {
+        return SetWindowPos(ParseHandle(arg[0]), nullptr, _wtoi(arg[1]), _wtoi(arg[2]), _wtoi(arg[3]),
+                            _wtoi(arg[4]), SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
+    }
+    if (verb == L"foreground") {
+        HWND hwnd = GetForegroundWindow();
+        out.Write(HandleText(hwnd) + " " + toolio::Escape(ClassOf(hwnd)) + " " +
+                  toolio::Escape(TextOf(hwnd)));
+        return 0;
+    }
+    if (verb == L"screenshot" && need(1)) {
+        return WriteScreenshot(arg[0]) ? 0 : 1;
     }
     return 2;
 }
