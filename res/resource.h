@@ -22,6 +22,22 @@
 #define IDC_VERSION 1007
 #define IDC_LEGAL 1008
 
+// General settings page.
+#define IDC_PORT_PROPERTIES 1000
+#define IDC_SEND_ON_CRLF 1001
+#define IDC_SEND_ON_COUNT 1002
+#define IDC_SEND_COUNT 1003
+#define IDC_CHARACTERS_LABEL 1012
+#define IDC_PORT_LIST 32776
+
+// Advanced settings page.
+#define IDC_BUFFER_SIZE 1004
+#define IDC_AUTO_DISABLE 1005
+#define IDC_AUTO_DISABLE_MINUTES 1006
+#define IDC_RECORD_FILE 1009
+#define IDC_BROWSE 1010
+#define IDC_RECORD_DATA 1011
+
 // The child view fills the main window as its first pane; its edit control has id 1.
 #define IDW_PANE_FIRST 0xE900
 #define IDC_VIEW_EDIT 1

@@ -1,5 +1,7 @@
 """The window layer on the program's own resources: a host frame owning the tray icon, the
 child view and the About box, driven from outside as the shell and a user would."""
+import time
+
 import pytest
 
 import winrig
@@ -148,6 +150,15 @@ def test_the_view_fills_the_frame_when_resized_and_clear_and_f1_are_commands(hos
     assert host.step(WM_KEYDOWN, "command", 0x70, 1) == "command 57670"  # F1 is Help
 
 
+def test_a_window_timer_ticks_until_killed(host):
+    assert host.step(WM_APP + 8, "timer started") == "timer started 1"
+    host.wait_line(lambda l: l == "timer killed 1")
+    time.sleep(0.4)  # a timer still running would tick again meanwhile
+    ticks = [int(l.split()[2]) for l in host.lines() if l.startswith("tick 1 ")]
+    assert len(ticks) == 3
+    assert all(later - earlier >= 80 for earlier, later in zip(ticks, ticks[1:])), ticks
+
+
 def test_screenshot_of_every_tray_state_and_the_about_box(wine):
     host = TrayHost(wine, "gallery")
     host.post(WM_TRAY_NOTIFY, TRAY_ID, WM_LBUTTONDBLCLK)
@@ -160,3 +171,45 @@ def test_screenshot_of_every_tray_state_and_the_about_box(wine):
     # The state pictures are on screen: magenta and cyan plugs, the red prohibition sign.
     for colour in ((255, 0, 255), (0, 255, 255), (255, 0, 0)):
         assert colour in colours, colour
+
+
+def test_property_sheet_pages_take_their_values_and_refuse_a_non_number(host):
+    SHEET = WM_APP + 7
+    IDOK, IDCANCEL, APPLY = 1, 2, 0x3021
+    host.post(SHEET)
+    sheet = host.ui.find("#32770", "Setting")
+    buttons = host.ui.children(sheet)
+    assert buttons[IDOK][2] and buttons[IDCANCEL][2]
+    assert APPLY not in buttons or not buttons[APPLY][2]
+    general = int(host.ui("curpage", sheet)[0])
+    assert host.ui("text", general, "self") == ["General"]
+    assert host.ui("text", general, 1003) == ["3"] and host.ui("check", general, 1001) == ["1"]
+
+    # Leaving the page with text that is no number: a message, and the page stays.
+    host.ui("settext", general, 1003, "12x")
+    host.ui("page", sheet, 1)
+    box, text = host.ui("msgbox", 10000)[0].split(" ", 1)
+    assert winrig.unescape(text) == "Please enter a whole number!"
+    host.ui("answer", box, IDOK)
+    assert int(host.ui("curpage", sheet)[0]) == general
+
+    host.ui("settext", general, 1003, " 25 ")
+    host.ui("setcheck", general, 1001, 0)
+    host.ui("page", sheet, 1)
+    advanced = winrig.wait_for(lambda: int(host.ui("curpage", sheet)[0]) != general and int(host.ui("curpage", sheet)[0]),
+                               10, "the Advanced page")
+    assert host.ui("text", advanced, "self") == ["Advanced"]
+    assert host.ui("text", advanced, 1009) == ["start.txt"]
+    host.ui("settext", advanced, 1009, "C:\\data\\scan log.txt")
+    host.ui("setcheck", advanced, 1011, 1)
+    host.ui("click", sheet, IDOK)
+    line = host.wait_line(lambda l: l.startswith("sheet "))
+    assert line == "sheet 1 count 25 crlf 0 record 1 file " + "C:\\data\\scan log.txt".replace("\\", "\\\\")
+
+    lines_before = len(host.lines())
+    host.post(SHEET)
+    sheet = host.ui.find("#32770", "Setting")
+    host.ui("settext", int(host.ui("curpage", sheet)[0]), 1003, "99")
+    host.ui("click", sheet, IDCANCEL)
+    winrig.wait_for(lambda: len(host.lines()) > lines_before, 10, "the sheet to close")
+    assert host.lines()[-1].startswith("sheet 2 count 3 crlf 1 record 0")

@@ -190,16 +190,16 @@ class UiDriver:
         return int(self("find", cls, title, timeout_ms)[0])
 
     def children(self, hwnd):
-        """{control id: (class, text)}; controls without an id (65535) keep the first one."""
+        """{control id: (class, text, visible)}; of controls sharing an id (65535) the first is kept."""
         result = {}
         for line in self("children", hwnd):
-            ident, cls, text = (line.split(" ", 2) + [""])[:3]
-            result.setdefault(int(ident), (unescape(cls), unescape(text)))
+            ident, visible, cls, text = (line.split(" ", 3) + [""])[:4]
+            result.setdefault(int(ident), (unescape(cls), unescape(text), visible == "1"))
         return result
 
     def texts(self, hwnd):
         """Every control's text, in order."""
-        return [unescape((line.split(" ", 2) + [""])[2]) for line in self("children", hwnd)]
+        return [unescape((line.split(" ", 3) + [""])[3]) for line in self("children", hwnd)]
 
 
 def bmp_to_png(bmp_path, png_path):

@@ -13,6 +13,7 @@
 #include "app/childview.h"
 #include "app/systemtray.h"
 #include "framework/framewnd.h"
+#include "framework/propsheet.h"
 #include "framework/winapp.h"
 #include "resource.h"
 #include "toolio.h"
@@ -27,6 +28,8 @@ constexpr UINT WM_HOST_HIDE_HIDE_SHOW = WM_APP + 3;
 constexpr UINT WM_HOST_REMOVE = WM_APP + 4;  // RemoveIcon, then try to change the icon
 constexpr UINT WM_HOST_SHOW = WM_APP + 5;    // show the frame
 constexpr UINT WM_HOST_SIZES = WM_APP + 6;   // log the view's and the edit control's sizes
+constexpr UINT WM_HOST_SHEET = WM_APP + 7;   // a property sheet on the settings page templates
+constexpr UINT WM_HOST_TIMER = WM_APP + 8;   // timer 1 every 100 ms, for three ticks
 
 std::unique_ptr<toolio::LineFile> g_log;
 int g_shellCalls = 0;
@@ -50,6 +53,46 @@ std::string SizeText(HWND hwnd) {
     RECT rect{};
     GetWindowRect(hwnd, &rect);
     return std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top);
+}
+
+// Pages that only exchange their values, to prove the sheet and page bases.
+class CProbeGeneralPage : public framework::CPropertyPage {
+public:
+    CProbeGeneralPage() : CPropertyPage(IDD_SETTING_GENERAL) {}
+    int m_nCount = 3;
+    BOOL m_bCrLf = TRUE;
+
+protected:
+    void DoDataExchange(framework::CDataExchange* pDX) override {
+        framework::DDX_Text(pDX, IDC_SEND_COUNT, m_nCount);
+        framework::DDX_Check(pDX, IDC_SEND_ON_CRLF, m_bCrLf);
+    }
+};
+
+class CProbeAdvancedPage : public framework::CPropertyPage {
+public:
+    CProbeAdvancedPage() : CPropertyPage(IDD_SETTING_ADVANCED) {}
+    BOOL m_bRecord = FALSE;
+    std::wstring m_strFile = L"start.txt";
+
+protected:
+    void DoDataExchange(framework::CDataExchange* pDX) override {
+        framework::DDX_Check(pDX, IDC_RECORD_DATA, m_bRecord);
+        framework::DDX_Text(pDX, IDC_RECORD_FILE, m_strFile);
+    }
+};
+
+void RunProbeSheet() {
+    CProbeGeneralPage general;
+    CProbeAdvancedPage advanced;
+    framework::CPropertySheet sheet(L"Setting");
+    sheet.AddPage(&general);
+    sheet.AddPage(&advanced);
+    sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
+    const INT_PTR result = sheet.DoModal();
+    Log("sheet " + std::to_string(result) + " count " + std::to_string(general.m_nCount) + " crlf " +
+        std::to_string(general.m_bCrLf) + " record " + std::to_string(advanced.m_bRecord) + " file " +
+        toolio::Escape(advanced.m_strFile));
 }
 
 class CHostFrame : public framework::CFrameWnd {
@@ -143,6 +186,13 @@ protected:
                     std::to_string(g_shellCalls - before));
                 return 0;
             }
+            case WM_HOST_TIMER:
+                m_nTicks = 0;
+                Log("timer started " + std::to_string(SetTimer(1, 100)));
+                return 0;
+            case WM_HOST_SHEET:
+                RunProbeSheet();
+                return 0;
             case WM_HOST_SHOW:
                 ShowWindow(m_hWnd, SW_SHOW);
                 UpdateWindow(m_hWnd);
@@ -156,6 +206,13 @@ protected:
             }
             default:
                 return CFrameWnd::WindowProc(message, wParam, lParam);
+        }
+    }
+
+    void OnTimer(UINT_PTR id) override {
+        Log("tick " + std::to_string(id) + " " + std::to_string(GetTickCount()));
+        if (++m_nTicks == 3) {
+            Log("timer killed " + std::to_string(KillTimer(id)));
         }
     }
 
@@ -173,6 +230,7 @@ private:
     }
 
     bool m_bGallery;
+    int m_nTicks = 0;
     CChildView m_wndView;
     CSystemTray m_TrayIcon;
     std::vector<std::unique_ptr<CSystemTray>> m_gallery;

@@ -1,7 +1,7 @@
 // Drives other programs' windows for the end-to-end tests. Results go to OUT_FILE, one line each.
 //   find CLASS TITLE TIMEOUT_MS   the first visible top-level window that matches ("-" matches any): HWND
 //   windows                       every top-level window: HWND PID VISIBLE OWNER CLASS TITLE
-//   children HWND                 the window's controls in order: ID CLASS TEXT
+//   children HWND                 the window's controls in order: ID VISIBLE CLASS TEXT
 //   text HWND ID                  a control's text, escaped (ID: a control id, a path of ids
 //                                 through nested children such as 59648/1, or "self")
 //   settext HWND ID TEXT          sets a control's text
@@ -16,7 +16,9 @@
 //   menu TIMEOUT_MS KEY...        waits for an open pop-up menu, then posts keys to it: down, up,
 //                                 return, escape, or one character (a mnemonic): HWND, or "none"
 //   nomenu WAIT_MS                "none" if no pop-up menu opened within the time, else its HWND
-//   page SHEET INDEX              shows a property sheet's page
+//   page SHEET INDEX              asks a property sheet to show a page (posted: leaving a page may
+//                                 open a message box)
+//   curpage SHEET                 the property sheet's current page: HWND
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
 //   screenshot FILE               the whole screen as a 24-bit BMP
@@ -185,9 +187,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
     if (verb == L"children" && need(1)) {
-        for (HWND child = GetWindow(ParseHandle(arg[0]), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            out.Write(std::to_string(GetDlgCtrlID(child)) + " " + toolio::Escape(ClassOf(child)) + " " +
-                      toolio::Escape(TextOf(child)));
+        for (HWND child = GetWindow(ParseHandle(arg[0]), GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            out.Write(std::to_string(GetDlgCtrlID(child)) + " " +
+                      std::to_string(IsWindowVisible(child) ? 1 : 0) + " " + toolio::Escape(ClassOf(child)) +
+                      " " + toolio::Escape(TextOf(child)));
         }
         return 0;
     }
@@ -270,8 +274,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
     if (verb == L"page" && need(2)) {
-        return SendMessageW(ParseHandle(arg[0]), PSM_SETCURSEL, static_cast<WPARAM>(_wtoi(arg[1])), 0) ? 0
+        return PostMessageW(ParseHandle(arg[0]), PSM_SETCURSEL, static_cast<WPARAM>(_wtoi(arg[1])), 0) ? 0
                                                                                                        : 1;
+    }
+    if (verb == L"curpage" && need(1)) {
+        out.Write(HandleText(
+            reinterpret_cast<HWND>(SendMessageW(ParseHandle(arg[0]), PSM_GETCURRENTPAGEHWND, 0, 0))));
+        return 0;
     }
     if (verb == L"move" && need(5)) {
         return SetWindowPos(ParseHandle(arg[0]), nullptr, _wtoi(arg[1]), _wtoi(arg[2]), _wtoi(arg[3]),
