@@ -140,6 +140,14 @@ class WinePrefix:
             stop_pid(proc)
             raise
 
+    def reg(self, *args):
+        """Runs `wine reg ...` to its end; returns (exit code, output)."""
+        out = self.workdir / "reg.out"
+        with open(out, "wb") as log:
+            code = subprocess.run(["wine", "reg", *args], env=self.env, stdout=log, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.DEVNULL, timeout=60).returncode
+        return code, out.read_bytes().decode("utf-8", "replace")
+
     def wineserver(self, *args, timeout=60):
         with self._logfile("wineserver") as log:
             subprocess.run(["wineserver", *args], env=self.env, stdout=log, stderr=subprocess.STDOUT,

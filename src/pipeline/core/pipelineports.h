@@ -1,0 +1,80 @@
+// What the pipeline needs from the outside, as small interfaces: the frame that owns it (trace,
+// error reports, tray icon, the toggle command) and the platform (clock, code page, recording
+// file, event, thread). The Win32 build fills them with the real calls; tests with fakes.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace dorvane {
+
+class IPipelineHost {
+public:
+    virtual ~IPipelineHost() = default;
+    virtual void Trace(const std::u16string& line) = 0;
+    // An error report with the last system error's text; with a box, it returns once the user
+    // has answered it (or DismissReports ended it).
+    virtual void ReportError(const char16_t* text, bool showBox) = 0;
+    // Shows one of the application's icon resources in the tray.
+    virtual void ShowTrayIcon(int iconId) = 0;
+    // Posts the toggle command (32773) to the frame; it runs after the current handler.
+    virtual void PostEnableToggle() = 0;
+    // Ends an error box another thread is showing, so that a stop never waits for the user.
+    virtual void DismissReports() {}
+};
+
+// The recording file: writes one item and flushes; closed when released.
+class IRecordWriter {
+public:
+    virtual ~IRecordWriter() = default;
+    virtual void Write(const std::u16string& text) = 0;
+};
+
+class IAutoResetEvent {
+public:
+    virtual ~IAutoResetEvent() = default;
+    virtual void Set() = 0;
+    // True when signalled, false after timeoutMs; a signal is consumed by one waiter.
+    virtual bool Wait(uint32_t timeoutMs) = 0;
+};
+
+class IWorkerThread {
+public:
+    virtual ~IWorkerThread() = default;
+    virtual void Join() = 0;
+};
+
+class IPipelinePlatform {
+public:
+    virtual ~IPipelinePlatform() = default;
+    // Milliseconds, wrapping at 2^32.
+    virtual uint32_t TickCount() = 0;
+    // The bytes up to their NUL, read in the single-byte code page in force.
+    virtual std::u16string AnsiToUtf16(const char* text) = 0;
+    // Null when the file cannot be opened (an empty name included).
+    virtual std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) = 0;
+    // The worker's pause before it looks at the queue once more; a stop signal ends it early.
+    virtual void WorkerPause(IAutoResetEvent& stopSignal, uint32_t ms) { stopSignal.Wait(ms); }
+    // Null on failure.
+    virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
+    virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);
+};
+
+// An auto-reset event on the standard library, for every platform.
+class CAutoResetEvent : public IAutoResetEvent {
+public:
+    void Set() override;
+    bool Wait(uint32_t timeoutMs) override;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_signal;
+    bool m_bSignalled = false;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,33 @@
+// The settings the pipeline reads at each enable, and the numbers it derives from them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/core/appprofile.h"
+
+namespace dorvane {
+
+struct PipelineSettings {
+    int64_t bufferSize = 0;  // bytes; may be out of int's range when the store holds nonsense
+    bool sendOnCrLf = false;
+    bool sendOnChars = false;
+    int flushChars = 0;
+    int flushTimeoutMs = 0;
+    bool recordData = false;
+    std::u16string recordFile;
+    bool autoDisable = false;
+    int autoDisableMs = 0;
+};
+
+// Reads every key with the table's default (a missing value is written back by the store).
+PipelineSettings LoadPipelineSettings(CAppProfile& profile);
+
+// The flush threshold: two thirds of the buffer when the count rule is off or asks for more
+// than the buffer holds; otherwise as stored (0 or less flushes every burst).
+int DeriveFlushChars(bool sendOnChars, int storedChars, int bufferSize);
+
+// value x factor, held within int: a huge stored number must not wrap into a negative time.
+int ScaleClamped(int32_t value, int32_t factor);
+
+}  // namespace dorvane

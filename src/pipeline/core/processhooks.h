@@ -1,0 +1,95 @@
+// The keystroke pipeline: the receive buffer and its flush rules on the user-interface thread,
+// the send queue, and the send-key worker that types or records each flushed item.
+// The main frame owns one and forwards its messages (WM_COMM_READ, WM_CLEAR_BUFFER, the
+// service timer) to it; everything outside goes through the host and platform interfaces.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "pipeline/core/keysynthesizer.h"
+#include "pipeline/core/pipelineports.h"
+#include "pipeline/core/servicestate.h"
+#include "settings/core/appprofile.h"
+
+namespace dorvane {
+
+class CSendService {
+public:
+    CSendService(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
+                 CAppProfile& profile);
+    ~CSendService();
+    CSendService(const CSendService&) = delete;
+    CSendService& operator=(const CSendService&) = delete;
+
+    // Reads the settings, allocates the buffer, starts the worker. On failure everything built
+    // is released again, the error was reported with a box, and the result is false.
+    bool SetService();
+    // Ends the worker and releases what SetService built; queued text is lost. Harmless when
+    // nothing runs.
+    void RemoveService();
+
+    // A burst of received bytes (WM_COMM_READ); the bytes are valid during the call only.
+    void OnCommRead(size_t length, const char* bytes);
+    // WM_CLEAR_BUFFER: the buffered bytes are discarded.
+    void OnClearBuffer();
+    // The 500 ms service tick.
+    void OnTimer();
+    void CheckFlush();
+    void FlushBuffer();
+    // Shows iconId in the tray, or with 0 the icon the state calls for; the tray is touched
+    // only when the choice differs from the last one shown.
+    void UpdateStatusIcon(int iconId);
+
+    // The enable starts the idle time anew.
+    void RestartIdleTime() { m_dwIdleTick = m_platform.TickCount(); }
+    // "COM read": bytes received while enabled, dropped bursts included; never reset.
+    uint32_t ComReadCount() const { return m_nComRead.load(std::memory_order_relaxed); }
+    size_t QueuedItems();
+    // Items the worker has typed, recorded or dropped since the process started.
+    uint32_t HandledItems() const { return m_nHandledItems.load(); }
+
+private:
+    void SendKeyThread();
+    void HandOn(const std::u16string& text);
+    bool StopRequested() const { return m_bStopWorker || g_bStopSendKey; }
+    void StopWorker();
+    // More than limitMs since the tick `since`, counted modulo 2^32.
+    bool MoreThanSince(uint32_t since, int limitMs);
+
+    IPipelineHost& m_host;
+    IPipelinePlatform& m_platform;
+    CKeySynthesizer& m_keys;
+    CAppProfile& m_profile;
+
+    std::unique_ptr<char[]> m_hBuffer;
+    std::deque<std::u16string> m_arrSendQueue;
+    std::unique_ptr<IAutoResetEvent> m_hSendEvent;
+    std::unique_ptr<IWorkerThread> m_hSendKeyThread;
+    std::atomic<uint32_t> m_dwFlushTick{0};
+    uint32_t m_dwReceiveTick = 0;
+    uint32_t m_dwIdleTick = 0;
+    int m_nAutoDisableTime = 0;
+    std::u16string m_strRecordFile;
+    std::unique_ptr<IRecordWriter> m_pRecordWriter;
+    std::atomic<uint32_t> m_nComRead{0};
+    std::atomic<uint32_t> m_nHandledItems{0};
+
+    std::mutex m_csStatusIcon;  // the choice and the tray change go together
+    int m_nStatusIcon = 0;
+
+    // Ending the worker: a request of its own (the application's quit request is separate),
+    // a wake-up for its pauses, and a mark that it has left its loop.
+    std::atomic<bool> m_bStopWorker{false};
+    std::atomic<bool> m_bWorkerDone{true};
+    CAutoResetEvent m_stopSignal;
+    // The toggle is posted once per idle period: a second one would enable the service again.
+    bool m_bAutoDisablePosted = false;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,80 @@
+// The send-key worker: takes flushed items from the queue and types or records them.
+#include "pipeline/core/processhooks.h"
+
+#include "resource.h"
+
+namespace dorvane {
+
+namespace {
+
+// The worker looks at the queue at least this often without a wake-up.
+constexpr uint32_t kWaitMs = 1000;
+// After finding the queue empty it looks once more after this pause before it waits.
+constexpr uint32_t kPauseMs = 300;
+
+}  // namespace
+
+void CSendService::SendKeyThread() {
+    m_host.Trace(u"thread send-key is running");
+    while (!StopRequested()) {
+        m_hSendEvent->Wait(kWaitMs);  // a time-out counts like a wake-up
+        bool idle = false;
+        while (!StopRequested()) {
+            std::u16string text;
+            bool taken = false;
+            {
+                std::lock_guard lock(g_csSendQueue);
+                if (!m_arrSendQueue.empty()) {
+                    text = std::move(m_arrSendQueue.front());
+                    m_arrSendQueue.pop_front();
+                    taken = true;
+                }
+            }
+            if (!taken) {
+                g_bSending = false;
+                m_keys.ReleaseModifierKeys();
+                UpdateStatusIcon(0);
+                if (idle) {
+                    break;
+                }
+                idle = true;
+                m_platform.WorkerPause(m_stopSignal, kPauseMs);
+                continue;
+            }
+            m_dwFlushTick = m_platform.TickCount();
+            g_bSending = true;
+            UpdateStatusIcon(IDI_SENDING);
+            HandOn(text);
+            ++m_nHandledItems;
+        }
+    }
+    m_bWorkerDone = true;
+}
+
+void CSendService::HandOn(const std::u16string& text) {
+    if (!g_bRecordData) {
+        // One character at a time, so that a stop abandons the rest of the item.
+        for (char16_t ch : text) {
+            if (StopRequested()) {
+                return;
+            }
+            m_keys.SendKey(ch);
+        }
+        return;
+    }
+    if (g_bRecordDisabled) {
+        return;  // the file could not be opened: recorded items are dropped
+    }
+    if (!m_pRecordWriter) {
+        m_pRecordWriter = m_platform.OpenRecordFile(m_strRecordFile);
+        if (!m_pRecordWriter) {
+            m_host.ReportError(u"Open recording file failed!\nRecord data has been disabled!", true);
+            g_bRecordDisabled = true;
+        }
+    }
+    if (m_pRecordWriter) {
+        m_pRecordWriter->Write(text);
+    }
+}
+
+}  // namespace dorvane

@@ -1,0 +1,87 @@
+#include "pipeline/win32pipeline.h"
+
+#include <cstdio>
+
+#include "core/widestr.h"
+#include "diag/dbg.h"
+#include "diag/errorproc.h"
+
+namespace dorvane {
+
+namespace {
+
+class CRecordFile : public IRecordWriter {
+public:
+    explicit CRecordFile(FILE* file) : m_pRecordFile(file) {}
+    ~CRecordFile() override { fclose(m_pRecordFile); }
+    CRecordFile(const CRecordFile&) = delete;
+    CRecordFile& operator=(const CRecordFile&) = delete;
+
+    // A failed write or flush is not acted on: the item counts as handled.
+    void Write(const std::u16string& text) override {
+        fputws(AsWide(text.c_str()), m_pRecordFile);
+        fflush(m_pRecordFile);
+    }
+
+private:
+    FILE* m_pRecordFile;
+};
+
+}  // namespace
+
+uint32_t CWin32PipelinePlatform::TickCount() {
+    return GetTickCount();
+}
+
+std::u16string CWin32PipelinePlatform::AnsiToUtf16(const char* text) {
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (units <= 1) {
+        return {};
+    }
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
+    wide.resize(static_cast<size_t>(units) - 1);  // the NUL
+    return std::u16string(AsUtf16View(wide));
+}
+
+std::unique_ptr<IRecordWriter> CWin32PipelinePlatform::OpenRecordFile(const std::u16string& path) {
+    FILE* file = _wfopen(AsWide(path.c_str()), L"a, ccs=UNICODE");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<CRecordFile>(file);
+}
+
+void CWin32PipelineHost::Trace(const std::u16string& line) {
+    DebugPrintf(L"%s", AsWide(line.c_str()));
+}
+
+void CWin32PipelineHost::ReportError(const char16_t* text, bool showBox) {
+    if (showBox) {
+        m_dwBoxThread = GetCurrentThreadId();
+    }
+    ::ReportError(AsWide(text), showBox);
+    if (showBox) {
+        m_dwBoxThread = 0;
+    }
+}
+
+void CWin32PipelineHost::DismissReports() {
+    const DWORD thread = m_dwBoxThread;
+    if (thread == 0) {
+        return;
+    }
+    EnumThreadWindows(
+        thread,
+        [](HWND hwnd, LPARAM) {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (lstrcmpW(name, L"#32770") == 0) {
+                PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+            }
+            return TRUE;
+        },
+        0);
+}
+
+}  // namespace dorvane

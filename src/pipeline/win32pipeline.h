@@ -1,0 +1,33 @@
+// The Win32 side of the keystroke pipeline: tick count, ANSI code page, the recording file,
+// and the frame-independent half of the host (traces and error boxes).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "pipeline/core/pipelineports.h"
+
+namespace dorvane {
+
+class CWin32PipelinePlatform : public IPipelinePlatform {
+public:
+    uint32_t TickCount() override;
+    std::u16string AnsiToUtf16(const char* text) override;
+    // "a, ccs=UNICODE": UTF-16LE, a byte-order mark only on a new or empty file, LF as CR LF.
+    std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override;
+};
+
+// Traces go to the debugger output, errors through ReportError. A box shown by the worker
+// can be ended from the stopping thread.
+class CWin32PipelineHost : public IPipelineHost {
+public:
+    void Trace(const std::u16string& line) override;
+    void ReportError(const char16_t* text, bool showBox) override;
+    void DismissReports() override;
+
+private:
+    std::atomic<DWORD> m_dwBoxThread{0};
+};
+
+}  // namespace dorvane

@@ -1,0 +1,57 @@
+"""The keystroke pipeline with its real Win32 pieces: settings from the registry, typing into
+the focused window, the recording file on disk, and the error box of a failed open."""
+import winrig
+
+SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
+
+
+def set_dword(wine, name, value):
+    assert wine.reg("add", SETTINGS_KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")[0] == 0
+
+
+def set_text(wine, name, value):
+    assert wine.reg("add", SETTINGS_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")[0] == 0
+
+
+def run_probe(wine, *steps, wait=True):
+    out = wine.workdir / "pipelineprobe.out"
+    proc = wine.start(winrig.tool("pipelineprobe"), winrig.winpath(out), *steps)
+    if not wait:
+        return proc, out
+    assert proc.wait(timeout=60) == 0
+    return dict(line.split(" ", 1) for line in winrig.read_lines(out))
+
+
+def test_readings_are_recorded_byte_exact(wine):
+    target = wine.workdir / "scans.txt"
+    set_dword(wine, "RECORDDATA", 1)
+    set_text(wine, "RECORDDATA_FILENAME", winrig.winpath(target))
+    result = run_probe(wine, "burst:AB\\r\\n", "sleep:300", "burst:C", "burst:D\\n", "sleep:500")
+    assert result["handled"] == "2" and result["comread"] == "7"
+    assert target.read_bytes() == "\ufeffAB\r\r\nCD\r\n".encode("utf-16-le")
+
+    run_probe(wine, "burst:E\\n", "sleep:500")  # a second run appends without a second mark
+    assert target.read_bytes() == "\ufeffAB\r\r\nCD\r\nE\r\n".encode("utf-16-le")
+
+
+def test_a_failed_open_shows_the_box_and_later_readings_are_dropped(wine, key_sink):
+    set_dword(wine, "RECORDDATA", 1)
+    set_text(wine, "RECORDDATA_FILENAME", "")
+    proc, out = run_probe(wine, "burst:A\\r\\n", "until-record-disabled", "burst:B\\r\\n", "sleep:800", wait=False)
+    ui = winrig.UiDriver(wine)
+    box, text = ui("msgbox", 20000)[0].split(" ", 1)
+    # The error reporter's frame around the text, then the system's text of the failure.
+    assert winrig.unescape(text).startswith("*Error: Open recording file failed!\nRecord data has been disabled!\t\n")
+    ui("answer", box, 1)
+    assert proc.wait(timeout=60) == 0
+    result = dict(line.split(" ", 1) for line in winrig.read_lines(out))
+    assert result["recorddisabled"] == "1" and result["handled"] == "2" and result["sentkeys"] == "0"
+    assert key_sink.events() == []
+
+
+def test_readings_are_typed_into_the_focused_window(wine, key_sink):
+    result = run_probe(wine, "burst:4711", "burst:\\r", "sleep:800")
+    assert result["sentkeys"] == "5" and result["handled"] == "1"
+    assert result["icons"].split()[:3] == ["128", "140", "135"]
+    chars = winrig.wait_for(lambda: [chr(v) for k, v in key_sink.events() if k == "char"] or None, 10, "typed keys")
+    assert "".join(chars).startswith("4711")

@@ -1,0 +1,226 @@
+// Fakes around the keystroke pipeline: a host that records what the frame would show, a
+// platform with a clock the test moves, and a keyboard whose typed text can be read back.
+// The worker thread is real.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fakeregistry.h"
+#include "pipeline/core/keysynthesizer.h"
+#include "pipeline/core/processhooks.h"
+#include "settings/core/settingkeys.h"
+
+namespace dorvane::testing {
+
+class FakePipelineHost : public IPipelineHost {
+public:
+    std::mutex mutex;
+    std::vector<std::u16string> traces;
+    std::vector<std::pair<std::u16string, bool>> errors;  // text, with a box
+    std::vector<int> icons;
+    int toggles = 0;
+    // An error box stays open until the test answers it or the stop dismisses it.
+    bool holdBoxes = false;
+    bool boxOpen = false;
+    std::condition_variable boxChanged;
+
+    void Trace(const std::u16string& line) override {
+        std::lock_guard lock(mutex);
+        traces.push_back(line);
+    }
+    void ReportError(const char16_t* text, bool showBox) override {
+        std::unique_lock lock(mutex);
+        errors.emplace_back(text, showBox);
+        if (showBox && holdBoxes) {
+            boxOpen = true;
+            boxChanged.notify_all();
+            boxChanged.wait(lock, [this] { return !boxOpen; });
+        }
+    }
+    void ShowTrayIcon(int iconId) override {
+        std::lock_guard lock(mutex);
+        icons.push_back(iconId);
+    }
+    void PostEnableToggle() override {
+        std::lock_guard lock(mutex);
+        ++toggles;
+    }
+    void DismissReports() override { AnswerBox(); }
+
+    void AnswerBox() {
+        std::lock_guard lock(mutex);
+        boxOpen = false;
+        boxChanged.notify_all();
+    }
+    bool WaitForBox() {
+        std::unique_lock lock(mutex);
+        return boxChanged.wait_for(lock, std::chrono::seconds(5), [this] { return boxOpen; });
+    }
+    template <class T>
+    T Read(const T& field) {
+        std::lock_guard lock(mutex);
+        return field;
+    }
+};
+
+// Items written to the recording file, one entry per Write.
+struct RecordedItems {
+    std::mutex mutex;
+    std::vector<std::u16string> items;
+    int opens = 0;
+};
+
+class FakeRecordWriter : public IRecordWriter {
+public:
+    explicit FakeRecordWriter(RecordedItems& out) : m_out(out) {}
+    void Write(const std::u16string& text) override {
+        std::lock_guard lock(m_out.mutex);
+        m_out.items.push_back(text);
+    }
+
+private:
+    RecordedItems& m_out;
+};
+
+class FakePipelinePlatform : public IPipelinePlatform {
+public:
+    std::atomic<uint32_t> now{0};
+    RecordedItems recorded;
+    bool failEvent = false;
+    bool failThread = false;
+
+    uint32_t TickCount() override { return now; }
+    // The pause is part of the worker's real timing; tests need not wait for it.
+    void WorkerPause(IAutoResetEvent& stopSignal, uint32_t) override { stopSignal.Wait(1); }
+    // Latin-1: every byte is the code point of the same number.
+    std::u16string AnsiToUtf16(const char* text) override {
+        std::u16string out;
+        for (; *text != '\0'; ++text) {
+            out.push_back(static_cast<unsigned char>(*text));
+        }
+        return out;
+    }
+    std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override {
+        std::lock_guard lock(recorded.mutex);
+        ++recorded.opens;
+        return path.empty() ? nullptr : std::make_unique<FakeRecordWriter>(recorded);
+    }
+    std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent() override {
+        return failEvent ? nullptr : IPipelinePlatform::CreateAutoResetEvent();
+    }
+    std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body) override {
+        return failThread ? nullptr : IPipelinePlatform::StartThread(std::move(body));
+    }
+};
+
+// Every character has its own key, numbered like the character, with no modifier.
+class IdentityLayout : public IKeyboardLayout {
+public:
+    int16_t LookupKey(char16_t ch) override { return ch < 0x100 ? static_cast<int16_t>(ch) : -1; }
+};
+
+// Collects the typed characters (key-downs); an optional gate holds the first key until opened.
+class TypedText : public IKeyInjector {
+public:
+    void Inject(const KeyStroke* strokes, size_t count) override {
+        std::unique_lock lock(m_mutex);
+        m_gateChanged.wait(lock, [this] { return !m_bGateClosed; });
+        for (size_t i = 0; i < count; ++i) {
+            if (!strokes[i].keyUp) {
+                m_text.push_back(static_cast<char16_t>(strokes[i].vk));
+            }
+        }
+    }
+    void CloseGate() {
+        std::lock_guard lock(m_mutex);
+        m_bGateClosed = true;
+    }
+    void OpenGate() {
+        std::lock_guard lock(m_mutex);
+        m_bGateClosed = false;
+        m_gateChanged.notify_all();
+    }
+    std::u16string Text() {
+        std::lock_guard lock(m_mutex);
+        return m_text;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_gateChanged;
+    bool m_bGateClosed = false;
+    std::u16string m_text;
+};
+
+// One pipeline as the frame would drive it, on an in-memory store.
+struct PipelineRig {
+    FakeRegistry registry;
+    FakePrivateProfile ini;
+    CAppProfile profile{u"Velmora", u"DORVANE", registry, ini};
+    FakePipelineHost host;
+    FakePipelinePlatform platform;
+    IdentityLayout layout;
+    TypedText typed;
+    CKeySynthesizer keys{layout, typed};
+    CSendService service{host, platform, keys, profile};
+
+    PipelineRig() { ResetServiceState(); }
+    ~PipelineRig() { Disable(); }
+
+    void Set(const IntSetting& key, int value) { WriteSetting(profile, key, value); }
+    void Set(const StringSetting& key, const std::u16string& value) { WriteSetting(profile, key, value); }
+
+    // What the frame does to enable and disable the service.
+    bool Enable() {
+        if (!service.SetService()) {
+            return false;
+        }
+        g_bServiceEnabled = true;
+        g_bReceiving = false;
+        g_bSending = false;
+        service.RestartIdleTime();
+        service.UpdateStatusIcon(0);
+        return true;
+    }
+    void Disable() {
+        service.RemoveService();
+        keys.ReleaseModifierKeys();
+        g_bServiceEnabled = g_bReceiving = g_bSending = false;
+        service.UpdateStatusIcon(0);
+    }
+
+    void Burst(std::string_view bytes) { service.OnCommRead(bytes.size(), std::string(bytes).c_str()); }
+    // Moves the clock on and runs the timer, as the 500 ms tick would.
+    void Tick(uint32_t ms = 500) {
+        platform.now += ms;
+        service.OnTimer();
+    }
+    // Waits until the worker has taken every queued item.
+    void Drain() {
+        for (int i = 0; i < 500 && service.QueuedItems() > 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    std::vector<std::u16string> Recorded() {
+        std::lock_guard lock(platform.recorded.mutex);
+        return platform.recorded.items;
+    }
+    // Polls until check() holds, for at most 5 s.
+    template <class Check>
+    bool Eventually(Check check) {
+        for (int i = 0; i < 500; ++i) {
+            if (check()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return check();
+    }
+};
+
+}  // namespace dorvane::testing

@@ -1,0 +1,353 @@
+#include <doctest/doctest.h>
+
+#include <climits>
+#include <random>
+
+#include "pipeline/core/pipelinesettings.h"
+#include "pipelinerig.h"
+#include "resource.h"
+
+using namespace dorvane;
+using dorvane::testing::PipelineRig;
+
+namespace {
+
+std::u16string U16(std::string_view bytes) {
+    return std::u16string(bytes.begin(), bytes.end());
+}
+
+// Recording mode shows where one flushed item ends and the next begins.
+void RecordTo(PipelineRig& rig) {
+    rig.Set(RECORDDATA, 1);
+    rig.Set(RECORDDATA_FILENAME, u"C:\\scans.txt");
+}
+
+}  // namespace
+
+TEST_CASE("the flush threshold and the scaled times") {
+    CHECK(DeriveFlushChars(false, 8, 3072) == 2048);  // count rule off: two thirds of the buffer
+    CHECK(DeriveFlushChars(true, 5000, 3072) == 2048);
+    CHECK(DeriveFlushChars(true, 3000, 3072) == 3000);
+    CHECK(DeriveFlushChars(true, -4, 3072) == -4);
+    CHECK(ScaleClamped(1, 1000) == 1000);
+    CHECK(ScaleClamped(3000000, 1000) == INT_MAX);
+    CHECK(ScaleClamped(-3000000, 60000) == INT_MIN);
+
+    PipelineRig rig;
+    const PipelineSettings defaults = LoadPipelineSettings(rig.profile);
+    CHECK(defaults.bufferSize == 3072);
+    CHECK((defaults.sendOnCrLf && !defaults.sendOnChars && defaults.flushChars == 8));
+    CHECK((defaults.flushTimeoutMs == 1000 && !defaults.recordData && defaults.recordFile.empty()));
+    CHECK((!defaults.autoDisable && defaults.autoDisableMs == 600000));
+}
+
+TEST_CASE("line ends flush the whole buffer as one item, across bursts too") {
+    PipelineRig rig;
+    RecordTo(rig);
+    REQUIRE(rig.Enable());
+    rig.Burst("12");
+    rig.platform.now += 200;
+    rig.Burst("\r\n");
+    rig.Burst("123\r\n45");
+    rig.Drain();
+    rig.Burst("\n");
+    CHECK(rig.Eventually([&] { return rig.Recorded().size() == 3; }));
+    CHECK(rig.Recorded() == std::vector<std::u16string>{u"12\r\n", u"123\r\n45", u"\n"});
+    CHECK(rig.service.ComReadCount() == 12);
+}
+
+TEST_CASE("the count rule: N=8 waits for 3+4+1 bytes; N of 0 or less flushes every burst") {
+    for (int n : {8, 0, -3}) {
+        CAPTURE(n);
+        PipelineRig rig;
+        RecordTo(rig);
+        rig.Set(SENDKB_CRLF, 0);
+        rig.Set(SENDKB_RCVCHARS, 1);
+        rig.Set(SENDKB_RCVCHARSNUMBER, n);
+        REQUIRE(rig.Enable());
+        rig.Burst("abc");
+        rig.Burst("defg");
+        rig.Burst("h");
+        const auto expected = n == 8 ? std::vector<std::u16string>{u"abcdefgh"}
+                                     : std::vector<std::u16string>{u"abc", u"defg", u"h"};
+        CHECK(rig.Eventually([&] { return rig.Recorded().size() == expected.size(); }));
+        CHECK(rig.Recorded() == expected);
+    }
+}
+
+TEST_CASE("a burst that does not fit is dropped whole but counted; what fits exactly is kept") {
+    PipelineRig rig;
+    RecordTo(rig);
+    rig.Set(SENDKB_CRLF, 0);
+    rig.Set(SENDKB_RCVCHARS, 1);
+    rig.Set(SENDKB_RCVCHARSNUMBER, 3071);  // above what can be held: only the time-out flushes
+    REQUIRE(rig.Enable());
+    rig.Burst(std::string(3000, 'x'));
+    rig.Burst(std::string(71, 'y'));  // 3000 + 71 + 1 = 3072: no room for the NUL
+    CHECK(rig.service.ComReadCount() == 3071);
+    CHECK(rig.host.Read(rig.host.errors) ==
+          std::vector<std::pair<std::u16string, bool>>{{u"comm buffer overflow!", false}});
+    rig.Burst(std::string(70, 'z'));  // 3000 + 70 + 1 = 3071 < 3072
+    CHECK(g_nBufferCount == 3070);
+    rig.Tick(1001);
+    CHECK(rig.Eventually([&] { return rig.Recorded().size() == 1; }));
+    CHECK(rig.Recorded()[0] == U16(std::string(3000, 'x') + std::string(70, 'z')));
+}
+
+TEST_CASE("a NUL ends the text of its flush, and a line end after it does not flush") {
+    PipelineRig rig;
+    RecordTo(rig);
+    REQUIRE(rig.Enable());
+    rig.Burst(std::string("ab\0c\r\n", 6));
+    rig.Drain();
+    CHECK(rig.Recorded().empty());
+    rig.Tick(1001);
+    CHECK(rig.Eventually([&] { return rig.Recorded().size() == 1; }));
+    CHECK(rig.Recorded()[0] == u"ab");
+}
+
+TEST_CASE("the time-out flushes at the first tick more than a second after the last burst") {
+    for (uint32_t phase : {0u, 1u, 250u, 499u}) {
+        CAPTURE(phase);
+        PipelineRig rig;
+        RecordTo(rig);
+        rig.Set(SENDKB_CRLF, 0);
+        REQUIRE(rig.Enable());
+        rig.platform.now += phase;
+        rig.Burst("xy");
+        uint32_t waited = 0;
+        rig.Tick(500 - phase);
+        waited += 500 - phase;
+        while (g_nBufferCount > 0 && waited < 3000) {
+            rig.Tick(500);
+            waited += 500;
+        }
+        CHECK(waited > 1000);
+        CHECK(waited <= 1500);
+    }
+}
+
+TEST_CASE("clearing the buffer drops its bytes, and the icon follows the state") {
+    PipelineRig rig;
+    rig.Set(SENDKB_CRLF, 0);
+    CHECK(rig.Enable());
+    rig.Burst("abc");
+    rig.Tick(400);  // receiving ends 300 ms after the burst: bytes are waiting
+    rig.service.OnClearBuffer();
+    rig.Tick(2000);
+    CHECK(rig.typed.Text().empty());
+    CHECK(rig.host.Read(rig.host.icons) ==
+          std::vector<int>{IDR_MAINFRAME, IDI_RECEIVING, IDI_WAITING, IDR_MAINFRAME});
+
+    // The choice table, and a request for 140 while sending.
+    rig.host.icons.clear();
+    g_bSending = true;
+    rig.service.UpdateStatusIcon(0);
+    rig.service.UpdateStatusIcon(IDI_RECEIVING);
+    g_bReceiving = true;
+    rig.service.UpdateStatusIcon(0);
+    g_bSending = false;
+    rig.service.UpdateStatusIcon(0);
+    rig.service.UpdateStatusIcon(0);  // unchanged: the tray is not touched
+    g_bServiceEnabled = false;
+    rig.service.UpdateStatusIcon(0);
+    CHECK(rig.host.icons ==
+          std::vector<int>{IDI_SENDING, IDI_SENDING_RECEIVING, IDI_RECEIVING, IDI_DISABLED});
+}
+
+TEST_CASE("auto-disable posts the toggle once, at the first tick after the idle time") {
+    PipelineRig rig;
+    rig.Set(AUTODISABLE, 1);
+    rig.Set(AUTODISABLE_MINUTES, 1);
+    rig.Set(SENDKB_CRLF, 0);
+    rig.Set(FLUSHBUFFER_SECOND, 1000);
+    REQUIRE(rig.Enable());
+    uint32_t elapsed = 0;
+    while (rig.host.Read(rig.host.toggles) == 0 && elapsed < 70000) {
+        rig.Tick();
+        elapsed += 500;
+    }
+    CHECK(elapsed == 60500);
+    for (int i = 0; i < 10; ++i) {
+        rig.Tick();
+    }
+    CHECK(rig.host.Read(rig.host.toggles) == 1);
+
+    // Bytes waiting in the buffer hold the idle time off.
+    rig.Disable();
+    REQUIRE(rig.Enable());
+    rig.Burst("a");
+    for (int i = 0; i < 240; ++i) {
+        rig.Tick();
+    }
+    CHECK(rig.host.Read(rig.host.toggles) == 1);
+}
+
+TEST_CASE("disabling drops queued items and abandons the item being typed; counters survive") {
+    PipelineRig rig;
+    REQUIRE(rig.Enable());
+    rig.typed.CloseGate();
+    rig.Burst("abc\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.QueuedItems() == 0 && g_bSending; }));
+    rig.Burst("def\r");
+    rig.Burst("ghi\r");
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        rig.typed.OpenGate();
+    });
+    rig.Disable();
+    opener.join();
+    CHECK(rig.typed.Text() == u"a");  // the key being injected finishes; the rest is abandoned
+    CHECK(rig.service.QueuedItems() == 0);
+    CHECK(rig.service.ComReadCount() == 12);
+
+    REQUIRE(rig.Enable());
+    rig.Burst("jk\r");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"ajk\r"; }));
+    CHECK(rig.service.ComReadCount() == 15);
+    CHECK(rig.keys.SentKeyCount() == 4);
+}
+
+TEST_CASE("a recording file that cannot be opened is reported once and recording stays off") {
+    PipelineRig rig;
+    rig.Set(RECORDDATA, 1);
+    rig.host.holdBoxes = true;
+    REQUIRE(rig.Enable());
+    rig.Burst("A\r\n");
+    REQUIRE(rig.host.WaitForBox());
+    rig.Burst("B\r\n");
+    CHECK(rig.service.QueuedItems() == 1);  // waits while the box is up
+    rig.host.AnswerBox();
+    rig.Drain();
+    rig.Burst("C\r\n");
+    rig.Drain();
+    rig.Disable();
+    CHECK(g_bRecordDisabled);
+    CHECK(rig.typed.Text().empty());
+    CHECK(rig.platform.recorded.opens == 1);
+    const auto errors = rig.host.Read(rig.host.errors);
+    REQUIRE(errors.size() == 1);
+    CHECK(errors[0] == std::pair<std::u16string, bool>{
+                           u"Open recording file failed!\nRecord data has been disabled!", true});
+
+    // Stopping while the box is up ends the box instead of waiting for the user.
+    g_bRecordDisabled = false;
+    REQUIRE(rig.Enable());
+    rig.Burst("D\r\n");
+    REQUIRE(rig.host.WaitForBox());
+    rig.Disable();
+    CHECK_FALSE(rig.host.Read(rig.host.boxOpen));
+}
+
+TEST_CASE("a failed start reports why with a box, releases everything and can be retried") {
+    struct Failure {
+        const char16_t* text;
+        void (*arrange)(PipelineRig&);
+    };
+    const Failure failures[] = {
+        {u"Allocate memory failed!", [](PipelineRig& r) { r.Set(BUFFERSIZE_KB, 1000000); }},
+        {u"Allocate memory failed!", [](PipelineRig& r) { r.Set(BUFFERSIZE_KB, -1); }},
+        {u"Create event failed!", [](PipelineRig& r) { r.platform.failEvent = true; }},
+        {u"Create thread failed!", [](PipelineRig& r) { r.platform.failThread = true; }},
+    };
+    for (const Failure& failure : failures) {
+        CAPTURE(std::string(failure.text, failure.text + std::char_traits<char16_t>::length(failure.text)));
+        PipelineRig rig;
+        failure.arrange(rig);
+        CHECK_FALSE(rig.service.SetService());
+        CHECK(rig.host.errors == std::vector<std::pair<std::u16string, bool>>{{failure.text, true}});
+        CHECK(g_pBuffer == nullptr);
+        CHECK(rig.host.traces.back() == u"remove service, done");
+
+        rig.Set(BUFFERSIZE_KB, 1);
+        rig.platform.failEvent = rig.platform.failThread = false;
+        REQUIRE(rig.Enable());
+        rig.Burst("ok\n");
+        CHECK(rig.Eventually([&] { return rig.typed.Text() == u"ok\n"; }));
+    }
+}
+
+// Random bursts, gaps and rules: what is typed or recorded is exactly what a plain reading of the
+// rules says, in order, once each -- nothing lost, nothing doubled.
+TEST_CASE("random readings arrive exactly once, in order, under every rule") {
+    std::mt19937 random(20261208);
+    const std::string alphabet = "0123456789ABCxyz\r\n";
+    for (int round = 0; round < 24; ++round) {
+        CAPTURE(round);
+        const bool crlf = random() % 2, count = random() % 2, record = random() % 2;
+        const int n = static_cast<int>(random() % 40) - 2;
+        PipelineRig rig;
+        rig.Set(SENDKB_CRLF, crlf);
+        rig.Set(SENDKB_RCVCHARS, count);
+        rig.Set(SENDKB_RCVCHARSNUMBER, n);
+        if (record) {
+            RecordTo(rig);
+        }
+        REQUIRE(rig.Enable());
+
+        // The model: a buffer of 3072 bytes, flushed by the rules in their order.
+        const int size = 3072, threshold = DeriveFlushChars(count, n, size);
+        std::string buffer;
+        uint32_t lastBurst = 0;
+        std::vector<std::u16string> expected;
+        auto flush = [&] {
+            expected.push_back(U16(buffer.substr(0, buffer.find('\0'))));
+            buffer.clear();
+        };
+        auto check = [&](uint32_t now) {
+            const std::string text = buffer.substr(0, buffer.find('\0'));
+            if (!buffer.empty() && crlf && text.find_first_of("\r\n") != std::string::npos) {
+                flush();
+            }
+            if (!buffer.empty() && static_cast<int>(buffer.size()) >= threshold) {
+                flush();
+            }
+            if (!buffer.empty() && now - lastBurst > 1000) {
+                flush();
+            }
+        };
+
+        // Each flushed item is handled before the clock moves on: the worker's take renews the
+        // flush time-out, so a late take would move the model's time-outs.
+        const uint32_t handledBefore = rig.service.HandledItems();
+        auto settle = [&] {
+            REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() - handledBefore == expected.size(); }));
+        };
+        uint32_t nextTick = 500;
+        for (int burst = 0; burst < 40; ++burst) {
+            for (uint32_t until = rig.platform.now + random() % 1600; nextTick <= until; nextTick += 500) {
+                rig.platform.now = nextTick;
+                rig.service.OnTimer();
+                check(nextTick);
+                settle();
+            }
+            std::string bytes(random() % 5 == 0 ? 400 + random() % 2200 : random() % 12, ' ');
+            for (char& byte : bytes) {
+                byte = random() % 50 == 0 ? '\0' : alphabet[random() % alphabet.size()];
+            }
+            rig.Burst(bytes);
+            if (static_cast<int64_t>(buffer.size() + bytes.size()) + 1 < size) {
+                buffer += bytes;
+                lastBurst = rig.platform.now;
+                check(rig.platform.now);
+            } else {
+                lastBurst = rig.platform.now;
+            }
+            settle();
+        }
+        rig.platform.now = nextTick + 2000;
+        rig.service.OnTimer();
+        check(rig.platform.now);
+        settle();
+
+        if (record) {
+            CHECK(rig.Recorded() == expected);
+        } else {
+            std::u16string all;
+            for (const auto& item : expected) {
+                all += item;
+            }
+            CHECK(rig.typed.Text() == all);
+        }
+    }
+}
