@@ -55,3 +55,12 @@ def test_readings_are_typed_into_the_focused_window(wine, key_sink):
     assert result["icons"].split()[:3] == ["128", "140", "135"]
     chars = winrig.wait_for(lambda: [chr(v) for k, v in key_sink.events() if k == "char"] or None, 10, "typed keys")
     assert "".join(chars).startswith("4711")
+
+
+def test_disabling_while_the_box_is_up_ends_the_box_instead_of_waiting(wine):
+    set_dword(wine, "RECORDDATA", 1)
+    set_text(wine, "RECORDDATA_FILENAME", "")
+    proc, out = run_probe(wine, "burst:A\\r\\n", "sleep:1500", wait=False)
+    assert winrig.UiDriver(wine)("msgbox", 20000)[0] != "none"
+    assert proc.wait(timeout=30) == 0  # nobody answers: the stop closes the box itself
+    assert dict(line.split(" ", 1) for line in winrig.read_lines(out))["handled"] == "1"
