@@ -1,27 +1,8 @@
 #include "pipeline/core/pipelineports.h"
 
 #include <chrono>
-#include <system_error>
 
 namespace dorvane {
-
-namespace {
-
-class CStdWorkerThread : public IWorkerThread {
-public:
-    explicit CStdWorkerThread(std::function<void()> body) : m_thread(std::move(body)) {}
-    ~CStdWorkerThread() override { Join(); }
-    void Join() override {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-
-private:
-    std::thread m_thread;
-};
-
-}  // namespace
 
 void CAutoResetEvent::Set() {
     {
@@ -44,11 +25,7 @@ std::unique_ptr<IAutoResetEvent> IPipelinePlatform::CreateAutoResetEvent() {
 }
 
 std::unique_ptr<IWorkerThread> IPipelinePlatform::StartThread(std::function<void()> body) {
-    try {
-        return std::make_unique<CStdWorkerThread>(std::move(body));
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
+    return StartWorkerThread(std::move(body));
 }
 
 }  // namespace dorvane

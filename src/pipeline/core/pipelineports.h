@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "core/workerthread.h"
+
 namespace dorvane {
 
 class IPipelineHost {
@@ -41,12 +43,6 @@ public:
     virtual void Set() = 0;
     // True when signalled, false after timeoutMs; a signal is consumed by one waiter.
     virtual bool Wait(uint32_t timeoutMs) = 0;
-};
-
-class IWorkerThread {
-public:
-    virtual ~IWorkerThread() = default;
-    virtual void Join() = 0;
 };
 
 class IPipelinePlatform {

@@ -1,0 +1,14 @@
+// Messages of the main frame, shared by the parts that send them.
+#pragma once
+
+#include <windows.h>
+
+// The tray icon's callback; wParam the icon identifier, lParam the mouse message.
+constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
+// A burst of received bytes, sent synchronously by the serial reader; wParam the byte count,
+// lParam the bytes (a NUL follows them), valid during the call only.
+constexpr UINT WM_COMM_READ = WM_USER + 3;
+// Discards the bytes in the receive buffer.
+constexpr UINT WM_CLEAR_BUFFER = WM_USER + 15;
+// Answered 1 with no effect.
+constexpr UINT WM_USER_16 = WM_USER + 16;

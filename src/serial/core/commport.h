@@ -1,0 +1,73 @@
+// The serial port as the serial link uses it, and what the link needs from its surroundings.
+// The Win32 adapter makes the real calls; tests script a fake port.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/workerthread.h"
+
+namespace dorvane {
+
+// The platform's line-settings record (the Windows DCB), as raw bytes; its first four bytes
+// hold its own length.
+inline constexpr size_t kLineSettingsSize = 28;
+using LineSettings = std::array<uint8_t, kLineSettingsSize>;
+
+// Received bytes waiting in the port, and the line errors since the last query.
+struct CommStatus {
+    uint32_t errors = 0;
+    uint32_t queued = 0;
+};
+
+class ICommPort {
+public:
+    virtual ~ICommPort() = default;  // closes the port
+
+    virtual bool GetState(LineSettings& settings) = 0;
+    virtual bool SetState(const LineSettings& settings) = 0;
+    // Applies a definition such as "baud=9600 parity=N data=8 stop=1" over the settings, with
+    // XON/XOFF and hardware flow control off.
+    virtual bool BuildState(const char16_t* definition, LineSettings& settings) = 0;
+    // A line error must not stop reads and writes until it is cleared.
+    virtual void ClearAbortOnError(LineSettings& settings) = 0;
+    virtual void ReadTimeouts() = 0;
+    // Reads return at once with whatever is queued, possibly nothing.
+    virtual void SetImmediateReadTimeouts() = 0;
+    virtual void SetEventMask(uint32_t mask) = 0;
+    // Blocks until a received character, a flag character or a line error (or CancelWait).
+    virtual bool WaitEvent() = 0;
+    // Wakes a thread blocked in WaitEvent; callable from another thread.
+    virtual void CancelWait() = 0;
+    virtual bool ClearError(CommStatus& status) = 0;
+    virtual bool Read(uint8_t* buffer, size_t size, size_t& read) = 0;
+    // The system's code of the last failure on the calling thread.
+    virtual uint32_t LastError() = 0;
+};
+
+class ISerialPlatform {
+public:
+    virtual ~ISerialPlatform() = default;
+    // Opens the device path for exclusive reading and writing; null on failure.
+    virtual std::unique_ptr<ICommPort> Open(const std::u16string& devicePath) = 0;
+    virtual void Trace(const std::u16string& line) = 0;
+    virtual void ReportError(const char16_t* text, bool showBox) = 0;
+    virtual void Sleep(uint32_t ms) = 0;
+    virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body) {
+        return StartWorkerThread(std::move(body));
+    }
+    // Hands a burst to the receiving window and returns once it has been handled; the bytes
+    // are followed by a NUL. Does nothing while no window is registered.
+    virtual void DeliverBurst(const uint8_t* bytes, size_t count) = 0;
+    // Waits up to ms while serving a hand-off the reader may be blocked in: the stopping thread
+    // is the receiver of the hand-offs, and must not deadlock with the reader it waits for.
+    virtual void ServeHandOffs(uint32_t ms) = 0;
+    // The port is gone (the adapter was pulled out): ask the frame to turn the service off.
+    virtual void PostServiceOff() = 0;
+};
+
+}  // namespace dorvane

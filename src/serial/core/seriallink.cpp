@@ -1,0 +1,262 @@
+#include "serial/core/seriallink.h"
+
+#include <cstdio>
+#include <new>
+
+#include "settings/core/settingkeys.h"
+
+namespace dorvane {
+
+namespace {
+
+constexpr char16_t kDefaultLineSettings[] = u"baud=9600 parity=N data=8 stop=1";
+// A reader blocked in its wait is woken again this often until it has ended.
+constexpr uint32_t kStopPollMs = 20;
+
+std::u16string Ascii(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+uint32_t StoredLength(const LineSettings& settings) {
+    return static_cast<uint32_t>(settings[0]) | static_cast<uint32_t>(settings[1]) << 8 |
+           static_cast<uint32_t>(settings[2]) << 16 | static_cast<uint32_t>(settings[3]) << 24;
+}
+
+LineSettings EmptyLineSettings() {
+    LineSettings settings{};
+    settings[0] = static_cast<uint8_t>(kLineSettingsSize);  // the record's own length field
+    return settings;
+}
+
+}  // namespace
+
+uint32_t ReadBufferSizeFor(uint32_t storedKb) {
+    return (storedKb > 64 ? 64 : storedKb) * 1024;
+}
+
+CSerialLink::~CSerialLink() {
+    DisableComm();
+}
+
+std::unique_ptr<ICommPort> CSerialLink::OpenPort(const std::u16string& name) {
+    const std::u16string portName = u"\\\\.\\" + name;
+    std::unique_ptr<ICommPort> port = m_platform.Open(portName);
+    Trace(u"open com-port [" + portName + (port ? u"], success" : u"], failed!"));
+    return port;
+}
+
+bool CSerialLink::EnableComm() {
+    Trace(u"enable comm");
+    if (m_hComm) {
+        Trace(u"enable comm, already enabled");
+        return true;
+    }
+    const std::u16string portName = ReadSetting(m_profile, COMPORT);
+    if (m_hReadBuffer.empty()) {
+        // A buffer left by an earlier enable that failed later is reused as it is.
+        m_nReadBufferSize = ReadBufferSizeFor(ReadSetting(m_profile, BUFFERSIZE_KB));
+        try {
+            m_hReadBuffer.assign(static_cast<size_t>(m_nReadBufferSize) + 4, 0);
+        } catch (const std::bad_alloc&) {
+            m_hReadBuffer.clear();
+        }
+    }
+    if (m_hReadBuffer.empty()) {
+        m_platform.ReportError(u"Allocate memory failed!", true);
+        return false;
+    }
+    std::unique_ptr<ICommPort> port = OpenPort(portName);
+    if (!port) {
+        m_platform.ReportError(u"Open com-port failed!", true);
+    } else if (!ApplyLineSettings(*port, portName)) {
+        m_platform.ReportError(u"SetCommState failed!", true);
+        port.reset();
+    } else {
+        Trace(u"enable comm, com setting, 5");
+        if (!StartComm(std::move(port))) {
+            m_platform.ReportError(u"Start comm service failed!", true);
+        }
+    }
+    Trace(u"enable comm, done");
+    return m_hComm != nullptr;
+}
+
+bool CSerialLink::ApplyLineSettings(ICommPort& port, const std::u16string& portName) {
+    Trace(u"enable comm, com setting, 1");
+    const std::u16string key = DcbEntryName(portName);
+    std::vector<uint8_t> stored;
+    m_profile.GetBinary(kSettingsSection, key.c_str(), stored);
+    LineSettings settings = EmptyLineSettings();
+    // Only a whole record is applied: a value of another length (written by something else)
+    // would leave part of the record undefined, so the defaults are built and stored instead.
+    if (stored.size() == kLineSettingsSize) {
+        std::copy(stored.begin(), stored.end(), settings.begin());
+    } else {
+        if (!stored.empty()) {
+            Trace(u"enable comm, stored com setting has " + Ascii(std::to_string(stored.size())) +
+                  u" bytes, rebuilt");
+        }
+        Trace(u"enable comm, com setting, 2");
+        if (!port.GetState(settings)) {
+            m_platform.ReportError(u"GetCommState failed!", true);
+        }
+        Trace(u"enable comm, com setting, 3");
+        if (port.BuildState(kDefaultLineSettings, settings)) {
+            const uint32_t length = StoredLength(settings);
+            m_profile.WriteBinary(kSettingsSection, key.c_str(), settings.data(),
+                                  length >= 1 && length <= kLineSettingsSize ? length : kLineSettingsSize);
+        } else {
+            m_platform.ReportError(u"BuildCommDCB failed!", true);
+        }
+    }
+    Trace(u"enable comm, com setting, 4");
+    return port.SetState(settings);
+}
+
+bool CSerialLink::StartComm(std::unique_ptr<ICommPort> port) {
+    Trace(u"start comm");
+    if (m_hComm) {
+        Trace(u"start comm, already started");
+        return true;
+    }
+    m_hComm = std::move(port);
+    Trace(u"start comm, 1");
+    LineSettings settings = EmptyLineSettings();
+    m_hComm->GetState(settings);
+    Trace(u"start comm, 2");
+    Trace(u"start comm, 3");
+    Trace(u"start comm, 4");
+    m_hComm->ReadTimeouts();
+    Trace(u"start comm, 5");
+    Trace(u"start comm, 6");
+    m_hComm->SetImmediateReadTimeouts();
+    m_hComm->ClearAbortOnError(settings);
+    Trace(u"start comm, 7");
+    m_hComm->SetState(settings);
+    Trace(u"start comm, 8");
+    m_hComm->SetEventMask(kCommEventMask);
+    Trace(u"start comm, 9");
+    // Cleared before the reader starts (not by the reader): a stop that comes before the
+    // reader's first pass must not be lost.
+    m_bStopCommRead = false;
+    m_bReaderEnded = false;
+    m_hCommReadThread = m_platform.StartThread([this] { CommReadThread(); });
+    if (!m_hCommReadThread) {
+        m_bReaderEnded = true;
+        m_platform.ReportError(u"Create thread failed!", true);
+        m_hComm.reset();
+        return false;
+    }
+    return true;
+}
+
+void CSerialLink::CommReadThread() {
+    Trace(u"thread comm-read is running");
+    uint8_t* const buffer = m_hReadBuffer.data();
+    const size_t size = m_nReadBufferSize;
+    while (!m_bStopCommRead) {
+        const bool waited = m_hComm->WaitEvent();
+        if (m_bStopCommRead) {
+            break;  // woken to stop: nothing more is read
+        }
+        CommStatus status;
+        if (!m_hComm->ClearError(status)) {
+            if (!waited) {
+                // Both the wait and the status query fail at once: the device is gone (a
+                // USB adapter pulled out). Retrying would spin; the service is turned off.
+                Trace(u"com-port lost, err=" + Ascii(std::to_string(m_hComm->LastError())) +
+                      u", reading stopped!");
+                m_platform.PostServiceOff();
+                break;
+            }
+            m_platform.ReportError(u"ClearCommError failed!", false);
+            status.queued = 0;
+        }
+        if (status.errors != 0) {
+            char text[32];
+            std::snprintf(text, sizeof text, "** com-port error: %X", static_cast<unsigned>(status.errors));
+            Trace(Ascii(text));
+        }
+        if (status.queued == 0) {
+            m_platform.Sleep(1);
+            continue;
+        }
+        size_t filled = 0;
+        bool secondChance = false;
+        // A steady stream never finds the queue empty twice: the stop is looked at here too.
+        while (!m_bStopCommRead) {
+            size_t read = 0;
+            if (!m_hComm->Read(buffer + filled, size - filled, read)) {
+                Trace(u"com-port read, error!");
+                break;
+            }
+            if (read > 0) {
+                filled += read;
+                if (static_cast<int64_t>(filled) > static_cast<int64_t>(size) - 16) {
+                    NotifyCommRead(buffer, filled);
+                    filled = 0;
+                }
+            } else if (!secondChance) {
+                secondChance = true;
+                m_platform.Sleep(100);
+            } else {
+                NotifyCommRead(buffer, filled);
+                break;
+            }
+        }
+    }
+    Trace(u"thread comm-read is ended! " + std::u16string(55, u'-'));
+    m_bReaderEnded = true;
+}
+
+void CSerialLink::NotifyCommRead(uint8_t* buffer, size_t count) {
+    if (count == 0) {
+        return;
+    }
+    buffer[count] = 0;
+    if (m_bStopCommRead) {
+        return;  // stopping: no burst is handed on any more
+    }
+    m_platform.DeliverBurst(buffer, count);
+}
+
+void CSerialLink::CloseCommReadProcess() {
+    if (!m_hCommReadThread) {
+        return;
+    }
+    Trace(u"close comm read process");
+    m_bStopCommRead = true;
+    // Never killed: woken from its wait, and waited for while its hand-off is still served.
+    while (!m_bReaderEnded) {
+        m_hComm->CancelWait();
+        m_platform.ServeHandOffs(kStopPollMs);
+    }
+    m_hCommReadThread->Join();
+    m_hCommReadThread.reset();
+    Trace(u"close comm read process, done");
+}
+
+void CSerialLink::StopComm() {
+    Trace(u"stop comm");
+    if (!m_hComm) {
+        Trace(u"stop comm, not started");
+        return;
+    }
+    CloseCommReadProcess();
+    m_hComm.reset();
+    Trace(u"stop comm, done");
+}
+
+bool CSerialLink::DisableComm() {
+    Trace(u"disable comm");
+    if (!m_hComm) {
+        return true;  // a read buffer held from a failed enable stays held
+    }
+    StopComm();
+    m_hReadBuffer.clear();
+    m_hReadBuffer.shrink_to_fit();
+    Trace(u"disable comm, done");
+    return true;
+}
+
+}  // namespace dorvane

@@ -1,0 +1,63 @@
+// The serial link: opens and configures the port named in the settings, and runs the reader
+// thread that gathers received bytes into bursts and hands each to the receiving window.
+// One link exists per process (the port is opened exclusively).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/core/commport.h"
+#include "settings/core/appprofile.h"
+
+namespace dorvane {
+
+// What the reader waits for: a received character, the flag character, a line error.
+inline constexpr uint32_t kCommEventMask = 0x0001 | 0x0002 | 0x0080;
+
+class CSerialLink {
+public:
+    CSerialLink(ISerialPlatform& platform, CAppProfile& profile) : m_platform(platform), m_profile(profile) {}
+    ~CSerialLink();
+    CSerialLink(const CSerialLink&) = delete;
+    CSerialLink& operator=(const CSerialLink&) = delete;
+
+    // Opens the port "\\.\" + name; null on failure (traced).
+    std::unique_ptr<ICommPort> OpenPort(const std::u16string& name);
+    bool EnableComm();
+    bool DisableComm();
+
+    // A hand-off that arrives while the reader is being stopped is dropped by the receiver.
+    bool AcceptsHandOff() const { return !m_bStopCommRead; }
+    bool IsStarted() const { return m_hComm != nullptr; }
+    uint32_t ReadBufferSize() const { return m_nReadBufferSize; }
+    bool HoldsReadBuffer() const { return !m_hReadBuffer.empty(); }
+
+private:
+    bool StartComm(std::unique_ptr<ICommPort> port);
+    void StopComm();
+    void CloseCommReadProcess();
+    void CommReadThread();
+    void NotifyCommRead(uint8_t* buffer, size_t count);
+    // Applies the stored line settings of the port, or builds, stores and applies the defaults.
+    bool ApplyLineSettings(ICommPort& port, const std::u16string& portName);
+    void Trace(const std::u16string& line) { m_platform.Trace(line); }
+
+    ISerialPlatform& m_platform;
+    CAppProfile& m_profile;
+
+    std::unique_ptr<ICommPort> m_hComm;
+    std::unique_ptr<IWorkerThread> m_hCommReadThread;
+    std::atomic<bool> m_bStopCommRead{false};
+    std::atomic<bool> m_bReaderEnded{true};
+    uint32_t m_nReadBufferSize = 0;
+    std::vector<uint8_t> m_hReadBuffer;  // m_nReadBufferSize + 4 bytes while held
+};
+
+// Read buffer size from the stored BUFFERSIZE_KB: above 64 (compared unsigned, so negative
+// values too) taken as 64, times 1024.
+uint32_t ReadBufferSizeFor(uint32_t storedKb);
+
+}  // namespace dorvane

@@ -1,0 +1,264 @@
+#include <doctest/doctest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "serial/core/btdiscover.h"
+#include "serialrig.h"
+
+using namespace dorvane;
+using dorvane::testing::SerialRig;
+
+TEST_CASE("the read buffer size: capped at 64 KB, negative counts as the cap, 0 is empty") {
+    CHECK(ReadBufferSizeFor(1) == 1024);
+    CHECK(ReadBufferSizeFor(100) == 65536);
+    CHECK(ReadBufferSizeFor(static_cast<uint32_t>(-1)) == 65536);
+    CHECK(ReadBufferSizeFor(0) == 0);
+}
+
+TEST_CASE("a missing port is traced and reported; the read buffer stays and is reused") {
+    SerialRig rig;
+    WriteSetting(rig.profile, COMPORT, u"COM13");
+    rig.platform.port.exists = false;
+    CHECK_FALSE(rig.link.EnableComm());
+    CHECK(rig.platform.openedPath == "\\\\.\\COM13");
+    CHECK(rig.Traced("open com-port [\\\\.\\COM13], failed!"));
+    CHECK(rig.platform.errors == std::vector<std::pair<std::string, bool>>{{"Open com-port failed!", true}});
+    CHECK(rig.link.HoldsReadBuffer());
+    CHECK(rig.link.DisableComm());  // nothing started: the buffer stays held
+    CHECK(rig.link.HoldsReadBuffer());
+
+    WriteSetting(rig.profile, BUFFERSIZE_KB, 8);
+    rig.platform.port.exists = true;
+    CHECK(rig.link.EnableComm());
+    CHECK(rig.link.ReadBufferSize() == 1024);  // the held buffer, not the new size
+    CHECK(rig.link.EnableComm());
+    CHECK(rig.Traced("enable comm, already enabled"));
+    CHECK(rig.link.DisableComm());
+    CHECK_FALSE(rig.link.HoldsReadBuffer());
+    const auto traces = rig.platform.Read(rig.platform.traces);
+    CHECK(std::count(traces.begin(), traces.end(), "disable comm, done") == 1);
+    CHECK(rig.link.DisableComm());
+    CHECK(std::count(traces.begin(), traces.end(), "disable comm, done") == 1);
+}
+
+TEST_CASE("line settings: built and stored at a port's first enable, then read from the store") {
+    SerialRig rig;
+    const auto key = testing::FakeRegistry::PathOf({u"software", u"Velmora", u"DORVANE", u"Settings"});
+    REQUIRE(rig.link.EnableComm());
+    rig.link.DisableComm();
+    const RegValue* stored = rig.registry.Find(key, u"COM1_DCB");
+    REQUIRE(stored != nullptr);
+    CHECK(stored->bytes.size() == 28);
+    CHECK((stored->bytes[4] == 0x80 && stored->bytes[5] == 0x25));
+    CHECK(rig.platform.port.builds == 1);
+
+    // A later enable applies what is stored without building it again.
+    rig.registry.keys[key][u"COM1_DCB"].bytes[4] = 0x00;  // 9472 baud, say
+    REQUIRE(rig.link.EnableComm());
+    rig.link.DisableComm();
+    CHECK(rig.platform.port.builds == 1);
+    CHECK(rig.platform.port.applied[4] == 0x00);
+
+    // A value of another length is not applied: the defaults are stored over it.
+    rig.registry.keys[key][u"COM1_DCB"].bytes.resize(12);
+    REQUIRE(rig.link.EnableComm());
+    rig.link.DisableComm();
+    CHECK(rig.platform.port.builds == 2);
+    CHECK(rig.registry.Find(key, u"COM1_DCB")->bytes.size() == 28);
+}
+
+TEST_CASE("bursts: a second chance of 100 ms, and full buffers handed on without waiting") {
+    SerialRig rig;
+    REQUIRE(rig.link.EnableComm());
+    rig.platform.duringSecondChance = [&, sent = false]() mutable {
+        if (!std::exchange(sent, true)) {
+            rig.platform.Send("3\r\n");  // arrives while the reader gives the burst its second chance
+        }
+    };
+    rig.platform.Send("12");
+    REQUIRE(rig.Eventually([&] { return rig.Bursts().size() == 1; }));
+    CHECK(rig.Bursts()[0] == "123\r\n");
+
+    // 5000 bytes queued at once, read 300 at a time, through a 1024-byte buffer.
+    rig.platform.port.readChunk = 300;
+    rig.platform.Send(std::string(5000, 'x'));
+    REQUIRE(rig.Eventually([&] {
+        size_t total = 0;
+        for (auto& burst : rig.Bursts()) {
+            total += burst.size();
+        }
+        return total == 5005;
+    }));
+    rig.link.DisableComm();
+    const auto bursts = rig.Bursts();
+    const auto sleeps = rig.platform.Read(rig.platform.sleeps);
+    int handOff = 0;
+    for (size_t i = 0; i < sleeps.size(); ++i) {
+        if (sleeps[i] != -1) {
+            continue;
+        }
+        const std::string& burst = bursts[static_cast<size_t>(handOff++)];
+        CHECK(burst.size() <= 1024);
+        if (burst.size() > 1008) {
+            CHECK((i == 0 || sleeps[i - 1] != 100));  // no second-chance wait before it
+        }
+    }
+    CHECK(bursts.size() == 6);  // 5 bytes, then 1200, 1200, 1200, 1200 would not fit: 5000 in 5 pieces
+}
+
+TEST_CASE("line errors are traced; a failed read drops the burst and the reader goes on") {
+    SerialRig rig;
+    REQUIRE(rig.link.EnableComm());
+    {
+        std::lock_guard lock(rig.platform.port.mutex);
+        rig.platform.port.lineErrors = 0x8;
+        rig.platform.port.failRead = true;
+        rig.platform.port.queued.assign({'a', 'b'});
+        rig.platform.port.changed.notify_all();
+    }
+    REQUIRE(rig.Eventually([&] { return rig.Bursts().size() == 1; }));
+    CHECK(rig.Traced("com-port read, error!"));
+    CHECK(rig.Traced("** com-port error: 8"));
+    CHECK(rig.Bursts()[0] == "ab");  // the failed read took nothing: the next pass reads the bytes
+}
+
+TEST_CASE("a pulled-out adapter is noticed once: one line, the service turned off, no spinning") {
+    SerialRig rig;
+    REQUIRE(rig.link.EnableComm());
+    {
+        std::lock_guard lock(rig.platform.port.mutex);
+        rig.platform.port.unplugged = true;
+        rig.platform.port.changed.notify_all();
+    }
+    REQUIRE(rig.Eventually([&] { return rig.Traced("com-port lost, err=21, reading stopped!"); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CHECK(rig.platform.port.waits <= 2);
+    CHECK(rig.platform.Read(rig.platform.serviceOffs) == 1);
+    CHECK(rig.platform.Read(rig.platform.errors).empty());
+    CHECK(rig.link.DisableComm());  // what the posted toggle does
+    CHECK_FALSE(rig.link.IsStarted());
+}
+
+TEST_CASE("stopping never deadlocks with a hand-off and nothing arrives after the stop") {
+    SerialRig rig;
+    rig.platform.handOffsNeedServing = true;
+    std::atomic<bool> stopped{false};
+    std::atomic<int> served{0}, accepted{0}, afterStop{0};
+    // Hand-offs are served only while the link stops; the receiver then drops them.
+    rig.platform.receiver = [&](const uint8_t*, size_t) {
+        ++served;
+        accepted += rig.link.AcceptsHandOff();
+        afterStop += stopped.load();
+    };
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        CAPTURE(cycle);
+        stopped = false;
+        REQUIRE(rig.link.EnableComm());
+        if (cycle % 2 == 1) {
+            // The reader is blocked in a hand-off that nobody serves until the stop.
+            rig.platform.Send("reading\r\n");
+            REQUIRE(rig.Eventually([&] { return rig.platform.Read(rig.platform.pending) != nullptr; }));
+        }
+        const auto start = std::chrono::steady_clock::now();
+        CHECK(rig.link.DisableComm());
+        stopped = true;
+        CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));
+        rig.platform.Send("after\r\n");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    CHECK(rig.platform.Read(rig.platform.bursts).empty());
+    CHECK(served >= 50);
+    CHECK(accepted == 0);
+    CHECK(afterStop == 0);
+}
+
+namespace {
+
+struct ScriptedNameService : IBluetoothNameService {
+    bool startup = true, begin = true;
+    int beginError = 0;
+    std::vector<int> results;  // 0: a device; else the error code returned
+    std::vector<std::optional<std::u16string>> names;
+    uint32_t neededLength = 6000;
+    std::vector<size_t> lengthsSeen;
+    bool cleaned = false, ended = false;
+
+    bool Startup() override { return startup; }
+    void Cleanup() override { cleaned = true; }
+    bool Begin(uint32_t flags, int& error) override {
+        CHECK(flags == 0x1FF2);
+        error = beginError;
+        return begin;
+    }
+    int Next(uint32_t, std::vector<uint8_t>& buffer, uint32_t& length, BluetoothDevice& device) override {
+        CHECK(length <= buffer.size());
+        lengthsSeen.push_back(length);
+        if (results.empty()) {
+            return kWsaNoMore;
+        }
+        const int result = results.front();
+        results.erase(results.begin());
+        if (result == kWsaFault) {
+            length = neededLength;
+        } else if (result == 0) {
+            device.address = u"(00:11:22:33:44:55)";
+            device.name = names.empty() ? std::nullopt : names.front();
+            if (!names.empty()) {
+                names.erase(names.begin());
+            }
+            device.classId = u"{00000000-0000-0000-0000-000000000000}";
+        }
+        return result;
+    }
+    void End() override { ended = true; }
+};
+
+std::vector<std::u16string> Discover(ScriptedNameService& service, bool& ok) {
+    std::vector<std::u16string> lines;
+    ok = DiscoverBluetoothDevices(service, [&](const std::u16string& line) { lines.push_back(line); });
+    return lines;
+}
+
+}  // namespace
+
+TEST_CASE("bluetooth discovery traces each device and every way the walk ends") {
+    bool ok = false;
+    {
+        ScriptedNameService none;
+        CHECK(Discover(none, ok).empty());
+        CHECK((ok && none.ended && none.cleaned));
+    }
+    {
+        ScriptedNameService refused;
+        refused.begin = false;
+        refused.beginError = 8;
+        CHECK(Discover(refused, ok) == std::vector<std::u16string>{u"WSALookupServiceBegin failed! err=8"});
+        CHECK((!ok && refused.cleaned && !refused.ended));
+    }
+    {
+        ScriptedNameService devices;
+        devices.results = {0, 0, 10050};
+        devices.names = {u"Scanner", std::nullopt};
+        CHECK(Discover(devices, ok) ==
+              std::vector<std::u16string>{u"found BT dev, addr=(00:11:22:33:44:55), name=\"Scanner\", "
+                                          u"id={00000000-0000-0000-0000-000000000000}",
+                                          u"found BT dev, addr=(00:11:22:33:44:55), name=\"[no service "
+                                          u"name]\", id={00000000-0000-0000-0000-000000000000}",
+                                          u"WSALookupServiceNext error: 10050, disvover aborted!"});
+        CHECK(ok);
+    }
+    {
+        // Too small: retried once in a buffer of the asked size, never with a longer length.
+        ScriptedNameService fault;
+        fault.results = {kWsaFault, 0, kWsaFault, kWsaFault};
+        const auto lines = Discover(fault, ok);
+        CHECK(std::count(lines.begin(), lines.end(), u"WSALookupServiceNext error, buffer too small") == 2);
+        CHECK(fault.lengthsSeen == std::vector<size_t>{5000, 6000, 6000});
+        ScriptedNameService huge;
+        huge.results = {kWsaFault};
+        huge.neededLength = 1 << 30;
+        Discover(huge, ok);
+        CHECK(huge.lengthsSeen == std::vector<size_t>{5000});
+    }
+}

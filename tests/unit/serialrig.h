@@ -1,0 +1,229 @@
+// A scripted serial port and platform around the serial link. Bytes the test "sends" queue in
+// the port; the reader thread is real. Hand-offs can be delivered at once or, like a
+// synchronous window message, only when the test's "user-interface thread" serves them.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "fakeregistry.h"
+#include "serial/core/seriallink.h"
+#include "settings/core/settingkeys.h"
+
+namespace dorvane::testing {
+
+struct PortScript {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<uint8_t> queued;
+    size_t readChunk = SIZE_MAX;  // bytes one read returns at most
+    uint32_t lineErrors = 0;
+    bool cancelled = false;
+    bool unplugged = false;
+    bool failRead = false;
+    int waits = 0;
+    LineSettings applied{};
+    int builds = 0;
+    bool exists = true;
+};
+
+class FakeCommPort : public ICommPort {
+public:
+    explicit FakeCommPort(PortScript& script) : m_script(script) {}
+
+    bool GetState(LineSettings& settings) override {
+        std::lock_guard lock(m_script.mutex);
+        if (m_script.applied[0] != 0) {
+            settings = m_script.applied;
+        } else {
+            settings[4] = 0x4B;  // 75 baud: what an unconfigured port might hold
+        }
+        return true;
+    }
+    bool SetState(const LineSettings& settings) override {
+        std::lock_guard lock(m_script.mutex);
+        m_script.applied = settings;
+        return true;
+    }
+    bool BuildState(const char16_t*, LineSettings& settings) override {
+        std::lock_guard lock(m_script.mutex);
+        ++m_script.builds;
+        settings[4] = 0x80;  // 9600 = 0x2580
+        settings[5] = 0x25;
+        return true;
+    }
+    void ClearAbortOnError(LineSettings&) override {}
+    void ReadTimeouts() override {}
+    void SetImmediateReadTimeouts() override {}
+    void SetEventMask(uint32_t) override {
+        std::lock_guard lock(m_script.mutex);
+        m_script.cancelled = false;
+    }
+    bool WaitEvent() override {
+        std::unique_lock lock(m_script.mutex);
+        ++m_script.waits;
+        if (m_script.unplugged) {
+            return false;
+        }
+        m_script.changed.wait(
+            lock, [this] { return !m_script.queued.empty() || m_script.cancelled || m_script.lineErrors; });
+        return true;
+    }
+    void CancelWait() override {
+        std::lock_guard lock(m_script.mutex);
+        m_script.cancelled = true;
+        m_script.changed.notify_all();
+    }
+    bool ClearError(CommStatus& status) override {
+        std::lock_guard lock(m_script.mutex);
+        if (m_script.unplugged) {
+            return false;
+        }
+        status.errors = std::exchange(m_script.lineErrors, 0);
+        status.queued = static_cast<uint32_t>(m_script.queued.size());
+        return true;
+    }
+    bool Read(uint8_t* buffer, size_t size, size_t& read) override {
+        std::lock_guard lock(m_script.mutex);
+        if (m_script.failRead) {
+            m_script.failRead = false;
+            return false;
+        }
+        read = std::min({size, m_script.readChunk, m_script.queued.size()});
+        for (size_t i = 0; i < read; ++i) {
+            buffer[i] = m_script.queued.front();
+            m_script.queued.pop_front();
+        }
+        return true;
+    }
+    uint32_t LastError() override { return 21; }
+
+private:
+    PortScript& m_script;
+};
+
+class FakeSerialPlatform : public ISerialPlatform {
+public:
+    PortScript port;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> traces;
+    std::vector<std::pair<std::string, bool>> errors;
+    std::vector<std::string> bursts;
+    std::vector<int> sleeps;  // in order, with -1 for each hand-off
+    int serviceOffs = 0;
+    std::string openedPath;
+    // Synchronous hand-offs: the reader waits until the test's thread serves its burst.
+    bool handOffsNeedServing = false;
+    const uint8_t* pending = nullptr;
+    size_t pendingCount = 0;
+    std::function<void(const uint8_t*, size_t)> receiver;
+    // Runs in the reader's second-chance pause, so a test can add bytes exactly then.
+    std::function<void()> duringSecondChance;
+
+    std::unique_ptr<ICommPort> Open(const std::u16string& devicePath) override {
+        std::lock_guard lock(mutex);
+        openedPath.assign(devicePath.begin(), devicePath.end());
+        return port.exists ? std::make_unique<FakeCommPort>(port) : nullptr;
+    }
+    void Trace(const std::u16string& line) override {
+        std::lock_guard lock(mutex);
+        traces.emplace_back(line.begin(), line.end());
+    }
+    void ReportError(const char16_t* text, bool showBox) override {
+        std::lock_guard lock(mutex);
+        std::u16string t(text);
+        errors.emplace_back(std::string(t.begin(), t.end()), showBox);
+    }
+    void Sleep(uint32_t ms) override {
+        {
+            std::lock_guard lock(mutex);
+            sleeps.push_back(static_cast<int>(ms));
+        }
+        if (ms == 100 && duringSecondChance) {
+            duringSecondChance();
+        }
+    }
+    void DeliverBurst(const uint8_t* bytes, size_t count) override {
+        std::unique_lock lock(mutex);
+        if (!handOffsNeedServing) {
+            Receive(bytes, count);
+            return;
+        }
+        pending = bytes;
+        pendingCount = count;
+        changed.notify_all();
+        changed.wait(lock, [this] { return pending == nullptr; });
+    }
+    // The receiving thread's side: handles a waiting hand-off, if any.
+    void ServeHandOffs(uint32_t ms) override {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return pending != nullptr; });
+        if (pending != nullptr) {
+            const uint8_t* bytes = pending;
+            const size_t count = pendingCount;
+            lock.unlock();
+            if (receiver) {
+                receiver(bytes, count);
+            }
+            lock.lock();
+            pending = nullptr;
+            changed.notify_all();
+        }
+    }
+    void PostServiceOff() override {
+        std::lock_guard lock(mutex);
+        ++serviceOffs;
+    }
+
+    void Send(const std::string& bytes) {
+        std::lock_guard lock(port.mutex);
+        port.queued.insert(port.queued.end(), bytes.begin(), bytes.end());
+        port.changed.notify_all();
+    }
+    template <class T>
+    T Read(const T& field) {
+        std::lock_guard lock(mutex);
+        return field;
+    }
+
+private:
+    void Receive(const uint8_t* bytes, size_t count) {
+        bursts.emplace_back(reinterpret_cast<const char*>(bytes), count);
+        sleeps.push_back(-1);
+        if (bytes[count] != 0) {
+            bursts.back() += "<no NUL>";
+        }
+    }
+};
+
+struct SerialRig {
+    FakeRegistry registry;
+    FakePrivateProfile ini;
+    CAppProfile profile{u"Velmora", u"DORVANE", registry, ini};
+    FakeSerialPlatform platform;
+    CSerialLink link{platform, profile};
+
+    template <class Check>
+    bool Eventually(Check check) {
+        for (int i = 0; i < 500; ++i) {
+            if (check()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return check();
+    }
+    std::vector<std::string> Bursts() { return platform.Read(platform.bursts); }
+    bool Traced(const std::string& line) {
+        auto traces = platform.Read(platform.traces);
+        return std::find(traces.begin(), traces.end(), line) != traces.end();
+    }
+};
+
+}  // namespace dorvane::testing
