@@ -70,9 +70,10 @@ public:
         if (m_script.unplugged) {
             return false;
         }
-        m_script.changed.wait(
-            lock, [this] { return !m_script.queued.empty() || m_script.cancelled || m_script.lineErrors; });
-        return true;
+        m_script.changed.wait(lock, [this] {
+            return !m_script.queued.empty() || m_script.cancelled || m_script.lineErrors || m_script.unplugged;
+        });
+        return !m_script.unplugged;
     }
     void CancelWait() override {
         std::lock_guard lock(m_script.mutex);
