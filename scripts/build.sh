@@ -21,4 +21,9 @@ if [ "$what" = all ] || [ "$what" = native ]; then
 fi
 if [ "$what" = all ] || [ "$what" = windows ]; then
   configure_and_build build/mingw -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+  # The modem-line shim the serial end-to-end tests preload into Wine (a Linux library).
+  mkdir -p build/shim
+  if [ tests/tools/modemshim.c -nt build/shim/libmodemshim.so ]; then
+    gcc -O2 -Wall -Wextra -Werror -shared -fPIC -o build/shim/libmodemshim.so tests/tools/modemshim.c -ldl
+  fi
 fi

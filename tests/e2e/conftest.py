@@ -41,3 +41,11 @@ def wine(wine_template, xvfb, tmp_path):
 @pytest.fixture
 def key_sink(wine):
     return winrig.KeySink(wine)
+
+
+@pytest.fixture
+def line(wine):
+    """A serial line on COM12 (request it before any fixture that starts a Wine program)."""
+    serial = winrig.SerialLine(wine)
+    yield serial
+    serial.close()

@@ -231,3 +231,80 @@ def bmp_to_png(bmp_path, png_path):
     Path(png_path).write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
                                + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
     return rows
+
+
+SHIM = REPO / "build" / "shim" / "libmodemshim.so"
+
+
+class SerialLine:
+    """A serial line made of a pty pair (socat): the prefix's COM port maps to end A, the test
+    writes to end B. Wine runs with the modem-line shim so that port waits block as on a UART.
+    Call before starting Wine programs: the mapping needs a fresh wineserver."""
+
+    def __init__(self, prefix, port="COM12"):
+        self.prefix = prefix
+        folder = prefix.workdir / "serial"
+        folder.mkdir(exist_ok=True)
+        self.a, self.b = folder / "ttyA", folder / "ttyB"
+        self.socat = None
+        self.fds = []
+        self.plug()
+        code, out = prefix.reg("add", r"HKLM\Software\Wine\Ports", "/v", port, "/t", "REG_SZ", "/d", str(self.a), "/f")
+        assert code == 0, out
+        prefix.wineserver("-k")
+        if not SHIM.is_file():
+            raise FileNotFoundError(f"{SHIM} is missing: build the Windows target first (scripts/build.sh)")
+        prefix.env["LD_PRELOAD"] = str(SHIM)
+        self.dosdevice = prefix.path / "dosdevices" / port.lower()
+
+    def plug(self):
+        """Connects the line (again): a new pty pair under the same names."""
+        log = open(self.prefix.workdir / "socat.log", "ab")
+        self.socat = subprocess.Popen(
+            ["socat", f"pty,raw,echo=0,link={self.a}", f"pty,raw,echo=0,link={self.b}"],
+            stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        log.close()
+        wait_for(lambda: self.a.exists() and self.b.exists(), 10, "socat's pty links")
+        # Held open so that socat does not end when the program closes the port.
+        self.fds = [os.open(self.a, os.O_RDWR | os.O_NOCTTY), os.open(self.b, os.O_RDWR | os.O_NOCTTY)]
+
+    def unplug(self):
+        """Pulls the cable out: the pty pair disappears."""
+        for fd in self.fds:
+            os.close(fd)
+        self.fds = []
+        stop_pid(self.socat)
+        wait_for(lambda: not self.a.exists(), 10, "the pty links to go")
+
+    def write(self, data):
+        """Sends bytes from the device's end; returns the raw-clock time of the write's end in us."""
+        view = memoryview(data)
+        while view:
+            view = view[os.write(self.fds[1], view):]
+        return time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+
+    def speed(self):
+        """The line speed the program set on the port, as stty reports it."""
+        out = subprocess.run(["stty", "-F", str(self.a), "speed"], capture_output=True, text=True, timeout=10)
+        return int(out.stdout.strip())
+
+    def close(self):
+        if self.fds:
+            self.unplug()
+
+
+def process_cpu_seconds(name):
+    """User plus system CPU seconds of the running process whose program file is `name`."""
+    ticks = os.sysconf("SC_CLK_TCK")
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            program = (entry / "cmdline").read_bytes().split(b"\0")[0].replace(b"\\", b"/")
+            if not program.endswith(b"/" + name.encode()):
+                continue
+            fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        return (int(fields[11]) + int(fields[12])) / ticks
+    raise LookupError(f"no process runs {name}")
