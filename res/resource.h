@@ -9,6 +9,8 @@
 #define IDD_ABOUTBOX 100
 #define IDD_SETTING_GENERAL 145
 #define IDD_SETTING_ADVANCED 146
+#define IDD_HELP 150
+#define IDR_HELPTEXT 151
 
 // Tray state icons (128, the application icon, shows "enabled and idle").
 #define IDI_EMBLEM 132
@@ -17,6 +19,9 @@
 #define IDI_RECEIVING 140
 #define IDI_WAITING 141
 #define IDI_SENDING_RECEIVING 142
+
+// Help page.
+#define IDC_HELP_TEXT 1020
 
 // About box.
 #define IDC_VERSION 1007

@@ -1,5 +1,7 @@
 // Drives other programs' windows for the end-to-end tests. Results go to OUT_FILE, one line each.
-//   find CLASS TITLE TIMEOUT_MS   the first visible top-level window that matches ("-" matches any): HWND
+//   find CLASS TITLE TIMEOUT_MS [hidden]
+//                                 the first visible (or any) top-level window that matches: HWND
+//                                 ("-" matches any; a CLASS ending in * matches by prefix)
 //   windows                       every top-level window: HWND PID VISIBLE OWNER CLASS TITLE
 //   children HWND                 the window's controls in order: ID VISIBLE CLASS TEXT
 //   text HWND ID                  a control's text, escaped (ID: a control id, a path of ids
@@ -22,6 +24,8 @@
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
 //   screenshot FILE               the whole screen as a 24-bit BMP
+//   tooltips                      the texts of every tool of every tooltip window (the shell's tray
+//                                 keeps the icons' tooltips there), one escaped text per line
 #include <windows.h>
 #include <commctrl.h>
 
@@ -68,11 +72,11 @@ std::vector<HWND> TopLevelWindows() {
 
 // Polls until match() gives a window or the time is up.
 template <class Match>
-HWND WaitForWindow(DWORD timeoutMs, Match match) {
+HWND WaitForWindow(DWORD timeoutMs, Match match, bool hiddenToo = false) {
     const DWORD start = GetTickCount();
     for (;;) {
         for (HWND hwnd : TopLevelWindows()) {
-            if (IsWindowVisible(hwnd) && match(hwnd)) {
+            if ((hiddenToo || IsWindowVisible(hwnd)) && match(hwnd)) {
                 return hwnd;
             }
         }
@@ -114,6 +118,39 @@ void PostKey(HWND target, const std::wstring& key) {
         }
     }
     PostMessageW(target, WM_CHAR, key[0], 1);
+}
+
+// Reads the tools of a tooltip window of another process: the record and the text buffer must
+// live in that process, so they are allocated there.
+void WriteTooltipTexts(HWND tooltip, toolio::LineFile& out) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tooltip, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process == nullptr) {
+        return;
+    }
+    constexpr size_t kTextChars = 1024;
+    auto* remote = static_cast<BYTE*>(VirtualAllocEx(
+        process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    if (remote != nullptr) {
+        const LRESULT count = SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            TTTOOLINFOW info{};
+            info.cbSize = sizeof info;
+            info.lpszText = reinterpret_cast<LPWSTR>(remote + sizeof info);
+            wchar_t text[kTextChars] = {};
+            WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
+            WriteProcessMemory(process, remote + sizeof info, text, sizeof text, nullptr);
+            if (SendMessageW(tooltip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
+                             reinterpret_cast<LPARAM>(remote)) &&
+                ReadProcessMemory(process, remote + sizeof info, text, sizeof text - sizeof(wchar_t),
+                                  nullptr)) {
+                out.Write(toolio::Escape(text));
+            }
+        }
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
 }
 
 bool WriteScreenshot(const wchar_t* path) {
@@ -169,10 +206,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     if (verb == L"find" && need(3)) {
         const std::wstring className = arg[0], title = arg[1];
-        HWND found = WaitForWindow(static_cast<DWORD>(_wtoi(arg[2])), [&](HWND hwnd) {
-            return (className == L"-" || ClassOf(hwnd) == className) &&
-                   (title == L"-" || TextOf(hwnd) == title);
-        });
+        const bool hiddenToo = count > 3 && std::wcscmp(arg[3], L"hidden") == 0;
+        auto classMatches = [&](HWND hwnd) {
+            if (!className.empty() && className.back() == L'*') {
+                return ClassOf(hwnd).rfind(className.substr(0, className.size() - 1), 0) == 0;
+            }
+            return className == L"-" || ClassOf(hwnd) == className;
+        };
+        HWND found = WaitForWindow(
+            static_cast<DWORD>(_wtoi(arg[2])),
+            [&](HWND hwnd) { return classMatches(hwnd) && (title == L"-" || TextOf(hwnd) == title); },
+            hiddenToo);
         out.Write(HandleText(found));
         return found ? 0 : 1;
     }
@@ -292,6 +336,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND hwnd = GetForegroundWindow();
         out.Write(HandleText(hwnd) + " " + toolio::Escape(ClassOf(hwnd)) + " " +
                   toolio::Escape(TextOf(hwnd)));
+        return 0;
+    }
+    if (verb == L"tooltips") {
+        for (HWND hwnd : TopLevelWindows()) {
+            if (ClassOf(hwnd) == L"tooltips_class32") {
+                WriteTooltipTexts(hwnd, out);
+            }
+        }
         return 0;
     }
     if (verb == L"screenshot" && need(1)) {

@@ -1,0 +1,213 @@
+#include "app/mainfrm.h"
+
+#include <cwchar>
+#include <exception>
+
+#include "app/appmessages.h"
+#include "app/helpdlg.h"
+#include "core/widestr.h"
+#include "diag/dbg.h"
+#include "diag/misc.h"
+#include "resource.h"
+#include "serial/serialport.h"
+#include "settings/appprofile.h"
+#include "settings/core/settingkeys.h"
+
+using namespace dorvane;
+
+namespace {
+
+constexpr UINT_PTR kServiceTimer = 1;
+constexpr UINT kServiceTimerMs = 500;
+constexpr size_t kTipChars = 80;
+
+}  // namespace
+
+const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
+    {ID_ENABLE_COMPORT, &CMainFrame::OnEnableComPort, &CMainFrame::OnUpdateEnableComPort},
+    {ID_SETTING, nullptr, &CMainFrame::OnUpdateSetting},
+    {ID_HELP, &CMainFrame::OnHelp, nullptr},
+    {ID_QUIT, &CMainFrame::OnQuit, nullptr},
+    // The main window's own "E&xit" quits like the tray menu's.
+    {ID_APP_EXIT, &CMainFrame::OnQuit, nullptr},
+    {ID_CLEAR, &CMainFrame::OnClear, nullptr},
+};
+
+CMainFrame::CMainFrame() : m_service(*this, m_platform, m_keys, theProfile) {}
+
+CMainFrame::~CMainFrame() = default;
+
+BOOL CMainFrame::OnCmdMsg(UINT id, framework::CCmdUI* ui) {
+    return framework::RouteCommand<CMainFrame>(this, kCommands, id, ui) || CFrameWnd::OnCmdMsg(id, ui);
+}
+
+BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
+    if (!CFrameWnd::PreCreateWindow(cs)) {
+        return FALSE;
+    }
+    cs.style &= ~WS_VISIBLE;
+    cs.dwExStyle &= ~WS_EX_CLIENTEDGE;
+    cs.lpszClass = RegisterWndClass(0, nullptr, nullptr, nullptr);
+    return cs.lpszClass != nullptr;
+}
+
+int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
+    DebugPrintf(L"create main window");
+    DebugPrintf(L"create frame");
+    if (CFrameWnd::OnCreate(cs) == -1) {
+        return -1;
+    }
+    if (!m_wndView.CreateEx(0, nullptr, nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER, RECT{}, m_hWnd,
+                            IDW_PANE_FIRST)) {
+        DebugPrintf(L"Failed to create view window\n");
+        return -1;
+    }
+    DebugPrintf(L"create frame, done");
+    m_hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+
+    DebugPrintf(L"create tray icon");
+    if (!m_TrayIcon.Create(m_hWnd, WM_TRAY_NOTIFY, L"DORVANE", nullptr, IDR_TRAYMENU)) {
+        DebugPrintf(L"Failed to create tray icon\n");
+        return -1;
+    }
+    DebugPrintf(L"create tray icon, done");
+    m_TrayIcon.SetIconResource(IDR_MAINFRAME);
+
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    SetWindowPos(m_hWnd, nullptr, width - width / 3, 0, width / 3, 2 * height / 3,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    ShowWindow(m_hWnd, SW_HIDE);
+    DebugPrintf(L"create main window, done");
+    return 0;
+}
+
+void CMainFrame::EnableService(BOOL bEnable) {
+    try {
+        DebugPrintf(L".");
+        if (bEnable) {
+            DebugPrintf(L"enable dorvane");
+            if (!EnableComm()) {
+                MsgBox(L"Enable comm service failed!\t", MB_ICONERROR | MB_OK, 0);
+            } else if (!m_service.SetService()) {
+                DisableComm();
+                MsgBox(L"Enable send service failed!\t", MB_ICONERROR | MB_OK, 0);
+            } else {
+                m_nTimer = SetTimer(kServiceTimer, kServiceTimerMs);
+                g_bServiceEnabled = true;
+                g_bReceiving = false;
+                g_bSending = false;
+                m_service.RestartIdleTime();
+            }
+        } else {
+            DebugPrintf(L"disable dorvane");
+            DisableComm();
+            m_service.RemoveService();
+            m_keys.ReleaseModifierKeys();  // the worker has ended: nobody else touches the modifiers
+            g_bServiceEnabled = false;
+            g_bReceiving = false;
+            g_bSending = false;
+            KillTimer(m_nTimer);
+            m_nTimer = 0;
+        }
+    } catch (...) {
+        DebugPrintf(L"enable/disable dorvane, exception");
+    }
+    m_service.UpdateStatusIcon(0);
+    DebugPrintf(L"enable/disable dorvane, done");
+}
+
+void CMainFrame::OnEnableComPort() {
+    EnableService(!g_bServiceEnabled);
+}
+
+void CMainFrame::OnUpdateEnableComPort(framework::CCmdUI& ui) {
+    ui.SetText(g_bServiceEnabled ? L"Disable Com Port" : L"Enable Com Port");
+}
+
+void CMainFrame::OnUpdateSetting(framework::CCmdUI& ui) {
+    ui.Enable(!g_bServiceEnabled);
+}
+
+void CMainFrame::OnHelp() {
+    CHelpDlg().DoModal();
+}
+
+void CMainFrame::OnQuit() {
+    if (g_bServiceEnabled && MsgBox(L"Quit from DORVANE?\t", MB_YESNO | MB_ICONQUESTION, 0) != IDYES) {
+        return;
+    }
+    EnableService(FALSE);
+    CFrameWnd::OnClose();  // destroys the frame (and this object with it) and ends the loop
+    g_bStopSendKey = true;
+}
+
+void CMainFrame::OnClear() {
+    m_wndView.ClearText();
+}
+
+void CMainFrame::OnClose() {
+    // The close box only hides the window: the program goes on in the tray.
+    ShowWindow(m_hWnd, SW_HIDE);
+}
+
+void CMainFrame::OnTimer(UINT_PTR) {
+    m_service.OnTimer();
+}
+
+LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+    if (g_bSending) {
+        return 1;  // no menu and no double click while keystrokes are being sent
+    }
+    if (g_bServiceEnabled) {
+        const std::u16string port = ReadSetting(theProfile, COMPORT);
+        wchar_t tip[kTipChars];
+        // Bounded: a port name stored by other means may be long; the text is cut, never overrun.
+        if (g_bRecordData) {
+            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s", L"Record", AsWide(port.c_str()));
+        } else {
+            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s\nCOM read: %u, Sent Key: %u", L"Send",
+                       AsWide(port.c_str()), m_service.ComReadCount(), m_keys.SentKeyCount());
+        }
+        tip[kTipChars - 1] = L'\0';
+        m_TrayIcon.SetIconResource(IDR_MAINFRAME);
+        m_TrayIcon.SetTipText(tip);
+    } else {
+        m_TrayIcon.SetIconResource(IDI_DISABLED);
+        m_TrayIcon.SetTipText(L"DORVANE, Disabled");
+    }
+    return m_TrayIcon.OnTrayMessage(wParam, lParam);
+}
+
+LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == CSystemTray::TaskbarCreatedMessage()) {
+        m_TrayIcon.OnTaskbarCreated();
+        return 0;
+    }
+    switch (message) {
+        case WM_TRAY_NOTIFY:
+            return OnTrayNotify(wParam, lParam);
+        case WM_COMM_READ:
+            // A hand-off served while the serial link stops is dropped: nothing arrives after a disable.
+            if (TheSerialLink().AcceptsHandOff()) {
+                m_service.OnCommRead(wParam, reinterpret_cast<const char*>(lParam));
+            }
+            return 1;
+        case WM_CLEAR_BUFFER:
+            m_service.OnClearBuffer();
+            return 1;
+        case WM_USER_16:
+            return 1;
+        default:
+            return CFrameWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+void CMainFrame::ShowTrayIcon(int iconId) {
+    m_TrayIcon.SetIconResource(static_cast<UINT>(iconId));
+}
+
+void CMainFrame::PostEnableToggle() {
+    PostMessageW(m_hWnd, WM_COMMAND, ID_ENABLE_COMPORT, 0);
+}

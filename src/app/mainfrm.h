@@ -1,0 +1,55 @@
+// The hidden main window: it owns the service switch (serial link and keystroke pipeline), the
+// tray icon and the child view, and receives the tray callback, the received bytes and the
+// service timer.
+#pragma once
+
+#include "app/childview.h"
+#include "app/systemtray.h"
+#include "framework/framewnd.h"
+#include "pipeline/core/processhooks.h"
+#include "pipeline/sendkey.h"
+#include "pipeline/win32pipeline.h"
+
+class CMainFrame : public framework::CFrameWnd, private dorvane::CWin32PipelineHost {
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // The only place the service is turned on or off, always in the same order.
+    void EnableService(BOOL bEnable);
+
+    BOOL OnCmdMsg(UINT id, framework::CCmdUI* ui) override;
+
+protected:
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    int OnCreate(CREATESTRUCTW* cs) override;
+    void OnClose() override;
+    void OnTimer(UINT_PTR id) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void OnEnableComPort();
+    void OnUpdateEnableComPort(framework::CCmdUI& ui);
+    void OnUpdateSetting(framework::CCmdUI& ui);
+    void OnHelp();
+    void OnQuit();
+    void OnClear();
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+
+    static const framework::CommandEntry<CMainFrame> kCommands[];
+
+    // What the pipeline asks of the frame.
+    void ShowTrayIcon(int iconId) override;
+    void PostEnableToggle() override;
+
+    UINT_PTR m_nTimer = 0;
+    HICON m_hIcon = nullptr;
+    CChildView m_wndView;
+    CSystemTray m_TrayIcon;
+    dorvane::CWin32KeyboardLayout m_layout;
+    dorvane::CWin32KeyInjector m_injector;
+    dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
+    dorvane::CWin32PipelinePlatform m_platform;
+    // Declared last: it ends its worker before the tray and the keyboard go.
+    dorvane::CSendService m_service;
+};
