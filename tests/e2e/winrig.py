@@ -194,8 +194,8 @@ class UiDriver:
             raise AssertionError(f"uidriver {' '.join(map(str, args))} failed with {code}")
         return read_lines(out)
 
-    def find(self, cls, title, timeout_ms=10000):
-        return int(self("find", cls, title, timeout_ms)[0])
+    def find(self, cls, title, timeout_ms=10000, *flags):
+        return int(self("find", cls, title, timeout_ms, *flags)[0])
 
     def children(self, hwnd):
         """{control id: (class, text, visible)}; of controls sharing an id (65535) the first is kept."""

@@ -23,11 +23,13 @@
 //   curpage SHEET                 the property sheet's current page: HWND
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
+//   trayicon HWND ID              1 if the shell holds the tray icon (it accepts a change), else 0
 //   screenshot FILE               the whole screen as a 24-bit BMP
 //   tooltips                      the texts of every tool of every tooltip window (the shell's tray
 //                                 keeps the icons' tooltips there), one escaped text per line
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -336,6 +338,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND hwnd = GetForegroundWindow();
         out.Write(HandleText(hwnd) + " " + toolio::Escape(ClassOf(hwnd)) + " " +
                   toolio::Escape(TextOf(hwnd)));
+        return 0;
+    }
+    if (verb == L"trayicon" && need(2)) {
+        NOTIFYICONDATAW nid{};
+        nid.cbSize = sizeof nid;
+        nid.hWnd = ParseHandle(arg[0]);
+        nid.uID = static_cast<UINT>(_wtoi(arg[1]));
+        out.Write(Shell_NotifyIconW(NIM_MODIFY, &nid) ? "1" : "0");
         return 0;
     }
     if (verb == L"tooltips") {

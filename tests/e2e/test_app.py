@@ -1,0 +1,162 @@
+"""The real Dorvane.exe under Wine: start-up, the service switch, the tray's menu and tooltip,
+quitting, the single-instance rule and the settings it leaves, with a pty as its COM port and
+the key sink holding the focus."""
+import time
+
+import winrig
+from test_keystrokes import expected_typing, received, split_events, type_text
+
+SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
+WM_CLOSE, WM_MOUSEMOVE, WM_RBUTTONUP = 0x10, 512, 517
+WM_TRAY_NOTIFY, TRAY_ID = 1025, 131
+IDOK, IDYES, IDNO = 1, 6, 7
+MENU_EXIT = ("down",) * 5 + ("return",)  # Enable, Setting, Help, About, Exit
+MENU_TOGGLE = ("down", "return")
+
+
+def set_value(wine, name, kind, data):
+    assert wine.reg("add", SETTINGS_KEY, "/v", name, "/t", kind, "/d", data, "/f")[0] == 0
+
+
+def stored_names(wine):
+    code, out = wine.reg("query", SETTINGS_KEY)
+    assert code == 0, out
+    return {line.split()[0] for line in out.splitlines() if "REG_" in line}
+
+
+class Dorvane:
+    """Dorvane.exe run under the debug-output catcher; its hidden main window found by class."""
+
+    def __init__(self, wine, name="dorvane"):
+        self.wine = wine
+        self.records = wine.workdir / f"{name}-records.txt"
+        self.proc = wine.start(winrig.tool("dbgcatch"), winrig.winpath(self.records),
+                               winrig.BUILD_WIN / "Dorvane.exe")
+        self.ui = winrig.UiDriver(wine)
+        self.hwnd = self.ui.find("Dorvane:*", "DORVANE", 20000, "hidden")
+
+    def traces(self):
+        return [winrig.unescape(r).rstrip("\r\n") for r in winrig.read_lines(self.records)]
+
+    def wait_trace(self, text, count=1, timeout=20):
+        return winrig.wait_for(lambda: self.traces().count(text) >= count, timeout, f"trace '{text}' x{count}")
+
+    def tray(self, mouse):
+        self.ui("post", self.hwnd, WM_TRAY_NOTIFY, TRAY_ID, mouse)
+
+    def tooltip(self):
+        """The tooltip the shell shows after the mouse moves over the icon."""
+        self.tray(WM_MOUSEMOVE)
+        time.sleep(0.3)
+        return next((winrig.unescape(t) for t in self.ui("tooltips") if t.startswith("DORVANE")), None)
+
+    def choose(self, keys):
+        self.tray(WM_RBUTTONUP)
+        assert self.ui("menu", 10000, *keys)[0] != "none", "the tray menu did not open"
+
+    def answer_box(self, expected_start, button=IDOK):
+        box, text = self.ui("msgbox", 20000)[0].split(" ", 1)
+        text = winrig.unescape(text)
+        assert text.startswith(expected_start), text
+        self.ui("answer", box, button)
+        return text
+
+
+def test_the_road_of_one_reading_and_the_service_switch(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    lookups, _ = type_text(wine, "12345\r\n")  # the layout's keys for the reading, as typing sees them
+    expected_keys, expected_chars = expected_typing(lookups)
+    received(key_sink, len(expected_keys))
+    typed_before = len(key_sink.events())
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+
+    line.write(b"12345\r\n")
+    keys = winrig.wait_for(lambda: (lambda k: k if len(k) >= len(expected_keys) else None)(
+        split_events(key_sink.events()[typed_before:])[0]), 15, "the reading in the key sink")
+    assert keys == expected_keys
+    assert split_events(key_sink.events()[typed_before:])[1] == expected_chars
+    assert app.tooltip() == "DORVANE [Send], Enabled @ COM12\nCOM read: 7, Sent Key: 7"
+
+    # Off and on again from the menu's default item: the counters survive.
+    app.choose(MENU_TOGGLE)
+    app.wait_trace("enable/disable dorvane, done", 2)
+    assert app.tooltip() == "DORVANE, Disabled"
+    app.choose(MENU_TOGGLE)
+    app.wait_trace("enable/disable dorvane, done", 3)
+    assert app.tooltip() == "DORVANE [Send], Enabled @ COM12\nCOM read: 7, Sent Key: 7"
+
+    # Exit while enabled asks; No keeps it running, Yes ends it and takes the icon away.
+    app.choose(MENU_EXIT)
+    app.answer_box("Quit from DORVANE?\t", IDNO)
+    assert app.tooltip().startswith("DORVANE [Send]")
+    assert app.ui("trayicon", app.hwnd, TRAY_ID) == ["1"]
+    app.choose(MENU_EXIT)
+    app.answer_box("Quit from DORVANE?\t", IDYES)
+    assert app.proc.wait(timeout=20) == 0
+    assert app.ui("trayicon", app.hwnd, TRAY_ID) == ["0"]
+
+
+def test_a_start_without_the_device_and_a_second_copy(wine):
+    set_value(wine, "COMPORT", "REG_SZ", "COM13")
+    set_value(wine, "SENDKB_RCVCHARS", "REG_DWORD", "0")
+    first = Dorvane(wine, "first")
+    first.answer_box("*Error: Open com-port failed!\t\n")
+    first.answer_box("Enable comm service failed!\t")
+    first.wait_trace("enable/disable dorvane, done")
+    assert first.tooltip() == "DORVANE, Disabled"
+    # The failed enable read the port and the buffer size; start-up wrote the count rule on.
+    assert stored_names(wine) == {"COMPORT", "BUFFERSIZE_KB", "SENDKB_RCVCHARS"}
+    assert wine.reg("query", SETTINGS_KEY, "/v", "SENDKB_RCVCHARS")[1].split()[-1] == "0x1"
+
+    second = wine.start(winrig.BUILD_WIN / "Dorvane.exe")
+    first.answer_box("DORVANE is already running")
+    assert second.wait(timeout=20) == 0
+    assert first.tooltip() == "DORVANE, Disabled"  # the first copy is unaffected
+
+    first.choose(MENU_EXIT)  # disabled: no question
+    assert first.proc.wait(timeout=20) == 0
+    third = Dorvane(wine, "third")
+    third.answer_box("*Error: Open com-port failed!\t\n")
+    third.answer_box("Enable comm service failed!\t")
+    third.wait_trace("start app instance, done")
+
+
+def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    assert stored_names(wine) == {
+        "COMPORT", "BUFFERSIZE_KB", "SENDKB_CRLF", "SENDKB_RCVCHARS", "SENDKB_RCVCHARSNUMBER", "FLUSHBUFFER_SECOND",
+        "RECORDDATA", "RECORDDATA_FILENAME", "AUTODISABLE", "AUTODISABLE_MINUTES", "COM12_DCB"}
+    traces = app.traces()
+    start = traces.index("start app instance")
+    assert traces[start:start + 3] == ["start app instance", "create main window", "create frame"]
+    assert "start app instance, done" in traces and "set service, done" in traces
+
+
+def test_auto_disable_turns_the_service_off_after_a_quiet_minute(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "AUTODISABLE", "REG_DWORD", "1")
+    set_value(wine, "AUTODISABLE_MINUTES", "REG_DWORD", "1")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    enabled = time.monotonic()
+    app.wait_trace("disable dorvane", timeout=75)
+    assert 59 < time.monotonic() - enabled < 63
+    app.wait_trace("enable/disable dorvane, done", 2)
+    assert app.tooltip() == "DORVANE, Disabled"
+
+
+def test_no_menu_opens_while_a_long_reading_is_typed(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    # Long enough that injecting it keeps the worker busy for a while (Wine then delivers the
+    # keys to the window far more slowly than they were injected).
+    line.write(b"a" * 20000 + b"\r")
+    winrig.wait_for(lambda: len(key_sink.events()) > 20, 15, "typing to start")
+    app.tray(WM_RBUTTONUP)
+    assert app.ui("nomenu", 1000) == ["none"]
+    # Ignored altogether: the tooltip still holds its text from the start.
+    assert [t for t in app.ui("tooltips") if t.startswith("DORVANE")] == ["DORVANE"]
