@@ -160,3 +160,35 @@ def test_no_menu_opens_while_a_long_reading_is_typed(wine, line, key_sink):
     assert app.ui("nomenu", 1000) == ["none"]
     # Ignored altogether: the tooltip still holds its text from the start.
     assert [t for t in app.ui("tooltips") if t.startswith("DORVANE")] == ["DORVANE"]
+
+
+def test_the_hidden_frame_about_help_and_close_box(wine):
+    set_value(wine, "COMPORT", "REG_SZ", "COM13")
+    app = Dorvane(wine)
+    app.answer_box("*Error: Open com-port failed!\t\n")
+    app.answer_box("Enable comm service failed!\t")
+    app.wait_trace("enable/disable dorvane, done")
+    assert app.ui("rect", app.hwnd) == ["683 0 341 512"]  # top right of the 1024 x 768 desktop
+
+    def visible():
+        return next(l for l in app.ui("windows") if l.startswith(f"{app.hwnd} ")).split()[2] == "1"
+
+    app.tray(515)  # a double click runs About; with no keys held the frame stays hidden
+    about = app.ui.find("#32770", "About Dorvane")
+    assert not visible()
+    app.ui("post", about, WM_CLOSE, 0, 0)
+
+    for open_help in (lambda: app.ui("post", app.hwnd, 0x100, 0x70, 1),  # F1
+                      lambda: app.choose(("down",) * 3 + ("return",))):  # "Help..."
+        open_help()
+        help_box = app.ui.find("#32770", "Dorvane Help")
+        assert "WHEN A READING IS TYPED" in app.ui.children(help_box)[1020][1]
+        app.ui("answer", help_box, IDOK)
+        winrig.wait_for(lambda: app.ui("find", "#32770", "Dorvane Help", 0, check=False) == ["none"], 10,
+                        "the help page to close")
+
+    app.ui("post", app.hwnd, WM_CLOSE, 0, 0)  # the close box only hides
+    time.sleep(0.5)
+    assert app.proc.poll() is None and not visible()
+    app.choose(MENU_EXIT)
+    assert app.proc.wait(timeout=20) == 0

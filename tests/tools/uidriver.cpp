@@ -23,6 +23,7 @@
 //   curpage SHEET                 the property sheet's current page: HWND
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
+//   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
 //   trayicon HWND ID              1 if the shell holds the tray icon (it accepts a change), else 0
 //   screenshot FILE               the whole screen as a 24-bit BMP
 //   tooltips                      the texts of every tool of every tooltip window (the shell's tray
@@ -333,6 +334,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                             _wtoi(arg[4]), SWP_NOZORDER | SWP_NOACTIVATE)
                    ? 0
                    : 1;
+    }
+    if (verb == L"rect" && need(1)) {
+        RECT rect{};
+        if (!GetWindowRect(ParseHandle(arg[0]), &rect)) {
+            return 1;
+        }
+        out.Write(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+                  std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+        return 0;
     }
     if (verb == L"foreground") {
         HWND hwnd = GetForegroundWindow();
