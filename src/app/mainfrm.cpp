@@ -12,6 +12,7 @@
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
+#include "settings/setting.h"
 
 using namespace dorvane;
 
@@ -25,7 +26,7 @@ constexpr size_t kTipChars = 80;
 
 const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_ENABLE_COMPORT, &CMainFrame::OnEnableComPort, &CMainFrame::OnUpdateEnableComPort},
-    {ID_SETTING, nullptr, &CMainFrame::OnUpdateSetting},
+    {ID_SETTING, &CMainFrame::OnSetting, &CMainFrame::OnUpdateSetting},
     {ID_HELP, &CMainFrame::OnHelp, nullptr},
     {ID_QUIT, &CMainFrame::OnQuit, nullptr},
     // The main window's own "E&xit" quits like the tray menu's.
@@ -128,6 +129,13 @@ void CMainFrame::OnUpdateEnableComPort(framework::CCmdUI& ui) {
 
 void CMainFrame::OnUpdateSetting(framework::CCmdUI& ui) {
     ui.Enable(!g_bServiceEnabled);
+}
+
+void CMainFrame::OnSetting() {
+    if (g_bServiceEnabled) {
+        return;  // settings change only while the port is closed
+    }
+    RunSettingSheet();
 }
 
 void CMainFrame::OnHelp() {

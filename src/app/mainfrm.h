@@ -30,6 +30,7 @@ protected:
 private:
     void OnEnableComPort();
     void OnUpdateEnableComPort(framework::CCmdUI& ui);
+    void OnSetting();
     void OnUpdateSetting(framework::CCmdUI& ui);
     void OnHelp();
     void OnQuit();

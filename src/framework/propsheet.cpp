@@ -17,6 +17,14 @@ PROPSHEETPAGEW CPropertyPage::Describe() {
     return page;
 }
 
+BOOL CPropertyPage::OnSetActive() {
+    if (m_bFirstSetActive) {
+        m_bFirstSetActive = FALSE;
+        return TRUE;
+    }
+    return UpdateData(FALSE);
+}
+
 INT_PTR CPropertyPage::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_NOTIFY) {
         return CDialog::OnDialogMessage(message, wParam, lParam);

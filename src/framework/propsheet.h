@@ -20,7 +20,8 @@ public:
     PROPSHEETPAGEW Describe();
 
 protected:
-    virtual BOOL OnSetActive() { return TRUE; }
+    // Every activation after the first shows the members again (the first follows OnInitDialog).
+    virtual BOOL OnSetActive();
     // Takes the page's values; FALSE keeps the page in front.
     virtual BOOL OnKillActive() { return UpdateData(TRUE); }
     // The sheet was closed with OK: the values were taken when the page was left.
@@ -29,6 +30,7 @@ protected:
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    BOOL m_bFirstSetActive = TRUE;
     static INT_PTR CALLBACK PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
 

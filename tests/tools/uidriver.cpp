@@ -8,6 +8,8 @@
 //                                 through nested children such as 59648/1, or "self")
 //   settext HWND ID TEXT          sets a control's text
 //   check HWND ID                 a check box's state (0, 1, 2)
+//   enabled HWND ID               1 if the control is enabled, else 0
+//   select HWND ID INDEX          selects a combo box entry and notifies the parent (CBN_SELCHANGE)
 //   setcheck HWND ID STATE        sets a check box's state
 //   click HWND ID                 presses a button (posted, so a dialog it opens does not block us)
 //   command HWND ID               posts the control's BN_CLICKED to HWND
@@ -261,6 +263,25 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         out.Write(std::to_string(SendMessageW(control, BM_GETCHECK, 0, 0)));
         return 0;
+    }
+    if (verb == L"enabled" && need(2)) {
+        HWND control = Control(arg[0], arg[1]);
+        if (control == nullptr) {
+            return 1;
+        }
+        out.Write(IsWindowEnabled(control) ? "1" : "0");
+        return 0;
+    }
+    if (verb == L"select" && need(3)) {
+        HWND combo = Control(arg[0], arg[1]);
+        if (combo == nullptr ||
+            SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(_wtoi(arg[2])), 0) == CB_ERR) {
+            return 1;
+        }
+        return PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                            reinterpret_cast<LPARAM>(combo))
+                   ? 0
+                   : 1;
     }
     if (verb == L"setcheck" && need(3)) {
         HWND control = Control(arg[0], arg[1]);

@@ -1,0 +1,100 @@
+#include "settings/dlgsettingadvanced.h"
+
+#include <commdlg.h>
+
+#include "core/widestr.h"
+#include "resource.h"
+#include "settings/appprofile.h"
+#include "settings/core/pathsplit.h"
+#include "settings/core/settingkeys.h"
+
+using namespace dorvane;
+
+namespace {
+
+constexpr size_t kPathChars = MAX_PATH;
+
+void EnableControl(HWND page, int id, BOOL enable) {
+    EnableWindow(GetDlgItem(page, id), enable);
+}
+
+// "Description|patterns|...||" as the file dialog wants it: items ended by NULs, the list by two.
+std::wstring DialogFilter(const std::u16string& filter) {
+    std::wstring list(AsWide(filter.c_str()));
+    for (wchar_t& ch : list) {
+        if (ch == L'|') {
+            ch = L'\0';
+        }
+    }
+    list.push_back(L'\0');
+    return list;
+}
+
+}  // namespace
+
+const framework::NotifyEntry<CDlgSettingAdvanced> CDlgSettingAdvanced::kNotifications[] = {
+    {IDC_BROWSE, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedBrowse},
+    {IDC_RECORD_DATA, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedRecordData},
+    {IDC_AUTO_DISABLE, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedAutoDisable},
+};
+
+CDlgSettingAdvanced::CDlgSettingAdvanced() : CPropertyPage(IDD_SETTING_ADVANCED) {}
+
+BOOL CDlgSettingAdvanced::OnControlNotify(UINT id, UINT code) {
+    return framework::RouteNotify<CDlgSettingAdvanced>(this, kNotifications, id, code);
+}
+
+void CDlgSettingAdvanced::DoDataExchange(framework::CDataExchange* pDX) {
+    framework::DDX_Check(pDX, IDC_AUTO_DISABLE, m_bAutoDisable);
+    framework::DDX_Text(pDX, IDC_AUTO_DISABLE_MINUTES, m_nAutoDisableMinutes);
+    framework::DDX_Text(pDX, IDC_BUFFER_SIZE, m_nBufferSizeKB);
+    framework::DDX_Text(pDX, IDC_RECORD_FILE, m_strRecordFileName);
+    framework::DDX_Check(pDX, IDC_RECORD_DATA, m_bRecordData);
+}
+
+BOOL CDlgSettingAdvanced::OnInitDialog() {
+    CPropertyPage::OnInitDialog();
+    OnBnClickedAutoDisable();
+    OnBnClickedRecordData();
+    return TRUE;
+}
+
+void CDlgSettingAdvanced::OnBnClickedAutoDisable() {
+    UpdateData(TRUE);
+    EnableControl(m_hWnd, IDC_AUTO_DISABLE_MINUTES, m_bAutoDisable);
+}
+
+void CDlgSettingAdvanced::OnBnClickedRecordData() {
+    UpdateData(TRUE);
+    EnableControl(m_hWnd, IDC_RECORD_FILE, m_bRecordData);
+    EnableControl(m_hWnd, IDC_BROWSE, m_bRecordData);
+    // The General page greys its typing options on its next activation; kept even on Cancel.
+    WriteSetting(theProfile, RECORDDATA_I, m_bRecordData ? 1 : 0);
+}
+
+void CDlgSettingAdvanced::OnBnClickedBrowse() {
+    UpdateData(TRUE);  // a path typed into the edit is used; a refused number does not stop this
+    const uint32_t filterIndex = ReadSetting(theProfile, RECORDDATA_FILENAME_FILTERINDEX);
+    const std::wstring filter = DialogFilter(ReadSetting(theProfile, RECORDDATA_FILENAME_FILTER));
+
+    const std::u16string path(AsUtf16View(m_strRecordFileName));
+    wchar_t folder[kPathChars];
+    wchar_t file[kPathChars];
+    GetPathFolder(path.c_str(), AsUtf16(folder), kPathChars, u'\\');
+    GetPathFileName(path.c_str(), AsUtf16(file), kPathChars, u'\\');
+
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_hWnd;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = filterIndex;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = kPathChars;
+    ofn.lpstrInitialDir = folder[0] != L'\0' ? folder : nullptr;
+    ofn.Flags = OFN_PATHMUSTEXIST;
+    if (GetSaveFileNameW(&ofn)) {
+        m_strRecordFileName = file;
+    }
+    WriteSetting(theProfile, RECORDDATA_FILENAME_FILTERINDEX, static_cast<int32_t>(ofn.nFilterIndex));
+    UpdateData(FALSE);
+}

@@ -1,0 +1,120 @@
+#include "settings/dlgsettinggeneral.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/widestr.h"
+#include "diag/misc.h"
+#include "resource.h"
+#include "serial/serialport.h"
+#include "settings/appprofile.h"
+#include "settings/core/settingkeys.h"
+
+using namespace dorvane;
+
+namespace {
+
+constexpr int kPortCount = 255;
+
+void EnableControl(HWND page, int id, BOOL enable) {
+    EnableWindow(GetDlgItem(page, id), enable);
+}
+
+}  // namespace
+
+bool IsComPortAvailable(const std::wstring& port) {
+    return OpenPort(std::u16string(AsUtf16View(port))) != nullptr;  // closed again at once
+}
+
+const framework::NotifyEntry<CDlgSettingGeneral> CDlgSettingGeneral::kNotifications[] = {
+    {IDC_PORT_PROPERTIES, BN_CLICKED, &CDlgSettingGeneral::OnBnClickedProperties},
+    {IDC_SEND_ON_COUNT, BN_CLICKED, &CDlgSettingGeneral::OnBnClickedRcvChars},
+    {IDC_PORT_LIST, CBN_SELCHANGE, &CDlgSettingGeneral::OnCbnSelchangePort},
+};
+
+CDlgSettingGeneral::CDlgSettingGeneral() : CPropertyPage(IDD_SETTING_GENERAL) {}
+
+BOOL CDlgSettingGeneral::OnControlNotify(UINT id, UINT code) {
+    return framework::RouteNotify<CDlgSettingGeneral>(this, kNotifications, id, code);
+}
+
+void CDlgSettingGeneral::DoDataExchange(framework::CDataExchange* pDX) {
+    m_cbPort = GetDlgItem(m_hWnd, IDC_PORT_LIST);
+    framework::DDX_Text(pDX, IDC_SEND_COUNT, m_nSendKbRcvCharsNumber);
+    framework::DDX_Check(pDX, IDC_SEND_ON_CRLF, m_bSendKbCrLf);
+    framework::DDX_Check(pDX, IDC_SEND_ON_COUNT, m_bSendKbRcvChars);
+}
+
+BOOL CDlgSettingGeneral::OnInitDialog() {
+    CPropertyPage::OnInitDialog();
+    // Every port name is listed, whether the port exists or not, in numeric order.
+    for (int number = 1; number <= kPortCount; ++number) {
+        const std::wstring name = L"COM" + std::to_wstring(number);
+        SendMessageW(m_cbPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    SendMessageW(m_cbPort, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(m_strPort.c_str()));
+    OnBnClickedRcvChars();
+    OnCbnSelchangePort();
+    return TRUE;
+}
+
+void CDlgSettingGeneral::OnBnClickedRcvChars() {
+    UpdateData(TRUE);
+    EnableControl(m_hWnd, IDC_SEND_COUNT, m_bSendKbRcvChars);
+}
+
+void CDlgSettingGeneral::OnCbnSelchangePort() {
+    const LRESULT selection = SendMessageW(m_cbPort, CB_GETCURSEL, 0, 0);
+    m_strPort.clear();
+    if (selection != CB_ERR) {
+        const LRESULT length = SendMessageW(m_cbPort, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
+        if (length > 0) {
+            std::vector<wchar_t> text(static_cast<size_t>(length) + 1);
+            SendMessageW(m_cbPort, CB_GETLBTEXT, static_cast<WPARAM>(selection),
+                         reinterpret_cast<LPARAM>(text.data()));
+            m_strPort = text.data();
+        }
+    }
+    EnableControl(m_hWnd, IDC_PORT_PROPERTIES, IsComPortAvailable(m_strPort));
+}
+
+BOOL CDlgSettingGeneral::OnSetActive() {
+    // Recording chosen on the Advanced page greys the typing options here.
+    const BOOL typing = ReadSetting(theProfile, RECORDDATA_I) == 0;
+    EnableControl(m_hWnd, IDC_SEND_ON_CRLF, typing);
+    EnableControl(m_hWnd, IDC_SEND_ON_COUNT, typing);
+    EnableControl(m_hWnd, IDC_CHARACTERS_LABEL, typing);
+    return CPropertyPage::OnSetActive();
+}
+
+void CDlgSettingGeneral::OnBnClickedProperties() {
+    COMMCONFIG config{};
+    config.dwSize = sizeof config;
+    config.wVersion = 0x0100;
+    const std::u16string key = DcbEntryName(std::u16string(AsUtf16View(m_strPort)));
+    std::vector<uint8_t> stored;
+    if (theProfile.GetBinary(kSettingsSection, key.c_str(), stored) && !stored.empty()) {
+        // A stored value longer than the record is never copied past it.
+        std::memcpy(&config.dcb, stored.data(), std::min(stored.size(), sizeof config.dcb));
+    }
+    if (!CommConfigDialogW(m_strPort.c_str(), m_hWnd, &config)) {
+        return;  // cancelled: the stored settings stay
+    }
+    if (config.dcb.DCBlength == 0) {
+        config.dcb.DCBlength = sizeof config.dcb;
+    }
+    const size_t length = std::min<size_t>(config.dcb.DCBlength, sizeof config.dcb);
+    theProfile.WriteBinary(kSettingsSection, key.c_str(), reinterpret_cast<const uint8_t*>(&config.dcb),
+                           length);
+}
+
+void CDlgSettingGeneral::OnOK() {
+    if (IsComPortAvailable(m_strPort)) {
+        CPropertyPage::OnOK();
+        return;
+    }
+    MsgBox(L"Com port is not available!\t", MB_ICONERROR | MB_OK, 0);
+    m_bPortError = TRUE;
+}

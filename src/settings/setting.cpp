@@ -1,0 +1,61 @@
+#include "settings/setting.h"
+
+#include "core/widestr.h"
+#include "diag/misc.h"
+#include "settings/appprofile.h"
+#include "settings/core/settingkeys.h"
+#include "settings/dlgsettingadvanced.h"
+#include "settings/dlgsettinggeneral.h"
+
+using namespace dorvane;
+
+namespace {
+
+void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced) {
+    general.m_strPort = AsWide(ReadSetting(theProfile, COMPORT).c_str());
+    general.m_bSendKbCrLf = ReadSetting(theProfile, SENDKB_CRLF) != 0;
+    general.m_bSendKbRcvChars = ReadSetting(theProfile, SENDKB_RCVCHARS) != 0;
+    general.m_nSendKbRcvCharsNumber = static_cast<int>(ReadSetting(theProfile, SENDKB_RCVCHARSNUMBER));
+    advanced.m_bAutoDisable = ReadSetting(theProfile, AUTODISABLE) != 0;
+    advanced.m_nAutoDisableMinutes = static_cast<int>(ReadSetting(theProfile, AUTODISABLE_MINUTES));
+    advanced.m_bRecordData = ReadSetting(theProfile, RECORDDATA) != 0;
+    advanced.m_strRecordFileName = AsWide(ReadSetting(theProfile, RECORDDATA_FILENAME).c_str());
+    advanced.m_nBufferSizeKB = static_cast<int>(ReadSetting(theProfile, BUFFERSIZE_KB));
+}
+
+// The count rule's switch is not stored: start-up turns it on at every start.
+void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advanced) {
+    WriteSetting(theProfile, COMPORT, std::u16string(AsUtf16View(general.m_strPort)));
+    WriteSetting(theProfile, SENDKB_CRLF, general.m_bSendKbCrLf ? 1 : 0);
+    WriteSetting(theProfile, SENDKB_RCVCHARSNUMBER, general.m_nSendKbRcvCharsNumber);
+    WriteSetting(theProfile, AUTODISABLE, advanced.m_bAutoDisable ? 1 : 0);
+    WriteSetting(theProfile, AUTODISABLE_MINUTES, advanced.m_nAutoDisableMinutes);
+    WriteSetting(theProfile, RECORDDATA, advanced.m_bRecordData ? 1 : 0);
+    WriteSetting(theProfile, RECORDDATA_FILENAME, std::u16string(AsUtf16View(advanced.m_strRecordFileName)));
+    WriteSetting(theProfile, BUFFERSIZE_KB, advanced.m_nBufferSizeKB);
+}
+
+}  // namespace
+
+void RunSettingSheet() {
+    for (;;) {
+        framework::CPropertySheet sheet(L"Setting");
+        CDlgSettingGeneral general;
+        CDlgSettingAdvanced advanced;
+        sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
+        sheet.AddPage(&general);
+        sheet.AddPage(&advanced);
+        Load(general, advanced);
+        WriteSetting(theProfile, RECORDDATA_I, advanced.m_bRecordData ? 1 : 0);
+        if (sheet.DoModal() != IDOK) {
+            return;
+        }
+        if (general.m_bPortError) {
+            // The edits of the refused attempt are dropped: the sheet comes back from the store.
+            MsgBox(L"Setting has error!", MB_ICONERROR | MB_OK, 0);
+            continue;
+        }
+        Store(general, advanced);
+        return;
+    }
+}
