@@ -2,6 +2,7 @@
 
 #include "framework/foreground.h"
 #include "framework/framewnd.h"
+#include "framework/placement.h"
 #include "framework/winapp.h"
 
 namespace framework {
@@ -28,6 +29,9 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 }
 
 BOOL CDialog::OnInitDialog() {
+    if (!(GetWindowLongW(m_hWnd, GWL_STYLE) & WS_CHILD)) {
+        KeepOnScreen(m_hWnd);
+    }
     UpdateData(FALSE);
     return TRUE;  // the system puts the focus on the first control
 }

@@ -2,6 +2,7 @@
 
 #include "framework/foreground.h"
 #include "framework/framewnd.h"
+#include "framework/placement.h"
 #include "framework/winapp.h"
 
 namespace framework {
@@ -20,6 +21,7 @@ PROPSHEETPAGEW CPropertyPage::Describe() {
 BOOL CPropertyPage::OnSetActive() {
     if (m_bFirstSetActive) {
         m_bFirstSetActive = FALSE;
+        KeepOnScreen(GetParent(m_hWnd));  // the sheet has its place by now
         return TRUE;
     }
     return UpdateData(FALSE);

@@ -1,0 +1,161 @@
+"""The settings sheet of the real Dorvane.exe under Wine, driven through the tray menu: loading,
+storing, the port check with its retry, the line-settings and file dialogs, and the record box
+greying the typing options."""
+import winrig
+from test_app import SETTINGS_KEY, Dorvane, set_value, IDOK
+
+IDCANCEL = 2
+MENU_SETTING = ("down", "down", "return")
+ARTIFACTS = winrig.REPO / "build" / "e2e-artifacts"
+
+
+def stored(wine, name):
+    """The stored value's data as `reg query` prints it ('' for an empty string)."""
+    code, out = wine.reg("query", SETTINGS_KEY, "/v", name)
+    assert code == 0, f"{name} is not stored"
+    fields = out.split("REG_", 1)[1].split(None, 1)
+    return fields[1].strip() if len(fields) > 1 else ""
+
+
+def disabled_app(wine):
+    """Dorvane started on the missing COM13, so the service is off and "Setting..." is offered."""
+    set_value(wine, "COMPORT", "REG_SZ", "COM13")
+    app = Dorvane(wine)
+    app.answer_box("*Error: Open com-port failed!\t\n")
+    app.answer_box("Enable comm service failed!\t")
+    app.wait_trace("enable/disable dorvane, done")
+    return app
+
+
+def open_sheet(app):
+    app.choose(MENU_SETTING)
+    sheet = app.ui.find("#32770", "Setting")
+    return sheet, int(app.ui("curpage", sheet)[0])
+
+
+def show_page(app, sheet, index):
+    before = int(app.ui("curpage", sheet)[0])
+    app.ui("page", sheet, index)
+    return winrig.wait_for(lambda: (lambda now: now if now != before else None)(int(app.ui("curpage", sheet)[0])),
+                           10, f"page {index}")
+
+
+def close_sheet(app, sheet, button):
+    app.ui("click", sheet, button)
+    winrig.wait_for(lambda: app.ui("find", "#32770", "Setting", 0, check=False) == ["none"], 10, "the sheet to close")
+
+
+def screenshot(app, name):
+    ARTIFACTS.mkdir(parents=True, exist_ok=True)
+    bmp = app.wine.workdir / f"{name}.bmp"
+    app.ui("screenshot", winrig.winpath(bmp))
+    winrig.bmp_to_png(bmp, ARTIFACTS / f"{name}.png")
+
+
+def test_cancel_keeps_defaults_and_ok_stores_every_page_value(wine, line):
+    app = disabled_app(wine)
+    sheet, general = open_sheet(app)
+    close_sheet(app, sheet, IDCANCEL)
+    assert {name: stored(wine, name) for name in (
+        "SENDKB_CRLF", "SENDKB_RCVCHARSNUMBER", "AUTODISABLE", "AUTODISABLE_MINUTES", "RECORDDATA",
+        "RECORDDATA_FILENAME", "BUFFERSIZE_KB", "RECORDDATA_I", "SENDKB_RCVCHARS")} == {
+        "SENDKB_CRLF": "0x1", "SENDKB_RCVCHARSNUMBER": "0x8", "AUTODISABLE": "0x0", "AUTODISABLE_MINUTES": "0xa",
+        "RECORDDATA": "0x0", "RECORDDATA_FILENAME": "", "BUFFERSIZE_KB": "0x1", "RECORDDATA_I": "0x0",
+        "SENDKB_RCVCHARS": "0x1"}
+
+    sheet, general = open_sheet(app)
+    assert app.ui("text", general, 32776) == ["COM13"]
+    assert app.ui("enabled", general, 1000) == ["0"]  # COM13 does not exist
+    app.ui("select", general, 32776, 11)
+    winrig.wait_for(lambda: app.ui("enabled", general, 1000) == ["1"], 10, "Properties for COM12")
+    app.ui("settext", general, 1003, "0")
+    app.ui("click", general, 1002)
+    winrig.wait_for(lambda: app.ui("enabled", general, 1003) == ["0"], 10, "the count edit to grey")
+    app.ui("click", general, 1001)
+    screenshot(app, "settings-general")
+
+    advanced = show_page(app, sheet, 1)
+    assert app.ui("enabled", advanced, 1009) == ["0"] and app.ui("enabled", advanced, 1010) == ["0"]
+    app.ui("click", advanced, 1005)
+    app.ui("settext", advanced, 1006, "3")
+    app.ui("settext", advanced, 1004, "100")
+    app.ui("click", advanced, 1011)
+    winrig.wait_for(lambda: app.ui("enabled", advanced, 1010) == ["1"], 10, "the browse button")
+    assert stored(wine, "RECORDDATA_I") == "0x1"
+    app.ui("settext", advanced, 1009, "C:\\scans\\readings.txt")
+    screenshot(app, "settings-advanced")
+
+    general = show_page(app, sheet, 0)
+    assert [app.ui("enabled", general, c)[0] for c in (1001, 1002, 1012)] == ["0", "0", "0"]
+    close_sheet(app, sheet, IDOK)
+    assert {name: stored(wine, name) for name in (
+        "COMPORT", "SENDKB_CRLF", "SENDKB_RCVCHARSNUMBER", "AUTODISABLE", "AUTODISABLE_MINUTES", "RECORDDATA",
+        "RECORDDATA_FILENAME", "BUFFERSIZE_KB", "SENDKB_RCVCHARS")} == {
+        "COMPORT": "COM12", "SENDKB_CRLF": "0x0", "SENDKB_RCVCHARSNUMBER": "0x0", "AUTODISABLE": "0x1",
+        "AUTODISABLE_MINUTES": "0x3", "RECORDDATA": "0x1", "RECORDDATA_FILENAME": "C:\\scans\\readings.txt",
+        "BUFFERSIZE_KB": "0x64", "SENDKB_RCVCHARS": "0x1"}
+
+    # "Received More Than" was never stored off: it is checked again.
+    sheet, general = open_sheet(app)
+    assert app.ui("check", general, 1002) == ["1"] and app.ui("text", general, 32776) == ["COM12"]
+    close_sheet(app, sheet, IDCANCEL)
+
+
+def test_a_port_that_cannot_be_opened_sends_the_user_round_again(wine, line):
+    app = disabled_app(wine)
+    sheet, general = open_sheet(app)
+    app.ui("settext", general, 1003, "25")
+    app.ui("click", sheet, IDOK)  # the page refuses COM13 while the sheet is still up
+    app.answer_box("Com port is not available!\t")
+    app.answer_box("Setting has error!")
+    sheet = app.ui.find("#32770", "Setting")
+    general = int(app.ui("curpage", sheet)[0])
+    assert app.ui("text", general, 1003) == ["8"]  # rebuilt from the store: the edit is gone
+    assert stored(wine, "SENDKB_RCVCHARSNUMBER") == "0x8"
+
+    # Line settings of an available port: stored at once, whatever becomes of the sheet.
+    app.ui("select", general, 32776, 11)
+    winrig.wait_for(lambda: app.ui("enabled", general, 1000) == ["1"], 10, "Properties for COM12")
+    app.ui("click", general, 1000)
+    dialog = winrig.wait_for(
+        lambda: next((int(l.split()[0]) for l in app.ui("windows")
+                      if " #32770 " in l and not l.endswith((" Setting", " DORVANE")) and l.split()[2] == "1"), None),
+        10, "the comm configuration dialog")
+    app.ui("answer", dialog, IDOK)
+    winrig.wait_for(lambda: wine.reg("query", SETTINGS_KEY, "/v", "COM12_DCB")[0] == 0, 10, "COM12_DCB")
+    close_sheet(app, sheet, IDCANCEL)
+    data = stored(wine, "COM12_DCB")
+    assert len(bytes.fromhex(data)) == 28
+
+
+def test_stored_port_names_the_list_cannot_show_and_the_file_dialog(wine):
+    app = disabled_app(wine)
+    for stored_port, shown in (("LPT1", ""), ("COM", "COM1")):
+        set_value(wine, "COMPORT", "REG_SZ", stored_port)
+        sheet, general = open_sheet(app)
+        assert app.ui("text", general, 32776) == [shown]
+        if not shown:
+            assert app.ui("enabled", general, 1000) == ["0"]
+        close_sheet(app, sheet, IDCANCEL)
+
+    target = wine.workdir / "scan.log"
+    sheet, _ = open_sheet(app)
+    advanced = show_page(app, sheet, 1)
+    app.ui("click", advanced, 1011)
+    winrig.wait_for(lambda: app.ui("enabled", advanced, 1010) == ["1"], 10, "the browse button")
+    app.ui("click", advanced, 1010)
+    dialog = app.ui.find("#32770", "Save As")
+    app.ui("settext", dialog, 1148, winrig.winpath(target))
+    app.ui("click", dialog, 1)
+    winrig.wait_for(lambda: app.ui("text", advanced, 1009) == [winrig.winpath(target).replace("\\", "\\\\")], 10,
+                    "the chosen path in the edit")
+    assert stored(wine, "RECORDDATA_FILENAME_FILTERINDEX") == "0x1"
+    close_sheet(app, sheet, IDCANCEL)
+
+
+def test_setting_does_nothing_while_the_service_runs(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    app.choose(MENU_SETTING)
+    assert app.ui("find", "#32770", "Setting", 1500, check=False) == ["none"]
