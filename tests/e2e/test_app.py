@@ -62,6 +62,16 @@ class Dorvane:
         return text
 
 
+def start_disabled(wine):
+    """Dorvane started on the missing COM13: both error boxes answered, the service off."""
+    set_value(wine, "COMPORT", "REG_SZ", "COM13")
+    app = Dorvane(wine)
+    app.answer_box("*Error: Open com-port failed!\t\n")
+    app.answer_box("Enable comm service failed!\t")
+    app.wait_trace("enable/disable dorvane, done")
+    return app
+
+
 def test_the_road_of_one_reading_and_the_service_switch(wine, line, key_sink):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     lookups, _ = type_text(wine, "12345\r\n")  # the layout's keys for the reading, as typing sees them
@@ -163,11 +173,7 @@ def test_no_menu_opens_while_a_long_reading_is_typed(wine, line, key_sink):
 
 
 def test_the_hidden_frame_about_help_and_close_box(wine):
-    set_value(wine, "COMPORT", "REG_SZ", "COM13")
-    app = Dorvane(wine)
-    app.answer_box("*Error: Open com-port failed!\t\n")
-    app.answer_box("Enable comm service failed!\t")
-    app.wait_trace("enable/disable dorvane, done")
+    app = start_disabled(wine)
     assert app.ui("rect", app.hwnd) == ["683 0 341 512"]  # top right of the 1024 x 768 desktop
 
     def visible():

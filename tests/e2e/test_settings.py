@@ -2,7 +2,7 @@
 storing, the port check with its retry, the line-settings and file dialogs, and the record box
 greying the typing options."""
 import winrig
-from test_app import SETTINGS_KEY, Dorvane, set_value, IDOK
+from test_app import IDOK, SETTINGS_KEY, Dorvane, set_value, start_disabled
 
 IDCANCEL = 2
 MENU_SETTING = ("down", "down", "return")
@@ -15,16 +15,6 @@ def stored(wine, name):
     assert code == 0, f"{name} is not stored"
     fields = out.split("REG_", 1)[1].split(None, 1)
     return fields[1].strip() if len(fields) > 1 else ""
-
-
-def disabled_app(wine):
-    """Dorvane started on the missing COM13, so the service is off and "Setting..." is offered."""
-    set_value(wine, "COMPORT", "REG_SZ", "COM13")
-    app = Dorvane(wine)
-    app.answer_box("*Error: Open com-port failed!\t\n")
-    app.answer_box("Enable comm service failed!\t")
-    app.wait_trace("enable/disable dorvane, done")
-    return app
 
 
 def open_sheet(app):
@@ -53,7 +43,7 @@ def screenshot(app, name):
 
 
 def test_cancel_keeps_defaults_and_ok_stores_every_page_value(wine, line):
-    app = disabled_app(wine)
+    app = start_disabled(wine)
     sheet, general = open_sheet(app)
     close_sheet(app, sheet, IDCANCEL)
     assert {name: stored(wine, name) for name in (
@@ -102,7 +92,7 @@ def test_cancel_keeps_defaults_and_ok_stores_every_page_value(wine, line):
 
 
 def test_a_port_that_cannot_be_opened_sends_the_user_round_again(wine, line):
-    app = disabled_app(wine)
+    app = start_disabled(wine)
     sheet, general = open_sheet(app)
     app.ui("settext", general, 1003, "25")
     app.ui("click", sheet, IDOK)  # the page refuses COM13 while the sheet is still up
@@ -129,7 +119,7 @@ def test_a_port_that_cannot_be_opened_sends_the_user_round_again(wine, line):
 
 
 def test_stored_port_names_the_list_cannot_show_and_the_file_dialog(wine):
-    app = disabled_app(wine)
+    app = start_disabled(wine)
     for stored_port, shown in (("LPT1", ""), ("COM", "COM1")):
         set_value(wine, "COMPORT", "REG_SZ", stored_port)
         sheet, general = open_sheet(app)

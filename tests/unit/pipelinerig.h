@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "eventually.h"
 #include "fakeregistry.h"
 #include "pipeline/core/keysynthesizer.h"
 #include "pipeline/core/processhooks.h"
@@ -210,16 +211,9 @@ struct PipelineRig {
         std::lock_guard lock(platform.recorded.mutex);
         return platform.recorded.items;
     }
-    // Polls until check() holds, for at most 5 s.
     template <class Check>
     bool Eventually(Check check) {
-        for (int i = 0; i < 500; ++i) {
-            if (check()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return check();
+        return testing::Eventually(check);
     }
 };
 

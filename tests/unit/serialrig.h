@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "eventually.h"
 #include "fakeregistry.h"
 #include "serial/core/seriallink.h"
 #include "settings/core/settingkeys.h"
@@ -71,7 +72,8 @@ public:
             return false;
         }
         m_script.changed.wait(lock, [this] {
-            return !m_script.queued.empty() || m_script.cancelled || m_script.lineErrors || m_script.unplugged;
+            return !m_script.queued.empty() || m_script.cancelled || m_script.lineErrors ||
+                   m_script.unplugged;
         });
         return !m_script.unplugged;
     }
@@ -212,13 +214,7 @@ struct SerialRig {
 
     template <class Check>
     bool Eventually(Check check) {
-        for (int i = 0; i < 500; ++i) {
-            if (check()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return check();
+        return testing::Eventually(check);
     }
     std::vector<std::string> Bursts() { return platform.Read(platform.bursts); }
     bool Traced(const std::string& line) {
