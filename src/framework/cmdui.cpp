@@ -15,8 +15,4 @@ void CCmdUI::SetText(LPCWSTR text) {
     SetMenuItemInfoW(m_hMenu, m_nIndex, TRUE, &info);
 }
 
-void CCmdUI::SetCheck(BOOL check) {
-    CheckMenuItem(m_hMenu, m_nIndex, MF_BYPOSITION | (check ? MF_CHECKED : MF_UNCHECKED));
-}
-
 }  // namespace framework

@@ -11,17 +11,14 @@ namespace framework {
 // One menu item being updated before its pop-up is shown.
 class CCmdUI {
 public:
-    CCmdUI(HMENU menu, UINT index, UINT id) : m_hMenu(menu), m_nIndex(index), m_nID(id) {}
+    CCmdUI(HMENU menu, UINT index) : m_hMenu(menu), m_nIndex(index) {}
 
-    UINT GetID() const { return m_nID; }
     void Enable(BOOL enable = TRUE);
     void SetText(LPCWSTR text);
-    void SetCheck(BOOL check = TRUE);
 
 private:
     HMENU m_hMenu;
     UINT m_nIndex;
-    UINT m_nID;
 };
 
 // A class's command map: the commands it handles and, optionally, how their menu items look.

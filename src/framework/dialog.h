@@ -27,6 +27,8 @@ protected:
     // Every message of the dialog procedure; the return value is the procedure's.
     virtual INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+    void EnableDlgItem(int id, BOOL enable) { EnableWindow(GetDlgItem(m_hWnd, id), enable); }
+
     // Binds the object to its window at WM_INITDIALOG.
     static INT_PTR Bind(CDialog* dialog, HWND hwnd);
     static CDialog* FromHandle(HWND hwnd);

@@ -134,7 +134,7 @@ void CWnd::OnInitMenuPopup(HMENU popup, UINT, BOOL sysMenu) {
         if (id == 0 || id == static_cast<UINT>(-1)) {
             continue;  // separator or sub-menu
         }
-        CCmdUI ui(popup, static_cast<UINT>(index), id);
+        CCmdUI ui(popup, static_cast<UINT>(index));
         ui.Enable(TRUE);
         if (!OnCmdMsg(id, &ui)) {
             ui.Enable(FALSE);

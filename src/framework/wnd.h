@@ -15,8 +15,6 @@ public:
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
-
     // Creates the window. Windows of classes registered by RegisterWndClass are bound to this
     // object and reach WindowProc; windows of system classes (an edit control) are only held.
     // PreCreateWindow may change the style, the extended style and the class first.

@@ -14,10 +14,6 @@ namespace {
 
 constexpr size_t kPathChars = MAX_PATH;
 
-void EnableControl(HWND page, int id, BOOL enable) {
-    EnableWindow(GetDlgItem(page, id), enable);
-}
-
 // "Description|patterns|...||" as the file dialog wants it: items ended by NULs, the list by two.
 std::wstring DialogFilter(const std::u16string& filter) {
     std::wstring list(AsWide(filter.c_str()));
@@ -61,13 +57,13 @@ BOOL CDlgSettingAdvanced::OnInitDialog() {
 
 void CDlgSettingAdvanced::OnBnClickedAutoDisable() {
     UpdateData(TRUE);
-    EnableControl(m_hWnd, IDC_AUTO_DISABLE_MINUTES, m_bAutoDisable);
+    EnableDlgItem(IDC_AUTO_DISABLE_MINUTES, m_bAutoDisable);
 }
 
 void CDlgSettingAdvanced::OnBnClickedRecordData() {
     UpdateData(TRUE);
-    EnableControl(m_hWnd, IDC_RECORD_FILE, m_bRecordData);
-    EnableControl(m_hWnd, IDC_BROWSE, m_bRecordData);
+    EnableDlgItem(IDC_RECORD_FILE, m_bRecordData);
+    EnableDlgItem(IDC_BROWSE, m_bRecordData);
     // The General page greys its typing options on its next activation; kept even on Cancel.
     WriteSetting(theProfile, RECORDDATA_I, m_bRecordData ? 1 : 0);
 }

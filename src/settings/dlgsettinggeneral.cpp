@@ -17,10 +17,6 @@ namespace {
 
 constexpr int kPortCount = 255;
 
-void EnableControl(HWND page, int id, BOOL enable) {
-    EnableWindow(GetDlgItem(page, id), enable);
-}
-
 }  // namespace
 
 bool IsComPortAvailable(const std::wstring& port) {
@@ -62,7 +58,7 @@ BOOL CDlgSettingGeneral::OnInitDialog() {
 
 void CDlgSettingGeneral::OnBnClickedRcvChars() {
     UpdateData(TRUE);
-    EnableControl(m_hWnd, IDC_SEND_COUNT, m_bSendKbRcvChars);
+    EnableDlgItem(IDC_SEND_COUNT, m_bSendKbRcvChars);
 }
 
 void CDlgSettingGeneral::OnCbnSelchangePort() {
@@ -77,15 +73,15 @@ void CDlgSettingGeneral::OnCbnSelchangePort() {
             m_strPort = text.data();
         }
     }
-    EnableControl(m_hWnd, IDC_PORT_PROPERTIES, IsComPortAvailable(m_strPort));
+    EnableDlgItem(IDC_PORT_PROPERTIES, IsComPortAvailable(m_strPort));
 }
 
 BOOL CDlgSettingGeneral::OnSetActive() {
     // Recording chosen on the Advanced page greys the typing options here.
     const BOOL typing = ReadSetting(theProfile, RECORDDATA_I) == 0;
-    EnableControl(m_hWnd, IDC_SEND_ON_CRLF, typing);
-    EnableControl(m_hWnd, IDC_SEND_ON_COUNT, typing);
-    EnableControl(m_hWnd, IDC_CHARACTERS_LABEL, typing);
+    EnableDlgItem(IDC_SEND_ON_CRLF, typing);
+    EnableDlgItem(IDC_SEND_ON_COUNT, typing);
+    EnableDlgItem(IDC_CHARACTERS_LABEL, typing);
     return CPropertyPage::OnSetActive();
 }
 
