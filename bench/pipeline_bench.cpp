@@ -196,8 +196,8 @@ int main(int argc, char** argv) {
     const double typing = Throughput("", 20000);
     const double recording = Throughput(recordFile, 20000);
     std::remove(recordFile.c_str());
-    const std::vector<double> idle = LatenciesUs(50, 700);
-    const std::vector<double> busy = LatenciesUs(50, 5);
+    const std::vector<double> idle = LatenciesUs(40, 700);
+    const std::vector<double> busy = LatenciesUs(20, 5);
 
     std::printf("%-48s %14s\n", "native pipeline", "value");
     std::printf("%-48s %14.0f\n", "typing: readings/s (15 bytes each)", typing);

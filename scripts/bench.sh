@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their figures; JSON copies go to build/bench/.
-# So far: the native pipeline (optimised build, real worker thread, no sanitizer).
+#   1. the native pipeline (optimised build, real worker thread, no sanitizer): readings per
+#      second typed and recorded, burst-to-first-key latency;
+#   2. the real Dorvane.exe under Wine with a pty as COM12: latency, typing and recording
+#      throughput with a byte-exact check, idle cost, start-up, memory, size (about 9 minutes).
+# Usage: scripts/bench.sh [native]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -11,3 +15,10 @@ fi
 cmake --build build/native-release --target pipeline_bench > /dev/null
 mkdir -p build/bench
 build/native-release/pipeline_bench build/bench/pipeline.json
+if [ "${1:-}" = native ]; then
+  exit 0
+fi
+
+scripts/build.sh windows > build/bench/build.log 2>&1 || { tail -30 build/bench/build.log; exit 1; }
+source scripts/wine-env.sh
+exec python3 bench/e2e_bench.py

@@ -1,8 +1,11 @@
 // Runs a program as a debuggee and writes every debug-output record it produces to a file,
 // one record per line (escaped), in the order received. Exits with the debuggee's exit code.
 //   dbgcatch.exe RECORDS_FILE PROGRAM [ARGS...]
+// With DBGCATCH_STAMPS naming a file, each record also goes there after the performance
+// counter's microseconds when it arrived, preceded by a "started" line for the process start.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +63,13 @@ int wmain(int argc, wchar_t** argv) {
         commandLine += (i > 2 ? L" " : L"") + Quote(argv[i]);
     }
 
+    std::unique_ptr<toolio::LineFile> stamps;
+    wchar_t stampsPath[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"DBGCATCH_STAMPS", stampsPath, MAX_PATH) > 0) {
+        stamps = std::make_unique<toolio::LineFile>(stampsPath);
+        stamps->Write(std::to_string(toolio::NowMicroseconds()) + " started");
+    }
+
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -76,9 +86,13 @@ int wmain(int argc, wchar_t** argv) {
         }
         DWORD status = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
-            case OUTPUT_DEBUG_STRING_EVENT:
-                records.Write(toolio::Escape(ReadRecord(process.hProcess, event.u.DebugString)));
-                break;
+            case OUTPUT_DEBUG_STRING_EVENT: {
+                const std::string record = toolio::Escape(ReadRecord(process.hProcess, event.u.DebugString));
+                records.Write(record);
+                if (stamps) {
+                    stamps->Write(std::to_string(toolio::NowMicroseconds()) + " " + record);
+                }
+            } break;
             case EXCEPTION_DEBUG_EVENT:
                 if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
                     status = DBG_EXCEPTION_NOT_HANDLED;

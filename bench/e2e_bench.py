@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""End-to-end figures of the real Dorvane.exe under Wine with a pty as COM12, the modem-line
+shim and the key sink holding the focus: latency from a reading's last byte to its first key,
+typing and recording throughput with a byte-exact check, idle cost, start-up, memory and size.
+Prints one table and writes it as JSON to build/bench/e2e.json (merged with the native
+pipeline's figures when build/bench/pipeline.json exists)."""
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+import winrig  # noqa: E402
+from test_keystrokes import expected_typing, type_text  # noqa: E402
+
+SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
+WM_COMMAND, TOGGLE = 0x111, 32773
+FLOOR_MS = 100.0  # a reading is handed on only after the 100 ms second-chance read finds nothing
+
+
+def raw_us():
+    return time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(p * len(ordered)))]
+
+
+class Run:
+    """One Wine prefix with the serial line, the key sink and Dorvane under the debug catcher."""
+
+    def __init__(self, template, display, work, settings):
+        self.prefix = winrig.WinePrefix(template, work, display)
+        self.line = winrig.SerialLine(self.prefix)
+        for name, kind, data in [("COMPORT", "REG_SZ", "COM12")] + settings:
+            assert self.prefix.reg("add", SETTINGS_KEY, "/v", name, "/t", kind, "/d", data, "/f")[0] == 0
+        self.sink = winrig.KeySink(self.prefix)
+        self.stamps = work / "stamps.txt"
+        self.prefix.env["DBGCATCH_STAMPS"] = winrig.winpath(self.stamps)
+        self.launched = raw_us()
+        self.proc = self.prefix.start(winrig.tool("dbgcatch"), winrig.winpath(work / "records.txt"),
+                                      winrig.BUILD_WIN / "Dorvane.exe")
+        winrig.wait_for(lambda: self.stamp("enable/disable dorvane, done"), 30, "Dorvane to enable COM12")
+
+    def stamp(self, text):
+        for line in winrig.read_lines(self.stamps):
+            at, record = line.split(" ", 1)
+            if winrig.unescape(record).rstrip("\r\n") == text:
+                return int(at)
+        return None
+
+    def close(self):
+        self.line.close()
+        self.prefix.close()
+
+
+def private_kib(name):
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            program = (entry / "cmdline").read_bytes().split(b"\0")[0].replace(b"\\", b"/")
+            if not program.endswith(b"/" + name.encode()):
+                continue
+            rollup = (entry / "smaps_rollup").read_text()
+        except OSError:
+            continue
+        return sum(int(line.split()[1]) for line in rollup.splitlines()
+                   if line.startswith(("Private_Clean:", "Private_Dirty:")))
+    return None
+
+
+def sink_key_stamps(sink):
+    """(stamp us, kind, value) of every event in the key sink's log."""
+    result = []
+    for line in winrig.read_lines(sink.log):
+        stamp, kind, value = line.split()
+        result.append((int(stamp), kind, int(value, 16)))
+    return result
+
+
+def bench_latency(run, count):
+    latencies = []
+    reading = b"4006381333931\r\n"
+    for _ in range(count):
+        time.sleep(random.uniform(0.3, 1.5))
+        before = len(winrig.read_lines(run.sink.log))
+        written = run.line.write(reading)
+        first = winrig.wait_for(lambda: next((s for s, kind, _ in sink_key_stamps(run.sink)[before:]
+                                              if kind in ("keydown", "syskeydown")), None), 10, "the first key")
+        latencies.append((first - written) / 1000)
+    return latencies
+
+
+def bench_typing(run, chars):
+    alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,;:-+/=*#"
+    random.seed(9)
+    text = "".join(random.choice(alphabet) if i % 40 else "\r" for i in range(1, chars + 1))
+    # The layout's keys for every character, as the typing thread sees them (typed once first).
+    lookups, probe_sent = type_text(run.prefix, "".join(sorted(set(text))))
+    layout = dict(lookups)
+    _, expected_chars = expected_typing([(ch, layout[ch]) for ch in text])
+
+    def chars_so_far():
+        return [chr(v) for _, kind, v in sink_key_stamps(run.sink) if kind == "char"]
+
+    base = winrig.wait_for(lambda: (lambda n: n if n >= probe_sent else None)(len(chars_so_far())), 60,
+                           "the layout probe's characters")
+    start = raw_us()
+    run.line.write(text.encode("ascii"))
+
+    def received():
+        chars_now = chars_so_far()[base:]
+        return chars_now if len(chars_now) >= len(expected_chars) else None
+
+    try:
+        got = winrig.wait_for(received, 420, "every character in the key sink")
+    except TimeoutError:
+        got = chars_so_far()[base:]
+    last = max(s for s, kind, _ in sink_key_stamps(run.sink) if kind == "char")
+    seconds = (last - start) / 1e6
+    lost_or_doubled = abs(len(got) - len(expected_chars)) + sum(a != b for a, b in zip(got, expected_chars))
+    return len(got) / seconds, lost_or_doubled
+
+
+def bench_recording(run, target, rate_seconds):
+    sent = bytearray()
+    block = bytes(random.Random(3).choice(b"0123456789ABCDEF\r\n") for _ in range(3000))
+    start = time.monotonic()
+    while time.monotonic() - start < rate_seconds:  # 300 KB/s, a 3 Mbaud line
+        tick = time.monotonic()
+        for _ in range(10):
+            run.line.write(block)
+            sent += block
+        time.sleep(max(0.0, 0.1 - (time.monotonic() - tick)))
+    paced = len(sent)
+    fast_start = time.monotonic()
+    for _ in range(1000):  # then as fast as the pty takes it
+        run.line.write(block)
+        sent += block
+    fast_seconds = time.monotonic() - fast_start
+    expected = b"\xff\xfe" + sent.decode("ascii").replace("\n", "\r\n").encode("utf-16-le")
+    winrig.wait_for(lambda: target.exists() and target.stat().st_size >= len(expected), 120, "the recording")
+    finished = time.monotonic()
+    exact = target.read_bytes() == expected
+    return paced / rate_seconds, len(sent) / (finished - start), (len(sent) - paced) / fast_seconds, exact
+
+
+def main():
+    template = subprocess.run([str(REPO / "scripts" / "wine-template.sh")], check=True, capture_output=True,
+                              text=True, timeout=300, stdin=subprocess.DEVNULL).stdout.strip().splitlines()[-1]
+    work = REPO / "build" / "bench" / "e2e"
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    xvfb = winrig.Xvfb(work)
+    rows = []
+    results = {}
+    try:
+        run = Run(template, xvfb.display, work / "typing", [])
+        try:
+            results["startup_ms_to_instance_done"] = (run.stamp("start app instance, done") - run.stamp("started")) / 1000
+            results["startup_ms_to_enabled"] = (run.stamp("enable/disable dorvane, done") - run.stamp("started")) / 1000
+            results["private_kib_after_start"] = private_kib("Dorvane.exe")
+            before = winrig.process_cpu_seconds("Dorvane.exe")
+            server = winrig.process_cpu_seconds("wineserver")
+            time.sleep(30)
+            results["idle_cpu_percent"] = (winrig.process_cpu_seconds("Dorvane.exe") - before) / 30 * 100
+            results["idle_wineserver_cpu_percent"] = (winrig.process_cpu_seconds("wineserver") - server) / 30 * 100
+            latencies = bench_latency(run, 200)
+            for name, p in (("p50", 0.5), ("p90", 0.9), ("p99", 0.99), ("max", 1.0)):
+                results[f"latency_ms_{name}"] = percentile(latencies, p)
+            results["latency_p50_over_floor"] = results["latency_ms_p50"] / FLOOR_MS
+            results["typing_chars_per_s"], results["typing_lost_or_doubled"] = bench_typing(run, 20000)
+            results["private_kib_after_typing"] = private_kib("Dorvane.exe")
+        finally:
+            run.close()
+        target = work / "recording.txt"
+        run = Run(template, xvfb.display, work / "recording",
+                  [("RECORDDATA", "REG_DWORD", "1"), ("RECORDDATA_FILENAME", "REG_SZ", winrig.winpath(target)),
+                   ("BUFFERSIZE_KB", "REG_DWORD", "64")])
+        try:
+            paced, overall, fast_written, exact = bench_recording(run, target, 20)
+            results["recording_paced_bytes_per_s"] = paced
+            results["recording_bytes_per_s"] = overall
+            results["recording_fast_write_bytes_per_s"] = fast_written
+            results["recording_byte_exact"] = exact
+            results["private_kib_after_recording"] = private_kib("Dorvane.exe")
+        finally:
+            run.close()
+    finally:
+        xvfb.stop()
+    results["dorvane_exe_bytes"] = (winrig.BUILD_WIN / "Dorvane.exe").stat().st_size
+    native = REPO / "build" / "bench" / "pipeline.json"
+    if native.exists():
+        results["native_pipeline"] = json.loads(native.read_text())
+
+    print(f"\n{'Dorvane under Wine':<44} {'value':>14}")
+    for key, value in results.items():
+        if isinstance(value, dict):
+            for sub, inner in value.items():
+                print(f"{'native ' + sub:<44} {json.dumps(inner) if isinstance(inner, dict) else f'{inner:14.1f}'}")
+        elif isinstance(value, float):
+            print(f"{key:<44} {value:14.1f}")
+        else:
+            print(f"{key:<44} {value!s:>14}")
+    (REPO / "build" / "bench" / "e2e.json").write_text(json.dumps(results, indent=2))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
