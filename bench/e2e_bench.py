@@ -7,6 +7,7 @@ pipeline's figures when build/bench/pipeline.json exists)."""
 import json
 import os
 import random
+import select
 import shutil
 import statistics
 import subprocess
@@ -144,6 +145,16 @@ def bench_typing(run, chars):
     return len(got) / seconds, lost_or_doubled
 
 
+def write_or_stall(line, data, timeout=15):
+    """Writes to the device's end; False when the port stops taking bytes (nobody reads them)."""
+    view = memoryview(data)
+    while view:
+        if not select.select([], [line.fds[1]], [], timeout)[1]:
+            return False
+        view = view[os.write(line.fds[1], view):]
+    return True
+
+
 def bench_recording(run, target, rate_seconds):
     sent = bytearray()
     block = bytes(random.Random(3).choice(b"0123456789ABCDEF\r\n") for _ in range(3000))
@@ -151,17 +162,22 @@ def bench_recording(run, target, rate_seconds):
     while time.monotonic() - start < rate_seconds:  # 300 KB/s, a 3 Mbaud line
         tick = time.monotonic()
         for _ in range(10):
-            run.line.write(block)
+            if not write_or_stall(run.line, block):
+                return None, None, None, f"stalled after {len(sent)} bytes"
             sent += block
         time.sleep(max(0.0, 0.1 - (time.monotonic() - tick)))
     paced = len(sent)
     fast_start = time.monotonic()
     for _ in range(1000):  # then as fast as the pty takes it
-        run.line.write(block)
+        if not write_or_stall(run.line, block):
+            return paced / rate_seconds, None, None, f"stalled after {len(sent)} bytes"
         sent += block
     fast_seconds = time.monotonic() - fast_start
     expected = b"\xff\xfe" + sent.decode("ascii").replace("\n", "\r\n").encode("utf-16-le")
-    winrig.wait_for(lambda: target.exists() and target.stat().st_size >= len(expected), 120, "the recording")
+    try:
+        winrig.wait_for(lambda: target.exists() and target.stat().st_size >= len(expected), 120, "the recording")
+    except TimeoutError:
+        return paced / rate_seconds, None, None, f"file holds {target.stat().st_size} of {len(expected)} bytes"
     finished = time.monotonic()
     exact = target.read_bytes() == expected
     return paced / rate_seconds, len(sent) / (finished - start), (len(sent) - paced) / fast_seconds, exact
@@ -220,6 +236,8 @@ def main():
         if isinstance(value, dict):
             for sub, inner in value.items():
                 print(f"{'native ' + sub:<44} {json.dumps(inner) if isinstance(inner, dict) else f'{inner:14.1f}'}")
+        elif value is None:
+            print(f"{key:<44} {'-':>14}")
         elif isinstance(value, float):
             print(f"{key:<44} {value:14.1f}")
         else:
