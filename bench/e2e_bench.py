@@ -4,12 +4,12 @@ shim and the key sink holding the focus: latency from a reading's last byte to i
 typing and recording throughput with a byte-exact check, idle cost, start-up, memory and size.
 Prints one table and writes it as JSON to build/bench/e2e.json (merged with the native
 pipeline's figures when build/bench/pipeline.json exists)."""
+import difflib
 import json
 import os
 import random
 import select
 import shutil
-import statistics
 import subprocess
 import sys
 import time
@@ -121,8 +121,18 @@ def bench_typing(run, chars):
     def chars_so_far():
         return [chr(v) for _, kind, v in sink_key_stamps(run.sink) if kind == "char"]
 
+    def quiet_count():
+        """The character count once the sink has received nothing for a second."""
+        last = -1
+        while True:
+            now = len(chars_so_far())
+            if now == last:
+                return now
+            last = now
+            time.sleep(1.0)
+
     # The layout's keys for every character, as the typing thread sees them (typed once first).
-    before_probe = len(chars_so_far())
+    before_probe = quiet_count()
     lookups, probe_sent = type_text(run.prefix, "".join(sorted(set(text))))
     layout = dict(lookups)
     _, expected_chars = expected_typing([(ch, layout[ch]) for ch in text])
@@ -141,7 +151,11 @@ def bench_typing(run, chars):
         got = chars_so_far()[base:]
     last = max(s for s, kind, _ in sink_key_stamps(run.sink) if kind == "char")
     seconds = (last - start) / 1e6
-    lost_or_doubled = abs(len(got) - len(expected_chars)) + sum(a != b for a, b in zip(got, expected_chars))
+    if got == expected_chars:
+        lost_or_doubled = 0
+    else:  # characters missing or extra, wherever they are
+        matched = sum(block.size for block in difflib.SequenceMatcher(None, got, expected_chars, False).get_matching_blocks())
+        lost_or_doubled = len(got) + len(expected_chars) - 2 * matched
     return len(got) / seconds, lost_or_doubled
 
 

@@ -12,3 +12,6 @@ constexpr UINT WM_COMM_READ = WM_USER + 3;
 constexpr UINT WM_CLEAR_BUFFER = WM_USER + 15;
 // Answered 1 with no effect.
 constexpr UINT WM_USER_16 = WM_USER + 16;
+// The frame's own: shows the tray icon resource in wParam (the pipeline's icon changes, queued so
+// that only the user-interface thread calls the shell).
+constexpr UINT WM_STATUS_ICON = WM_APP + 1;

@@ -213,7 +213,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CMainFrame::ShowTrayIcon(int iconId) {
-    m_TrayIcon.SetIconResource(static_cast<UINT>(iconId));
+    // The worker asks for icon changes too. It must not wait on the shell, which may in turn
+    // wait for this window's thread: the change is queued to the user-interface thread.
+    PostMessageW(m_hWnd, WM_STATUS_ICON, static_cast<WPARAM>(iconId), 0);
 }
 
 void CMainFrame::PostEnableToggle() {
