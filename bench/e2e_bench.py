@@ -77,19 +77,9 @@ def wineserver_cpu_seconds():
 
 
 def private_kib(name):
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            program = (entry / "cmdline").read_bytes().split(b"\0")[0].replace(b"\\", b"/")
-            if not program.endswith(b"/" + name.encode()):
-                continue
-            rollup = (entry / "smaps_rollup").read_text()
-        except OSError:
-            continue
-        return sum(int(line.split()[1]) for line in rollup.splitlines()
-                   if line.startswith(("Private_Clean:", "Private_Dirty:")))
-    return None
+    rollup = (winrig.find_process(name) / "smaps_rollup").read_text()
+    return sum(int(line.split()[1]) for line in rollup.splitlines()
+               if line.startswith(("Private_Clean:", "Private_Dirty:")))
 
 
 def sink_key_stamps(sink):

@@ -293,18 +293,21 @@ class SerialLine:
             self.unplug()
 
 
-def process_cpu_seconds(name):
-    """User plus system CPU seconds of the running process whose program file is `name`."""
-    ticks = os.sysconf("SC_CLK_TCK")
+def find_process(name):
+    """The /proc folder of the running process whose program file is `name`."""
     for entry in Path("/proc").iterdir():
         if not entry.name.isdigit():
             continue
         try:
             program = (entry / "cmdline").read_bytes().split(b"\0")[0].replace(b"\\", b"/")
-            if not program.endswith(b"/" + name.encode()):
-                continue
-            fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
         except OSError:
             continue
-        return (int(fields[11]) + int(fields[12])) / ticks
+        if program.endswith(b"/" + name.encode()):
+            return entry
     raise LookupError(f"no process runs {name}")
+
+
+def process_cpu_seconds(name):
+    """User plus system CPU seconds of the running process whose program file is `name`."""
+    fields = (find_process(name) / "stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
