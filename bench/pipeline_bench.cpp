@@ -60,8 +60,8 @@ public:
     void ReportError(const char16_t* text, bool) override {
         std::fprintf(stderr, "error: %zu\n", std::char_traits<char16_t>::length(text));
     }
-    void ShowTrayIcon(int) override {}
-    void PostEnableToggle() override {}
+    bool ShowTrayIcon(int) override { return true; }
+    void PostServiceOff() override {}
 };
 
 // UTF-16LE with CR LF line ends and a flush per item, as the Windows runtime writes it.
@@ -69,7 +69,7 @@ class FileWriter : public IRecordWriter {
 public:
     explicit FileWriter(FILE* file) : m_file(file) {}
     ~FileWriter() override { std::fclose(m_file); }
-    void Write(const std::u16string& text) override {
+    bool Write(const std::u16string& text) override {
         std::u16string out;
         for (char16_t ch : text) {
             if (ch == u'\n') {
@@ -77,8 +77,8 @@ public:
             }
             out.push_back(ch);
         }
-        std::fwrite(out.data(), 2, out.size(), m_file);
-        std::fflush(m_file);
+        const bool written = std::fwrite(out.data(), 2, out.size(), m_file) == out.size();
+        return std::fflush(m_file) == 0 && written;
     }
 
 private:

@@ -15,3 +15,6 @@ constexpr UINT WM_USER_16 = WM_USER + 16;
 // The frame's own: shows the tray icon resource in wParam (the pipeline's icon changes, queued so
 // that only the user-interface thread calls the shell).
 constexpr UINT WM_STATUS_ICON = WM_APP + 1;
+// Turns the service off if it is on, and never on: what a lost device and auto-disable ask for.
+// (The toggle command would switch a service the user had just turned off back on.)
+constexpr UINT WM_SERVICE_OFF = WM_APP + 2;

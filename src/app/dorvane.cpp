@@ -20,11 +20,10 @@ CDorvaneApp::CDorvaneApp() : CWinApp(AsWide(kAppName)) {}
 
 BOOL CDorvaneApp::InitInstance() {
     DebugPrintf(L"start app instance");
-    if (g_nInstanceCount > 0) {
+    if (!ClaimSingleInstance()) {
         MsgBox(L"DORVANE is already running", MB_OK, 0);
         return FALSE;
     }
-    g_nInstanceCount = 1;
     CWinApp::InitInstance();
     SetRegistryKey(AsWide(kCompanyKey));
     // The character-count rule is switched on at every start, whatever the store held.
@@ -35,12 +34,15 @@ BOOL CDorvaneApp::InitInstance() {
     // The overlapped-window style; the framework's "add the document title" flag has no meaning
     // for a frame without documents.
     if (!frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW)) {
-        // A window that was created and destroyed again has deleted its object already.
-        if (m_pMainWnd != nullptr) {
-            delete m_pMainWnd;
-            m_pMainWnd = nullptr;
-        }
+        // A window that was created and destroyed again has deleted its object (and let go of
+        // it as the main window) already; one that never came to be has not.
+        delete m_pMainWnd;
+        m_pMainWnd = nullptr;
+        // Its destruction may have asked the loop to end: that request would close the box at once.
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         MsgBox(L"DORVANE cannot start: its window could not be created!", MB_ICONERROR | MB_OK, 0);
+        m_nInitExitCode = 1;
         return FALSE;
     }
     SetWindowTextW(frame->m_hWnd, AsWide(kAppName));

@@ -1,5 +1,7 @@
-// How many copies of the program run: one 32-bit value shared by every process started from the
-// program's file, 0 when none runs.
+// The single-instance rule: one running copy per logged-on user.
 #pragma once
 
-extern volatile long g_nInstanceCount;
+// True for the first copy, which then holds the claim until it ends; false while another copy
+// of the same user runs. Checking and claiming are one step, so two copies started together
+// cannot both pass.
+bool ClaimSingleInstance();

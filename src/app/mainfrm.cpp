@@ -6,7 +6,9 @@
 #include "app/appmessages.h"
 #include "app/helpdlg.h"
 #include "core/widestr.h"
+#include "framework/foreground.h"
 #include "diag/dbg.h"
+#include "diag/errorproc.h"
 #include "diag/misc.h"
 #include "resource.h"
 #include "serial/serialport.h"
@@ -21,6 +23,11 @@ namespace {
 constexpr UINT_PTR kServiceTimer = 1;
 constexpr UINT kServiceTimerMs = 500;
 constexpr size_t kTipChars = 80;
+
+bool IsButtonRelease(LPARAM mouse) {
+    const UINT message = LOWORD(mouse);
+    return message == WM_LBUTTONUP || message == WM_RBUTTONUP || message == WM_LBUTTONDBLCLK;
+}
 
 }  // namespace
 
@@ -80,6 +87,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     SetWindowPos(m_hWnd, nullptr, width - width / 3, 0, width / 3, 2 * height / 3,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     ShowWindow(m_hWnd, SW_HIDE);
+    SetMessageBoxOwner(m_hWnd);
     DebugPrintf(L"create main window, done");
     return 0;
 }
@@ -94,8 +102,14 @@ void CMainFrame::EnableService(BOOL bEnable) {
             } else if (!m_service.SetService()) {
                 DisableComm();
                 MsgBox(L"Enable send service failed!\t", MB_ICONERROR | MB_OK, 0);
+            } else if ((m_nTimer = SetTimer(kServiceTimer, kServiceTimerMs)) == 0) {
+                // Without the tick there is no time-out flush, no auto-disable and no icon
+                // refresh: a service that cannot tick is not started.
+                ::ReportError(L"SetTimer failed!", FALSE);
+                DisableComm();
+                m_service.RemoveService();
+                MsgBox(L"Enable send service failed!\t", MB_ICONERROR | MB_OK, 0);
             } else {
-                m_nTimer = SetTimer(kServiceTimer, kServiceTimerMs);
                 g_bServiceEnabled = true;
                 g_bReceiving = false;
                 g_bSending = false;
@@ -155,6 +169,11 @@ void CMainFrame::OnClear() {
     m_wndView.ClearText();
 }
 
+void CMainFrame::OnDestroy() {
+    SetMessageBoxOwner(nullptr);
+    CFrameWnd::OnDestroy();
+}
+
 void CMainFrame::OnClose() {
     // The close box only hides the window: the program goes on in the tray.
     ShowWindow(m_hWnd, SW_HIDE);
@@ -167,6 +186,14 @@ void CMainFrame::OnTimer(UINT_PTR) {
 LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     if (g_bSending) {
         return 1;  // no menu and no double click while keystrokes are being sent
+    }
+    if (!IsWindowEnabled(m_hWnd) && IsButtonRelease(lParam)) {
+        // A box, dialog or the sheet of ours is open (it disabled this, its owner). A second
+        // menu would let the user start a command under it; a click shows the open one instead.
+        if (HWND modal = framework::ActiveModalWindow(m_hWnd)) {
+            SetForegroundWindow(modal);
+        }
+        return 1;
     }
     if (g_bServiceEnabled) {
         const std::u16string port = ReadSetting(theProfile, COMPORT);
@@ -185,6 +212,8 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
         m_TrayIcon.SetIconResource(IDI_DISABLED);
         m_TrayIcon.SetTipText(L"DORVANE, Disabled");
     }
+    // The picture was set without the state's choice: the next tick puts the state's back.
+    m_service.ForgetStatusIcon();
     return m_TrayIcon.OnTrayMessage(wParam, lParam);
 }
 
@@ -207,17 +236,28 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         case WM_USER_16:
             return 1;
+        case WM_STATUS_ICON:
+            // A change the tray did not take is not remembered as shown: the next tick retries.
+            if (!m_TrayIcon.SetIconResource(static_cast<UINT>(wParam))) {
+                m_service.ForgetStatusIcon();
+            }
+            return 0;
+        case WM_SERVICE_OFF:
+            if (g_bServiceEnabled) {
+                EnableService(FALSE);
+            }
+            return 0;
         default:
             return CFrameWnd::WindowProc(message, wParam, lParam);
     }
 }
 
-void CMainFrame::ShowTrayIcon(int iconId) {
+bool CMainFrame::ShowTrayIcon(int iconId) {
     // The worker asks for icon changes too. It must not wait on the shell, which may in turn
     // wait for this window's thread: the change is queued to the user-interface thread.
-    PostMessageW(m_hWnd, WM_STATUS_ICON, static_cast<WPARAM>(iconId), 0);
+    return PostMessageW(m_hWnd, WM_STATUS_ICON, static_cast<WPARAM>(iconId), 0) != FALSE;
 }
 
-void CMainFrame::PostEnableToggle() {
-    PostMessageW(m_hWnd, WM_COMMAND, ID_ENABLE_COMPORT, 0);
+void CMainFrame::PostServiceOff() {
+    PostMessageW(m_hWnd, WM_SERVICE_OFF, 0, 0);
 }

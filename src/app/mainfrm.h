@@ -24,6 +24,7 @@ protected:
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
     int OnCreate(CREATESTRUCTW* cs) override;
     void OnClose() override;
+    void OnDestroy() override;
     void OnTimer(UINT_PTR id) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -40,8 +41,8 @@ private:
     static const framework::CommandEntry<CMainFrame> kCommands[];
 
     // What the pipeline asks of the frame.
-    void ShowTrayIcon(int iconId) override;
-    void PostEnableToggle() override;
+    bool ShowTrayIcon(int iconId) override;
+    void PostServiceOff() override;
 
     UINT_PTR m_nTimer = 0;
     HICON m_hIcon = nullptr;

@@ -28,4 +28,26 @@ CForegroundKeeper::~CForegroundKeeper() {
     }
 }
 
+HWND ActiveModalWindow(HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    const DWORD thread = GetWindowThreadProcessId(owner, nullptr);
+    EnumThreadWindows(
+        thread,
+        [](HWND hwnd, LPARAM param) {
+            auto* s = reinterpret_cast<Search*>(param);
+            // Every window of the chain but its last is disabled by the modal window above it.
+            if (hwnd != s->owner && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+                GetAncestor(hwnd, GA_ROOTOWNER) == s->owner) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace framework

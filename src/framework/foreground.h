@@ -20,4 +20,9 @@ private:
     HWND m_hUserWnd;
 };
 
+// The window a modal chain that starts at owner ends in: the enabled, visible window of
+// owner's thread that owner owns directly or through other windows (a box over the sheet over
+// owner gives the box). Null when none is open.
+HWND ActiveModalWindow(HWND owner);
+
 }  // namespace framework

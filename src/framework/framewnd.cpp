@@ -59,6 +59,12 @@ void CFrameWnd::OnDestroy() {
 }
 
 void CFrameWnd::PostNcDestroy() {
+    // A frame whose creation failed gets no WM_DESTROY under every system: the application
+    // must not keep (and delete again) a frame that is gone.
+    CWinApp* app = GetApp();
+    if (app != nullptr && app->m_pMainWnd == this) {
+        app->m_pMainWnd = nullptr;
+    }
     delete this;
 }
 

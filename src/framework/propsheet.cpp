@@ -40,6 +40,9 @@ INT_PTR CPropertyPage::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lPara
             result = OnKillActive() ? FALSE : TRUE;
             break;
         case PSN_APPLY:
+            if (m_pbSheetApplied != nullptr) {
+                *m_pbSheetApplied = TRUE;
+            }
             OnOK();
             result = PSNRET_NOERROR;
             break;
@@ -75,7 +78,9 @@ CPropertySheet::CPropertySheet(LPCWSTR caption) : m_strCaption(caption) {
 
 INT_PTR CPropertySheet::DoModal() {
     std::vector<PROPSHEETPAGEW> pages;
+    m_bApplied = FALSE;
     for (CPropertyPage* page : m_pages) {
+        page->m_pbSheetApplied = &m_bApplied;
         pages.push_back(page->Describe());
     }
     CWinApp* app = GetApp();
@@ -86,7 +91,12 @@ INT_PTR CPropertySheet::DoModal() {
     m_psh.nPages = static_cast<UINT>(pages.size());
     m_psh.ppsp = pages.data();
     CForegroundKeeper keeper;
-    return PropertySheetW(&m_psh) > 0 ? IDOK : IDCANCEL;
+    // OK is what the pages were told (PSN_APPLY), not the result alone: the system documents
+    // >= 1 only for "changes were saved", and a page that never marked itself changed may
+    // get 0 after OK on Windows.
+    // https://learn.microsoft.com/windows/win32/api/prsht/nf-prsht-propertysheetw
+    const INT_PTR result = PropertySheetW(&m_psh);
+    return result > 0 || m_bApplied ? IDOK : IDCANCEL;
 }
 
 }  // namespace framework

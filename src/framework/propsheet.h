@@ -30,7 +30,9 @@ protected:
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    friend class CPropertySheet;
     BOOL m_bFirstSetActive = TRUE;
+    BOOL* m_pbSheetApplied = nullptr;  // set when the sheet is closed with OK
     static INT_PTR CALLBACK PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
@@ -48,6 +50,7 @@ public:
 private:
     std::wstring m_strCaption;
     std::vector<CPropertyPage*> m_pages;
+    BOOL m_bApplied = FALSE;
 };
 
 }  // namespace framework

@@ -56,8 +56,11 @@ BOOL CWinApp::OnCmdMsg(UINT, CCmdUI*) {
 // The entry point of every program built on the framework.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     framework::CWinApp* app = framework::GetApp();
-    if (app == nullptr || !app->InitInstance()) {
+    if (app == nullptr) {
         return 0;
+    }
+    if (!app->InitInstance()) {
+        return app->m_nInitExitCode;
     }
     return app->Run();
 }

@@ -30,6 +30,8 @@ public:
     LPCWSTR m_pszAppName;
     LPCWSTR m_pszRegistryKey = nullptr;
     CFrameWnd* m_pMainWnd = nullptr;
+    // The process's exit code when InitInstance refuses to start (0: a normal refusal).
+    int m_nInitExitCode = 0;
 };
 
 // The program's one application object.

@@ -71,6 +71,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR title, DWORD style
     if (!PreCreateWindow(cs)) {
         return FALSE;
     }
+    m_bNcDestroyed = false;
     CWnd* const outer = t_creating;
     t_creating = this;
     HWND hwnd = CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
@@ -194,14 +195,23 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     wnd->m_nMsg = message;
     wnd->m_wParam = wParam;
     wnd->m_lParam = lParam;
+    ++wnd->m_nDispatchDepth;
     const LRESULT result = wnd->WindowProc(message, wParam, lParam);
+    --wnd->m_nDispatchDepth;
     wnd->m_nMsg = outerMsg;
     wnd->m_wParam = outerW;
     wnd->m_lParam = outerL;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         wnd->m_hWnd = nullptr;
-        wnd->PostNcDestroy();
+        wnd->m_bNcDestroyed = true;
+    }
+    // A window destroyed from inside one of its own handlers (Exit destroys the frame while its
+    // WM_COMMAND runs) is ended only once the outermost handler has returned: PostNcDestroy may
+    // delete the object, and the handlers still running below would use freed memory.
+    if (wnd->m_bNcDestroyed && wnd->m_nDispatchDepth == 0) {
+        wnd->m_bNcDestroyed = false;
+        wnd->PostNcDestroy();  // wnd may be gone from here on
     }
     return result;
 }

@@ -38,7 +38,8 @@ protected:
     virtual BOOL PreCreateWindow(CREATESTRUCTW& cs);
     // The one dispatch point of every message of this window.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-    // Called after the window is gone (WM_NCDESTROY); m_hWnd is already null.
+    // Called after the window is gone (WM_NCDESTROY) and no handler of it runs any more;
+    // m_hWnd is already null. The object may delete itself here.
     virtual void PostNcDestroy() {}
 
     // Handlers; each default does what the system would do.
@@ -59,6 +60,10 @@ private:
     UINT m_nMsg = 0;
     WPARAM m_wParam = 0;
     LPARAM m_lParam = 0;
+    // Handlers of this window running now (nested when a handler sends to its own window), and
+    // whether the window is gone while some still ran.
+    int m_nDispatchDepth = 0;
+    bool m_bNcDestroyed = false;
 };
 
 }  // namespace framework

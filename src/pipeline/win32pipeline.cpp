@@ -17,10 +17,10 @@ public:
     CRecordFile(const CRecordFile&) = delete;
     CRecordFile& operator=(const CRecordFile&) = delete;
 
-    // A failed write or flush is not acted on: the item counts as handled.
-    void Write(const std::u16string& text) override {
-        fputws(AsWide(text.c_str()), m_pRecordFile);
-        fflush(m_pRecordFile);
+    // A full disk or a vanished network path shows as a failed write or flush.
+    bool Write(const std::u16string& text) override {
+        const bool written = fputws(AsWide(text.c_str()), m_pRecordFile) >= 0;
+        return fflush(m_pRecordFile) == 0 && written;
     }
 
 private:
@@ -50,6 +50,13 @@ std::unique_ptr<IRecordWriter> CWin32PipelinePlatform::OpenRecordFile(const std:
         return nullptr;
     }
     return std::make_unique<CRecordFile>(file);
+}
+
+bool CWin32PipelinePlatform::OwnWindowInFront() {
+    HWND front = GetForegroundWindow();
+    DWORD process = 0;
+    return front != nullptr && GetWindowThreadProcessId(front, &process) != 0 &&
+           process == GetCurrentProcessId();
 }
 
 void CWin32PipelineHost::Trace(const std::u16string& line) {

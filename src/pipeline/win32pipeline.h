@@ -16,6 +16,7 @@ public:
     std::u16string AnsiToUtf16(const char* text) override;
     // "a, ccs=UNICODE": UTF-16LE, a byte-order mark only on a new or empty file, LF as CR LF.
     std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override;
+    bool OwnWindowInFront() override;
 };
 
 // Traces go to the debugger output, errors through ReportError. A box shown by the worker

@@ -147,7 +147,7 @@ void CWin32SerialPlatform::ServeHandOffs(uint32_t ms) {
 
 void CWin32SerialPlatform::PostServiceOff() {
     if (HWND window = g_pCommWnd) {
-        PostMessageW(window, WM_COMMAND, ID_ENABLE_COMPORT, 0);
+        PostMessageW(window, WM_SERVICE_OFF, 0, 0);
     }
 }
 

@@ -10,7 +10,7 @@ import pytest
 import winrig
 
 SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
-ENABLE, DISABLE, CYCLES, QUIT = 0x8001, 0x8002, 0x8003, 0x8009
+ENABLE, DISABLE, CYCLES, QUIT = 0x8001, 0x8005, 0x8003, 0x8009
 
 
 def set_value(wine, name, kind, data):
@@ -154,7 +154,7 @@ def test_a_pulled_out_adapter_turns_the_service_off_once_and_a_replug_works(wine
 
     line.unplug()
     winrig.wait_for(lambda: "disable" in probe.lines(), 20, "the service to be turned off")
-    assert probe.lines().count("toggle") == 1
+    assert probe.lines().count("off request") == 1
     lost = [t for t in probe.traces() if t.startswith("com-port lost")]
     assert len(lost) == 1, lost
     before = winrig.process_cpu_seconds("serialprobe.exe")

@@ -7,7 +7,7 @@
 //     sleep:MS
 //     until-record-disabled   waits (at most 30 s) until a failed recording open was answered
 // At the end the service is disabled and the probe writes:
-//   comread N / sentkeys N / handled N / recorddisabled 0|1 / icons ID... / toggles N
+//   comread N / sentkeys N / handled N / recorddisabled 0|1 / icons ID... / offrequests N
 #include <windows.h>
 
 #include <string>
@@ -26,9 +26,12 @@ namespace {
 class CProbeHost : public CWin32PipelineHost {
 public:
     std::vector<int> icons;
-    int toggles = 0;
-    void ShowTrayIcon(int iconId) override { icons.push_back(iconId); }
-    void PostEnableToggle() override { ++toggles; }
+    int offRequests = 0;
+    bool ShowTrayIcon(int iconId) override {
+        icons.push_back(iconId);
+        return true;
+    }
+    void PostServiceOff() override { ++offRequests; }
 };
 
 std::string Unescape(const std::wstring& text) {
@@ -101,6 +104,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         icons.append(" ").append(std::to_string(icon));
     }
     out.Write(icons);
-    out.Write("toggles " + std::to_string(host.toggles));
+    out.Write("offrequests " + std::to_string(host.offRequests));
     return 0;
 }

@@ -2,13 +2,13 @@
 // end-to-end tests of the real port. Steps come as posted messages; results go to LOG_FILE.
 //   serialprobe.exe LOG_FILE            writes "ready HWND" once the window exists
 //   WM_APP+1  enable:  "enable 0|1 buffer SIZE"
-//   WM_APP+2  disable: "disable"
+//   WM_APP+5  disable: "disable"
 //   WM_APP+3  wParam N: N cycles of enable, 60..140 ms in the message loop, 120 ms not serving
 //             hand-offs (the reader blocks in one), disable: "cycles N max_stop_us US"
 //   WM_APP+9  quit
 // Hand-offs: "burst COUNT T_US" (T: the performance counter's microseconds), "dropped COUNT"
-// while the link stops, "late COUNT" after a disable returned (must never happen). The toggle
-// command the link posts when the port is lost: "toggle", then the probe disables the link.
+// while the link stops, "late COUNT" after a disable returned (must never happen). The off
+// request the link posts when the port is lost: "off request", then the probe disables the link.
 #include <windows.h>
 
 #include <algorithm>
@@ -43,13 +43,11 @@ LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
                              std::to_string(toolio::NowMicroseconds()));
             }
             return 1;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == ID_ENABLE_COMPORT) {
-                g_log->Write("toggle");
-                DisableComm();
-                g_disabled = true;
-                g_log->Write("disable");
-            }
+        case WM_SERVICE_OFF:
+            g_log->Write("off request");
+            DisableComm();
+            g_disabled = true;
+            g_log->Write("disable");
             return 0;
         case WM_APP + 1: {
             g_disabled = false;
@@ -59,7 +57,7 @@ LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
                          std::to_string(TheSerialLink().ReadBufferSize()));
             return 0;
         }
-        case WM_APP + 2:
+        case WM_APP + 5:
             DisableComm();
             g_disabled = true;
             g_log->Write("disable");

@@ -3,6 +3,7 @@
 // The worker thread is real.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -24,7 +25,8 @@ public:
     std::vector<std::u16string> traces;
     std::vector<std::pair<std::u16string, bool>> errors;  // text, with a box
     std::vector<int> icons;
-    int toggles = 0;
+    int offRequests = 0;
+    bool refuseIcons = false;  // the tray change cannot be handed on
     // An error box stays open until the test answers it or the stop dismisses it.
     bool holdBoxes = false;
     bool boxOpen = false;
@@ -43,13 +45,17 @@ public:
             boxChanged.wait(lock, [this] { return !boxOpen; });
         }
     }
-    void ShowTrayIcon(int iconId) override {
+    bool ShowTrayIcon(int iconId) override {
         std::lock_guard lock(mutex);
+        if (refuseIcons) {
+            return false;
+        }
         icons.push_back(iconId);
+        return true;
     }
-    void PostEnableToggle() override {
+    void PostServiceOff() override {
         std::lock_guard lock(mutex);
-        ++toggles;
+        ++offRequests;
     }
     void DismissReports() override { AnswerBox(); }
 
@@ -61,6 +67,10 @@ public:
     bool WaitForBox() {
         std::unique_lock lock(mutex);
         return boxChanged.wait_for(lock, std::chrono::seconds(5), [this] { return boxOpen; });
+    }
+    bool Traced(const std::u16string& line) {
+        std::lock_guard lock(mutex);
+        return std::find(traces.begin(), traces.end(), line) != traces.end();
     }
     template <class T>
     T Read(const T& field) {
@@ -74,14 +84,19 @@ struct RecordedItems {
     std::mutex mutex;
     std::vector<std::u16string> items;
     int opens = 0;
+    bool diskFull = false;  // writes fail and nothing arrives
 };
 
 class FakeRecordWriter : public IRecordWriter {
 public:
     explicit FakeRecordWriter(RecordedItems& out) : m_out(out) {}
-    void Write(const std::u16string& text) override {
+    bool Write(const std::u16string& text) override {
         std::lock_guard lock(m_out.mutex);
+        if (m_out.diskFull) {
+            return false;
+        }
         m_out.items.push_back(text);
+        return true;
     }
 
 private:
@@ -94,10 +109,20 @@ public:
     RecordedItems recorded;
     bool failEvent = false;
     bool failThread = false;
+    std::atomic<bool> ownWindowInFront{false};
+    // The length of every worker pause, as the stop signal let it run.
+    std::mutex pauseMutex;
+    std::vector<bool> pausesCutShort;
 
     uint32_t TickCount() override { return now; }
-    // The pause is part of the worker's real timing; tests need not wait for it.
-    void WorkerPause(IAutoResetEvent& stopSignal, uint32_t) override { stopSignal.Wait(1); }
+    // The pause is part of the worker's real timing; tests need not wait for it, only know
+    // whether a stop signal was already there to cut it short.
+    void WorkerPause(IAutoResetEvent& stopSignal, uint32_t) override {
+        const bool signalled = stopSignal.Wait(1);
+        std::lock_guard lock(pauseMutex);
+        pausesCutShort.push_back(signalled);
+    }
+    bool OwnWindowInFront() override { return ownWindowInFront; }
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;
@@ -119,10 +144,17 @@ public:
     }
 };
 
-// Every character has its own key, numbered like the character, with no modifier.
+// Every character has its own key, numbered like the character, with no modifier; `shifted`
+// (if set) is typed with Shift.
 class IdentityLayout : public IKeyboardLayout {
 public:
-    int16_t LookupKey(char16_t ch) override { return ch < 0x100 ? static_cast<int16_t>(ch) : -1; }
+    char16_t shifted = 0;
+    int16_t LookupKey(char16_t ch) override {
+        if (ch >= 0x100) {
+            return -1;
+        }
+        return static_cast<int16_t>(ch == shifted && ch != 0 ? 0x100 | ch : ch);
+    }
 };
 
 // Collects the typed characters (key-downs); an optional gate holds the first key until opened.
@@ -130,12 +162,25 @@ class TypedText : public IKeyInjector {
 public:
     void Inject(const KeyStroke* strokes, size_t count) override {
         std::unique_lock lock(m_mutex);
+        m_bAtGate = m_bGateClosed;
         m_gateChanged.wait(lock, [this] { return !m_bGateClosed; });
+        m_bAtGate = false;
         for (size_t i = 0; i < count; ++i) {
+            m_strokes.push_back(strokes[i]);
             if (!strokes[i].keyUp) {
                 m_text.push_back(static_cast<char16_t>(strokes[i].vk));
             }
         }
+    }
+    // Whether a stroke is held at the closed gate now.
+    bool AtGate() {
+        std::lock_guard lock(m_mutex);
+        return m_bAtGate;
+    }
+    // Every stroke, key-ups included.
+    std::vector<KeyStroke> Strokes() {
+        std::lock_guard lock(m_mutex);
+        return m_strokes;
     }
     void CloseGate() {
         std::lock_guard lock(m_mutex);
@@ -155,7 +200,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_gateChanged;
     bool m_bGateClosed = false;
+    bool m_bAtGate = false;
     std::u16string m_text;
+    std::vector<KeyStroke> m_strokes;
 };
 
 // One pipeline as the frame would drive it, on an in-memory store.

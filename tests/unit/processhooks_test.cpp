@@ -155,7 +155,7 @@ TEST_CASE("clearing the buffer drops its bytes, and the icon follows the state")
           std::vector<int>{IDI_SENDING, IDI_SENDING_RECEIVING, IDI_RECEIVING, IDI_DISABLED});
 }
 
-TEST_CASE("auto-disable posts the toggle once, at the first tick after the idle time") {
+TEST_CASE("auto-disable posts the off request once, at the first tick after the idle time") {
     PipelineRig rig;
     rig.Set(AUTODISABLE, 1);
     rig.Set(AUTODISABLE_MINUTES, 1);
@@ -163,7 +163,7 @@ TEST_CASE("auto-disable posts the toggle once, at the first tick after the idle 
     rig.Set(FLUSHBUFFER_SECOND, 1000);
     REQUIRE(rig.Enable());
     uint32_t elapsed = 0;
-    while (rig.host.Read(rig.host.toggles) == 0 && elapsed < 70000) {
+    while (rig.host.Read(rig.host.offRequests) == 0 && elapsed < 70000) {
         rig.Tick();
         elapsed += 500;
     }
@@ -171,7 +171,7 @@ TEST_CASE("auto-disable posts the toggle once, at the first tick after the idle 
     for (int i = 0; i < 10; ++i) {
         rig.Tick();
     }
-    CHECK(rig.host.Read(rig.host.toggles) == 1);
+    CHECK(rig.host.Read(rig.host.offRequests) == 1);
 
     // Bytes waiting in the buffer hold the idle time off.
     rig.Disable();
@@ -180,7 +180,7 @@ TEST_CASE("auto-disable posts the toggle once, at the first tick after the idle 
     for (int i = 0; i < 240; ++i) {
         rig.Tick();
     }
-    CHECK(rig.host.Read(rig.host.toggles) == 1);
+    CHECK(rig.host.Read(rig.host.offRequests) == 1);
 }
 
 TEST_CASE("disabling drops queued items and abandons the item being typed; counters survive") {
@@ -350,4 +350,83 @@ TEST_CASE("random readings arrive exactly once, in order, under every rule") {
             CHECK(rig.typed.Text() == all);
         }
     }
+}
+
+TEST_CASE("an icon change the tray did not take is shown again at the next update") {
+    PipelineRig rig;
+    rig.host.refuseIcons = true;
+    rig.service.UpdateStatusIcon(0);
+    rig.host.refuseIcons = false;
+    rig.service.UpdateStatusIcon(0);
+    rig.service.UpdateStatusIcon(0);
+    // A picture set past the choice (a mouse event over the icon) is put right by the next one.
+    rig.service.ForgetStatusIcon();
+    rig.service.UpdateStatusIcon(0);
+    CHECK(rig.host.icons == std::vector<int>{IDI_DISABLED, IDI_DISABLED});
+}
+
+TEST_CASE("the first pause after a re-enable is not cut short by the previous stop") {
+    PipelineRig rig;
+    REQUIRE(rig.Enable());
+    rig.Disable();  // the worker was waiting for items, not pausing: the stop signal stays unused
+    REQUIRE(rig.Enable());
+    rig.Burst("a\r");
+    auto pauses = [&] {
+        std::lock_guard lock(rig.platform.pauseMutex);
+        return rig.platform.pausesCutShort;
+    };
+    REQUIRE(rig.Eventually([&] { return !pauses().empty(); }));
+    CHECK_FALSE(pauses().front());
+}
+
+TEST_CASE("while a window of ours is in front, readings wait with no key held and are typed afterwards") {
+    PipelineRig rig;
+    rig.layout.shifted = u'S';
+    const KeyStroke shiftUp{0x10, true};
+    REQUIRE(rig.Enable());
+
+    // A reading that arrives while our box is in front waits, without the sending picture.
+    rig.platform.ownWindowInFront = true;
+    rig.Burst("1\r");
+    rig.Burst("2\r");
+    REQUIRE(rig.Eventually([&] { return rig.host.Traced(u"send-key held: a window of this program is in front"); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    CHECK(rig.typed.Text().empty());
+    const auto icons = rig.host.Read(rig.host.icons);
+    CHECK(std::find(icons.begin(), icons.end(), IDI_SENDING) == icons.end());
+    rig.platform.ownWindowInFront = false;
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"1\r2\r"; }));
+
+    // The box comes up in the middle of a reading while Shift is held: Shift is let go first,
+    // and the rest of the reading follows once the user's window is back.
+    rig.typed.CloseGate();
+    rig.Burst("SS\r");
+    REQUIRE(rig.Eventually([&] { return rig.typed.AtGate(); }));  // in the first stroke
+    rig.platform.ownWindowInFront = true;
+    rig.typed.OpenGate();
+    REQUIRE(rig.Eventually([&] { return !g_bSending.load(); }));
+    CHECK(rig.typed.Text() == u"1\r2\r\x10S");
+    CHECK(rig.typed.Strokes().back() == shiftUp);
+    rig.platform.ownWindowInFront = false;
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"1\r2\r\x10S\x10S\r"; }));
+    CHECK(rig.keys.SentKeyCount() == 7);
+}
+
+TEST_CASE("a failed recording write is traced each time and shown once per enable") {
+    PipelineRig rig;
+    RecordTo(rig);
+    rig.platform.recorded.diskFull = true;
+    REQUIRE(rig.Enable());
+    rig.Burst("A\r");
+    rig.Drain();
+    rig.Burst("B\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+    rig.Disable();
+    REQUIRE(rig.Enable());
+    rig.Burst("C\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));  // each counts as handled
+    using Report = std::pair<std::u16string, bool>;
+    CHECK(rig.host.Read(rig.host.errors) == std::vector<Report>{{u"Write recording file failed!", true},
+                                                                {u"Write recording file failed!", false},
+                                                                {u"Write recording file failed!", true}});
 }

@@ -20,6 +20,11 @@ bool CAutoResetEvent::Wait(uint32_t timeoutMs) {
     return signalled;
 }
 
+void CAutoResetEvent::Reset() {
+    std::lock_guard lock(m_mutex);
+    m_bSignalled = false;
+}
+
 std::unique_ptr<IAutoResetEvent> IPipelinePlatform::CreateAutoResetEvent() {
     return std::make_unique<CAutoResetEvent>();
 }

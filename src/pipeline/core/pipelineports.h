@@ -22,10 +22,12 @@ public:
     // An error report with the last system error's text; with a box, it returns once the user
     // has answered it (or DismissReports ended it).
     virtual void ReportError(const char16_t* text, bool showBox) = 0;
-    // Shows one of the application's icon resources in the tray.
-    virtual void ShowTrayIcon(int iconId) = 0;
-    // Posts the toggle command (32773) to the frame; it runs after the current handler.
-    virtual void PostEnableToggle() = 0;
+    // Asks for one of the application's icon resources in the tray; false when the request
+    // could not even be handed on (the picture then is not taken as shown).
+    virtual bool ShowTrayIcon(int iconId) = 0;
+    // Posts a request that only ever turns the service off; it runs after the current handler.
+    // (A toggle would switch the service on again when the user had turned it off meanwhile.)
+    virtual void PostServiceOff() = 0;
     // Ends an error box another thread is showing, so that a stop never waits for the user.
     virtual void DismissReports() {}
 };
@@ -34,7 +36,8 @@ public:
 class IRecordWriter {
 public:
     virtual ~IRecordWriter() = default;
-    virtual void Write(const std::u16string& text) = 0;
+    // False when the item did not reach the file (the write or the flush failed).
+    virtual bool Write(const std::u16string& text) = 0;
 };
 
 class IAutoResetEvent {
@@ -56,6 +59,9 @@ public:
     virtual std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) = 0;
     // The worker's pause before it looks at the queue once more; a stop signal ends it early.
     virtual void WorkerPause(IAutoResetEvent& stopSignal, uint32_t ms) { stopSignal.Wait(ms); }
+    // Whether the window in front belongs to this program (a question, a box, the settings):
+    // keystrokes would land in it, so the worker holds them back meanwhile.
+    virtual bool OwnWindowInFront() { return false; }
     // Null on failure.
     virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
     virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);
@@ -66,6 +72,8 @@ class CAutoResetEvent : public IAutoResetEvent {
 public:
     void Set() override;
     bool Wait(uint32_t timeoutMs) override;
+    // Drops a signal nobody consumed.
+    void Reset();
 
 private:
     std::mutex m_mutex;

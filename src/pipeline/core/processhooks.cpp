@@ -49,6 +49,7 @@ bool CSendService::SetService() {
     g_bAutoDisable = settings.autoDisable;
     m_nAutoDisableTime = settings.autoDisableMs;
     m_bAutoDisablePosted = false;
+    m_bWriteFailureShown = false;
 
     if (!m_hBuffer) {
         // A size the store cannot mean (negative, or beyond what an int counts) fails like an
@@ -72,8 +73,9 @@ bool CSendService::SetService() {
         RemoveService();
         return false;
     }
-    // The stop request of the previous worker must not end the new one.
+    // The stop request of the previous worker must not end the new one, nor cut its first pause.
     m_bStopWorker = false;
+    m_stopSignal.Reset();
     m_bWorkerDone = false;
     m_hSendKeyThread = m_platform.StartThread([this] { SendKeyThread(); });
     if (!m_hSendKeyThread) {
@@ -206,7 +208,7 @@ void CSendService::OnTimer() {
             m_dwIdleTick = m_platform.TickCount();
         } else if (MoreThanSince(m_dwIdleTick, m_nAutoDisableTime) && !m_bAutoDisablePosted) {
             m_bAutoDisablePosted = true;
-            m_host.PostEnableToggle();
+            m_host.PostServiceOff();
         }
     }
     UpdateStatusIcon(0);
@@ -231,10 +233,14 @@ void CSendService::UpdateStatusIcon(int iconId) {
         iconId = IDI_SENDING_RECEIVING;
     }
     std::lock_guard lock(m_csStatusIcon);
-    if (iconId != m_nStatusIcon) {
-        m_host.ShowTrayIcon(iconId);
+    if (iconId != m_nStatusIcon && m_host.ShowTrayIcon(iconId)) {
         m_nStatusIcon = iconId;
     }
+}
+
+void CSendService::ForgetStatusIcon() {
+    std::lock_guard lock(m_csStatusIcon);
+    m_nStatusIcon = 0;
 }
 
 size_t CSendService::QueuedItems() {

@@ -45,6 +45,9 @@ public:
     // Shows iconId in the tray, or with 0 the icon the state calls for; the tray is touched
     // only when the choice differs from the last one shown.
     void UpdateStatusIcon(int iconId);
+    // The tray shows something else than the last choice (the change failed, or a picture was
+    // set directly): the next UpdateStatusIcon shows the state's picture again.
+    void ForgetStatusIcon();
 
     // The enable starts the idle time anew.
     void RestartIdleTime() { m_dwIdleTick = m_platform.TickCount(); }
@@ -57,6 +60,9 @@ public:
 private:
     void SendKeyThread();
     void HandOn(const std::u16string& text);
+    // Waits while a window of this program is in front; false when a stop came meanwhile.
+    // `sending`: the sending state is taken up again afterwards (an item was being typed).
+    bool HoldWhileOwnWindowInFront(bool sending);
     bool StopRequested() const { return m_bStopWorker || g_bStopSendKey; }
     void StopWorker();
     // More than limitMs since the tick `since`, counted modulo 2^32.
@@ -77,6 +83,7 @@ private:
     int m_nAutoDisableTime = 0;
     std::u16string m_strRecordFile;
     std::unique_ptr<IRecordWriter> m_pRecordWriter;
+    bool m_bWriteFailureShown = false;  // worker only; cleared at each enable
     std::atomic<uint32_t> m_nComRead{0};
     std::atomic<uint32_t> m_nHandledItems{0};
 
@@ -88,7 +95,7 @@ private:
     std::atomic<bool> m_bStopWorker{false};
     std::atomic<bool> m_bWorkerDone{true};
     CAutoResetEvent m_stopSignal;
-    // The toggle is posted once per idle period: a second one would enable the service again.
+    // The off request is posted once per idle period.
     bool m_bAutoDisablePosted = false;
 };
 

@@ -11,6 +11,9 @@ namespace {
 constexpr uint32_t kWaitMs = 1000;
 // After finding the queue empty it looks once more after this pause before it waits.
 constexpr uint32_t kPauseMs = 300;
+// While one of the program's own windows is in front, the worker looks this often whether the
+// user's window is back.
+constexpr uint32_t kHoldPollMs = 50;
 
 }  // namespace
 
@@ -42,6 +45,9 @@ void CSendService::SendKeyThread() {
                 continue;
             }
             m_dwFlushTick = m_platform.TickCount();
+            if (!g_bRecordData && !HoldWhileOwnWindowInFront(false)) {
+                break;  // stopped while holding: the item is abandoned like one being typed
+            }
             g_bSending = true;
             UpdateStatusIcon(IDI_SENDING);
             HandOn(text);
@@ -51,11 +57,35 @@ void CSendService::SendKeyThread() {
     m_bWorkerDone = true;
 }
 
+bool CSendService::HoldWhileOwnWindowInFront(bool sending) {
+    if (!m_platform.OwnWindowInFront()) {
+        return true;
+    }
+    // Keys typed now would land in our own question, box or dialog (a CR presses its default
+    // button). Nothing is dropped: the item waits, with no key held down for the user's window.
+    m_host.Trace(u"send-key held: a window of this program is in front");
+    m_keys.ReleaseModifierKeys();
+    g_bSending = false;
+    UpdateStatusIcon(0);
+    while (!StopRequested() && m_platform.OwnWindowInFront()) {
+        m_stopSignal.Wait(kHoldPollMs);
+    }
+    if (StopRequested()) {
+        return false;
+    }
+    m_host.Trace(u"send-key goes on");
+    if (sending) {
+        g_bSending = true;
+        UpdateStatusIcon(IDI_SENDING);
+    }
+    return true;
+}
+
 void CSendService::HandOn(const std::u16string& text) {
     if (!g_bRecordData) {
         // One character at a time, so that a stop abandons the rest of the item.
         for (char16_t ch : text) {
-            if (StopRequested()) {
+            if (StopRequested() || !HoldWhileOwnWindowInFront(true)) {
                 return;
             }
             m_keys.SendKey(ch);
@@ -72,8 +102,10 @@ void CSendService::HandOn(const std::u16string& text) {
             g_bRecordDisabled = true;
         }
     }
-    if (m_pRecordWriter) {
-        m_pRecordWriter->Write(text);
+    // A failed write is traced every time and shown once per enable; the item counts as handled.
+    if (m_pRecordWriter && !m_pRecordWriter->Write(text)) {
+        m_host.ReportError(u"Write recording file failed!", !m_bWriteFailureShown);
+        m_bWriteFailureShown = true;
     }
 }
 
