@@ -8,7 +8,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   doctest-dev clang-format
   wine wine64 fonts-wine
-  xvfb x11-utils socat
+  xvfb xauth x11-utils socat
   python3 python3-pytest
 )
 

@@ -1,0 +1,85 @@
+// The window layer's lifetime of a frame on the real system: a frame deletes itself exactly once,
+// never while one of its handlers still runs, and a frame whose creation failed is not left
+// behind as the main window.
+#include <windows.h>
+
+#include "doctest/doctest.h"
+#include "framework/framewnd.h"
+#include "framework/winapp.h"
+
+namespace {
+
+constexpr UINT kQuitCommand = 100;
+
+struct Lifetime {
+    int deletes = 0;
+    bool deletedInsideHandler = false;
+};
+
+class TestFrame : public framework::CFrameWnd {
+public:
+    TestFrame(Lifetime& lifetime, bool failCreate) : m_lifetime(lifetime), m_bFailCreate(failCreate) {}
+    ~TestFrame() override {
+        ++m_lifetime.deletes;
+        m_lifetime.deletedInsideHandler |= m_nRunning > 0;
+    }
+
+    BOOL OnCmdMsg(UINT id, framework::CCmdUI* ui) override {
+        if (id != kQuitCommand) {
+            return CFrameWnd::OnCmdMsg(id, ui);
+        }
+        if (ui == nullptr) {
+            CFrameWnd::OnClose();  // destroys the window from inside its own WM_COMMAND, as Exit does
+            m_bAfterClose = true;  // the handler goes on using the object
+        }
+        return TRUE;
+    }
+
+protected:
+    int OnCreate(CREATESTRUCTW* cs) override { return m_bFailCreate ? -1 : CFrameWnd::OnCreate(cs); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        ++m_nRunning;
+        const LRESULT result = CFrameWnd::WindowProc(message, wParam, lParam);
+        --m_nRunning;
+        return result;
+    }
+
+private:
+    Lifetime& m_lifetime;
+    bool m_bFailCreate;
+    bool m_bAfterClose = false;
+    int m_nRunning = 0;
+};
+
+void DropQuitRequest() {
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+}  // namespace
+
+TEST_CASE("a frame destroyed by its own command is deleted once, after the handler returned") {
+    framework::CWinApp app(L"test");
+    Lifetime lifetime;
+    auto* frame = new TestFrame(lifetime, false);
+    app.m_pMainWnd = frame;
+    REQUIRE(frame->LoadFrame(0, WS_OVERLAPPEDWINDOW));
+    HWND hwnd = frame->m_hWnd;
+    SendMessageW(hwnd, WM_COMMAND, kQuitCommand, 0);
+    CHECK_FALSE(IsWindow(hwnd));
+    CHECK(lifetime.deletes == 1);
+    CHECK_FALSE(lifetime.deletedInsideHandler);
+    CHECK(app.m_pMainWnd == nullptr);
+    DropQuitRequest();
+}
+
+TEST_CASE("a frame whose creation failed is deleted once and is no longer the main window") {
+    framework::CWinApp app(L"test");
+    Lifetime lifetime;
+    auto* frame = new TestFrame(lifetime, true);
+    app.m_pMainWnd = frame;
+    CHECK_FALSE(frame->LoadFrame(0, WS_OVERLAPPEDWINDOW));
+    CHECK(lifetime.deletes == 1);
+    CHECK(app.m_pMainWnd == nullptr);  // start-up must not delete it again
+    DropQuitRequest();
+}
