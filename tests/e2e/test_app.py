@@ -7,7 +7,8 @@ import winrig
 from test_keystrokes import expected_typing, received, split_events, type_text
 
 SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
-WM_CLOSE, WM_MOUSEMOVE, WM_RBUTTONUP = 0x10, 512, 517
+WM_CLOSE, WM_COMMAND, WM_MOUSEMOVE, WM_RBUTTONUP = 0x10, 0x111, 512, 517
+TOGGLE = 32773
 WM_TRAY_NOTIFY, TRAY_ID = 1025, 131
 IDOK, IDYES, IDNO = 1, 6, 7
 MENU_EXIT = ("down",) * 5 + ("return",)  # Enable, Setting, Help, About, Exit
@@ -60,6 +61,19 @@ class Dorvane:
         assert text.startswith(expected_start), text
         self.ui("answer", box, button)
         return text
+
+
+# The tray pictures' tell-tale colours: the prohibition sign of "disabled", the cyan of
+# "sending", the magenta plug of "receiving"; the idle picture has none of them.
+TRAY_COLOURS = {(255, 0, 0): "disabled", (0, 255, 255): "sending", (255, 0, 255): "receiving"}
+
+
+def tray_picture(app):
+    """What the shell draws in the notification area (the desktop's bottom-right corner) now."""
+    bmp = app.wine.workdir / "tray.bmp"
+    app.ui("screenshot", winrig.winpath(bmp))
+    colours = winrig.bmp_colours(bmp, 40, 20)
+    return {name for colour, name in TRAY_COLOURS.items() if colour in colours} or {"idle"}
 
 
 def start_disabled(wine):
@@ -156,6 +170,20 @@ def test_auto_disable_turns_the_service_off_after_a_quiet_minute(wine, line):
     assert 59 < time.monotonic() - enabled < 63
     app.wait_trace("enable/disable dorvane, done", 2)
     assert app.tooltip() == "DORVANE, Disabled"
+
+
+def test_the_tray_picture_follows_the_service_state_with_no_mouse_over_it(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    assert tray_picture(app) == {"idle"}
+    for count, picture in ((2, {"disabled"}), (3, {"idle"})):
+        app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)  # the command alone, as auto-disable gives it
+        app.wait_trace("enable/disable dorvane, done", count)
+        winrig.wait_for(lambda: tray_picture(app) == picture, 10, f"the tray to show {picture}")
+    line.write(b"a" * 20000 + b"\r")
+    winrig.wait_for(lambda: "sending" in tray_picture(app), 15, "the sending picture")
+    winrig.wait_for(lambda: tray_picture(app) == {"idle"}, 60, "the idle picture after the reading")
 
 
 def test_no_menu_opens_while_a_long_reading_is_typed(wine, line, key_sink):

@@ -233,6 +233,21 @@ def bmp_to_png(bmp_path, png_path):
     return rows
 
 
+def bmp_colours(bmp_path, right, bottom):
+    """The set of (r, g, b) colours in the bottom-right corner (right x bottom pixels) of a screenshot."""
+    import struct
+
+    data = Path(bmp_path).read_bytes()
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, _ = struct.unpack_from("<ii", data, 18)
+    stride = (width * 3 + 3) & ~3
+    colours = set()
+    for y in range(bottom):  # bottom-up rows: the first ones are the screen's last
+        line = data[offset + y * stride + (width - right) * 3: offset + y * stride + width * 3]
+        colours.update((line[x + 2], line[x + 1], line[x]) for x in range(0, len(line), 3))
+    return colours
+
+
 SHIM = REPO / "build" / "shim" / "libmodemshim.so"
 
 
