@@ -9,6 +9,7 @@ from test_keystrokes import expected_typing, received, split_events, type_text
 SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
 WM_CLOSE, WM_COMMAND, WM_MOUSEMOVE, WM_RBUTTONUP = 0x10, 0x111, 512, 517
 TOGGLE = 32773
+WM_SERVICE_OFF = 0x8002
 WM_TRAY_NOTIFY, TRAY_ID = 1025, 131
 IDOK, IDYES, IDNO = 1, 6, 7
 MENU_EXIT = ("down",) * 5 + ("return",)  # Enable, Setting, Help, About, Exit
@@ -144,6 +145,46 @@ def test_a_start_without_the_device_and_a_second_copy(wine):
     third.answer_box("*Error: Open com-port failed!\t\n")
     third.answer_box("Enable comm service failed!\t")
     third.wait_trace("start app instance, done")
+
+
+def test_a_box_at_start_keeps_the_menu_closed_and_only_off_requests_turn_the_service_off(wine):
+    set_value(wine, "COMPORT", "REG_SZ", "COM13")
+    app = Dorvane(wine)
+    box = app.ui("msgbox", 20000)[0].split(" ", 1)[0]
+    # Exit chosen under the start-up box would end the frame under the running enable.
+    app.tray(WM_RBUTTONUP)
+    assert app.ui("nomenu", 1000) == ["none"]
+    assert app.ui("foreground")[0].startswith(f"{box} ")
+    app.answer_box("*Error: Open com-port failed!\t\n")
+    app.answer_box("Enable comm service failed!\t")
+    app.wait_trace("enable/disable dorvane, done")
+
+    # A lost device or auto-disable asks for "off" after the user turned the service off: it stays off.
+    app.ui("post", app.hwnd, WM_SERVICE_OFF, 0, 0)
+    time.sleep(1)
+    assert app.traces().count("enable dorvane") == 1 and app.ui("msgbox", 0, check=False) == ["none"]
+    app.choose(MENU_EXIT)
+    assert app.proc.wait(timeout=20) == 0
+
+
+def test_a_reading_waits_while_the_quit_question_is_open(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    app.choose(MENU_EXIT)
+    box = app.ui("msgbox", 20000)[0].split(" ", 1)[0]
+    typed_before = len(key_sink.events())
+    # Typed into the question, its CR would press Yes and the reading would be lost.
+    line.write(b"12345\r\n")
+    app.wait_trace("send-key held: a window of this program is in front")
+    time.sleep(0.5)
+    assert app.proc.poll() is None
+    assert app.ui("msgbox", 0)[0].startswith(f"{box} ")
+    assert key_sink.events()[typed_before:] == []
+    app.ui("answer", box, IDNO)
+    winrig.wait_for(lambda: [c for k, c in key_sink.events()[typed_before:] if k == "char"][:5] == list(b"12345"), 15,
+                    "the reading in the user's window after No")
+    assert app.ui("foreground")[0].startswith(f"{key_sink.hwnd} ")
 
 
 def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):

@@ -2,7 +2,7 @@
 storing, the port check with its retry, the line-settings and file dialogs, and the record box
 greying the typing options."""
 import winrig
-from test_app import IDOK, SETTINGS_KEY, Dorvane, set_value, start_disabled
+from test_app import IDOK, SETTINGS_KEY, WM_RBUTTONUP, Dorvane, set_value, start_disabled
 
 IDCANCEL = 2
 MENU_SETTING = ("down", "down", "return")
@@ -149,3 +149,31 @@ def test_setting_does_nothing_while_the_service_runs(wine, line):
     app.wait_trace("enable/disable dorvane, done")
     app.choose(MENU_SETTING)
     assert app.ui("find", "#32770", "Setting", 1500, check=False) == ["none"]
+
+
+def owner_of(app, hwnd):
+    line = next(l for l in app.ui("windows") if l.startswith(f"{hwnd} "))
+    return int(line.split()[3])
+
+
+def test_while_the_sheet_is_open_the_tray_only_brings_it_to_the_front(wine):
+    app = start_disabled(wine)
+    sheet, general = open_sheet(app)
+    for mouse in (WM_RBUTTONUP, 515):  # a click would offer a second sheet or Enable; a double click About
+        app.tray(mouse)
+        assert app.ui("nomenu", 1000) == ["none"]
+        assert app.ui("foreground")[0].startswith(f"{sheet} ")
+    assert app.ui("find", "#32770", "About Dorvane", 0, check=False) == ["none"]
+    assert app.traces().count("enable dorvane") == 1  # only the start's
+
+    # A box raised by the sheet is modal to it: the sheet's OK cannot be pressed again under it.
+    app.ui("click", sheet, IDOK)
+    box, text = app.ui("msgbox", 20000)[0].split(" ", 1)
+    assert winrig.unescape(text) == "Com port is not available!\t"
+    assert owner_of(app, box) == sheet
+    assert app.ui("enabled", sheet, "self") == ["0"]
+    app.ui("answer", box, IDOK)
+    app.answer_box("Setting has error!")
+    sheet = app.ui.find("#32770", "Setting")  # comes back from the store
+    close_sheet(app, sheet, IDCANCEL)
+    app.choose(("escape",))  # the menu is back once nothing of ours is open
