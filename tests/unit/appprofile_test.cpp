@@ -196,7 +196,7 @@ TEST_SUITE("profile store, INI file") {
         CHECK(rig.registry.opens == 0);
     }
 
-    TEST_CASE("reads return their default and write it; a binary read writes nothing") {
+    TEST_CASE("reads return their default and write it, a binary read writes nothing") {
         IniRig rig;
         CHECK(rig.profile.GetInt(u"Settings", u"SENDKB_CRLF", 1) == 1);
         CHECK(rig.profile.GetString(u"Settings", u"COMPORT", u"COM1") == u"COM1");

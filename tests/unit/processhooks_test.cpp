@@ -56,7 +56,7 @@ TEST_CASE("line ends flush the whole buffer as one item, across bursts too") {
     CHECK(rig.service.ComReadCount() == 12);
 }
 
-TEST_CASE("the count rule: N=8 waits for 3+4+1 bytes; N of 0 or less flushes every burst") {
+TEST_CASE("the count rule: N=8 waits for 3+4+1 bytes, N of 0 or less flushes every burst") {
     for (int n : {8, 0, -3}) {
         CAPTURE(n);
         PipelineRig rig;
@@ -75,7 +75,7 @@ TEST_CASE("the count rule: N=8 waits for 3+4+1 bytes; N of 0 or less flushes eve
     }
 }
 
-TEST_CASE("a burst that does not fit is dropped whole but counted; what fits exactly is kept") {
+TEST_CASE("a burst that does not fit is dropped whole but counted, what fits exactly is kept") {
     PipelineRig rig;
     RecordTo(rig);
     rig.Set(SENDKB_CRLF, 0);
@@ -183,7 +183,7 @@ TEST_CASE("auto-disable posts the off request once, at the first tick after the 
     CHECK(rig.host.Read(rig.host.offRequests) == 1);
 }
 
-TEST_CASE("disabling drops queued items and abandons the item being typed; counters survive") {
+TEST_CASE("disabling drops queued items and abandons the item being typed, counters survive") {
     PipelineRig rig;
     REQUIRE(rig.Enable());
     rig.typed.CloseGate();
