@@ -1,7 +1,9 @@
 #include "serial/serialport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 #include "app/appmessages.h"
 #include "core/widestr.h"
@@ -30,8 +32,28 @@ void FromDcb(const DCB& dcb, LineSettings& settings) {
 
 }  // namespace
 
+std::unique_ptr<CWin32CommPort> CWin32CommPort::Adopt(HANDLE port) {
+    HANDLE events[3] = {};
+    for (HANDLE& event : events) {
+        event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    if (events[0] == nullptr || events[1] == nullptr || events[2] == nullptr) {
+        for (HANDLE event : events) {
+            if (event != nullptr) {
+                CloseHandle(event);
+            }
+        }
+        CloseHandle(port);
+        return nullptr;
+    }
+    return std::unique_ptr<CWin32CommPort>(new CWin32CommPort(port, events[0], events[1], events[2]));
+}
+
 CWin32CommPort::~CWin32CommPort() {
-    CloseHandle(m_hPort);
+    CloseHandle(m_hPort);  // the reader has ended: no overlapped operation is pending
+    CloseHandle(m_hWaitEvent);
+    CloseHandle(m_hReadEvent);
+    CloseHandle(m_hStopEvent);
 }
 
 bool CWin32CommPort::GetState(LineSettings& settings) {
@@ -88,13 +110,30 @@ void CWin32CommPort::SetEventMask(uint32_t mask) {
     SetCommMask(m_hPort, mask);
 }
 
-bool CWin32CommPort::WaitEvent() {
-    DWORD event = 0;
-    return WaitCommEvent(m_hPort, &event, nullptr);
+// Overlapped waits and reads: https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-waitcommevent
+// (an overlapped WaitCommEvent returns FALSE with ERROR_IO_PENDING and signals the OVERLAPPED's
+// event when done) and .../ioapiset/nf-ioapiset-getoverlappedresult.
+WaitStart CWin32CommPort::StartWait() {
+    m_waitOverlapped = OVERLAPPED{};
+    m_waitOverlapped.hEvent = m_hWaitEvent;
+    if (WaitCommEvent(m_hPort, &m_dwEvents, &m_waitOverlapped)) {
+        return WaitStart::kSignalled;
+    }
+    return GetLastError() == ERROR_IO_PENDING ? WaitStart::kPending : WaitStart::kFailed;
 }
 
-void CWin32CommPort::CancelWait() {
-    SetCommMask(m_hPort, 0);  // ends a pending WaitCommEvent on Windows and Wine alike
+bool CWin32CommPort::AwaitWaitOrStop() {
+    const HANDLE handles[2] = {m_hWaitEvent, m_hStopEvent};
+    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+bool CWin32CommPort::FinishWait() {
+    DWORD unused = 0;
+    return GetOverlappedResult(m_hPort, &m_waitOverlapped, &unused, TRUE);
+}
+
+void CWin32CommPort::SignalStop() {
+    SetEvent(m_hStopEvent);
 }
 
 bool CWin32CommPort::ClearError(CommStatus& status) {
@@ -103,25 +142,45 @@ bool CWin32CommPort::ClearError(CommStatus& status) {
     if (!ClearCommError(m_hPort, &errors, &comstat)) {
         return false;
     }
-    status.errors = errors;
+    status.errors = errors | std::exchange(m_dwUnreportedErrors, 0);
     status.queued = comstat.cbInQue;
     return true;
 }
 
 bool CWin32CommPort::Read(uint8_t* buffer, size_t size, size_t& read) {
+    read = 0;
+    // Only what is queued is asked for. Windows completes a read with these time-outs at once
+    // even when nothing is queued; Wine 8 leaves an overlapped one pending until bytes come
+    // (measured), which would hold the reader past its second chance and past a stop.
+    DWORD errors = 0;
+    COMSTAT comstat{};
+    if (!ClearCommError(m_hPort, &errors, &comstat) || comstat.cbInQue == 0) {
+        return true;  // nothing to read (a pulled-out device shows at the next wait)
+    }
+    m_dwUnreportedErrors |= errors;  // cleared here, reported by the next ClearError
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = m_hReadEvent;
+    const DWORD wanted = static_cast<DWORD>(std::min<size_t>(size, comstat.cbInQue));
+    if (!ReadFile(m_hPort, buffer, wanted, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) {
+        return false;
+    }
+    const HANDLE handles[2] = {m_hReadEvent, m_hStopEvent};
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        CancelIo(m_hPort);  // stopping: the read is given up (this thread's I/O only)
+    }
     DWORD bytesRead = 0;
-    const BOOL ok = ReadFile(m_hPort, buffer, static_cast<DWORD>(size), &bytesRead, nullptr);
-    read = bytesRead;
+    const BOOL ok = GetOverlappedResult(m_hPort, &overlapped, &bytesRead, TRUE);
+    read = ok ? bytesRead : 0;
     return ok;
 }
 
 std::unique_ptr<ICommPort> CWin32SerialPlatform::Open(const std::u16string& devicePath) {
     HANDLE handle = CreateFileW(AsWide(devicePath.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    return std::make_unique<CWin32CommPort>(handle);
+    return CWin32CommPort::Adopt(handle);
 }
 
 void CWin32SerialPlatform::Trace(const std::u16string& line) {

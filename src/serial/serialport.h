@@ -11,9 +11,13 @@
 
 namespace dorvane {
 
+// A port handle opened for overlapped I/O: a wait can be ended from the reader's own thread
+// when the stop signal comes, where a synchronous handle would block every other call on the
+// port until the device sends again.
 class CWin32CommPort : public ICommPort {
 public:
-    explicit CWin32CommPort(HANDLE handle) : m_hPort(handle) {}
+    // Takes the handle; null when the events it needs cannot be created (the handle is closed).
+    static std::unique_ptr<CWin32CommPort> Adopt(HANDLE handle);
     ~CWin32CommPort() override;
     CWin32CommPort(const CWin32CommPort&) = delete;
     CWin32CommPort& operator=(const CWin32CommPort&) = delete;
@@ -25,14 +29,25 @@ public:
     void ReadTimeouts() override;
     void SetImmediateReadTimeouts() override;
     void SetEventMask(uint32_t mask) override;
-    bool WaitEvent() override;
-    void CancelWait() override;
+    WaitStart StartWait() override;
+    bool AwaitWaitOrStop() override;
+    bool FinishWait() override;
+    void SignalStop() override;
     bool ClearError(CommStatus& status) override;
     bool Read(uint8_t* buffer, size_t size, size_t& read) override;
     uint32_t LastError() override { return GetLastError(); }
 
 private:
+    CWin32CommPort(HANDLE port, HANDLE waitEvent, HANDLE readEvent, HANDLE stopEvent)
+        : m_hPort(port), m_hWaitEvent(waitEvent), m_hReadEvent(readEvent), m_hStopEvent(stopEvent) {}
+
     HANDLE m_hPort;
+    HANDLE m_hWaitEvent;  // manual-reset: the overlapped wait's completion
+    HANDLE m_hReadEvent;  // manual-reset: an overlapped read's completion
+    HANDLE m_hStopEvent;  // manual-reset: the stop signal
+    OVERLAPPED m_waitOverlapped{};
+    DWORD m_dwEvents = 0;  // written by the system when the wait completes
+    DWORD m_dwUnreportedErrors = 0;  // line errors a read cleared; reader thread only
     COMMTIMEOUTS m_timeouts{};
 };
 
@@ -47,7 +62,7 @@ public:
     void PostServiceOff() override;
 };
 
-// The window that receives WM_COMM_READ (and the toggle command when the port is lost).
+// The window that receives WM_COMM_READ (and the off request when the port is lost).
 void RegisterCommWindow(HWND window);
 
 // The process's serial link, on the settings store.

@@ -151,9 +151,14 @@ def test_a_pulled_out_adapter_turns_the_service_off_once_and_a_replug_works(wine
     print(f"idle reader: {idle * 100:.2f} % of a core")
     # Wine's own serial wait polls the line (a few percent); a spinning reader would take a core.
     assert idle < 0.15
+    # A stop on the quiet line (the reader waiting) does not wait for the device.
+    stop_ms = int(probe.step(DISABLE, "stop_us").split()[1]) / 1000
+    print(f"stop on a quiet line: {stop_ms:.1f} ms")
+    assert stop_ms < 100
+    assert probe.step(ENABLE, "enable").startswith("enable 1")
 
     line.unplug()
-    winrig.wait_for(lambda: "disable" in probe.lines(), 20, "the service to be turned off")
+    winrig.wait_for(lambda: probe.lines().count("disable") == 2, 20, "the service to be turned off")
     assert probe.lines().count("off request") == 1
     lost = [t for t in probe.traces() if t.startswith("com-port lost")]
     assert len(lost) == 1, lost

@@ -2,7 +2,7 @@
 // end-to-end tests of the real port. Steps come as posted messages; results go to LOG_FILE.
 //   serialprobe.exe LOG_FILE            writes "ready HWND" once the window exists
 //   WM_APP+1  enable:  "enable 0|1 buffer SIZE"
-//   WM_APP+5  disable: "disable"
+//   WM_APP+5  disable: "disable", then "stop_us US" (how long the stop took)
 //   WM_APP+3  wParam N: N cycles of enable, 60..140 ms in the message loop, 120 ms not serving
 //             hand-offs (the reader blocks in one), disable: "cycles N max_stop_us US"
 //   WM_APP+9  quit
@@ -57,11 +57,14 @@ LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
                          std::to_string(TheSerialLink().ReadBufferSize()));
             return 0;
         }
-        case WM_APP + 5:
+        case WM_APP + 5: {
+            const long long start = toolio::NowMicroseconds();
             DisableComm();
             g_disabled = true;
             g_log->Write("disable");
+            g_log->Write("stop_us " + std::to_string(toolio::NowMicroseconds() - start));
             return 0;
+        }
         case WM_APP + 3:  // the cycles run from the message loop, as the frame's enable and disable do
             g_cyclesLeft = static_cast<int>(wParam);
             g_cycles = g_cyclesLeft;

@@ -16,7 +16,7 @@ TEST_CASE("the read buffer size: capped at 64 KB, negative counts as the cap, 0 
     CHECK(ReadBufferSizeFor(0) == 0);
 }
 
-TEST_CASE("a missing port is traced and reported; the read buffer stays and is reused") {
+TEST_CASE("a missing port is traced and reported, the read buffer stays and is reused") {
     SerialRig rig;
     WriteSetting(rig.profile, COMPORT, u"COM13");
     rig.platform.port.exists = false;
@@ -107,7 +107,7 @@ TEST_CASE("bursts: a second chance of 100 ms, and full buffers handed on without
     CHECK(bursts.size() == 6);  // 5 bytes, then 1200, 1200, 1200, 1200 would not fit: 5000 in 5 pieces
 }
 
-TEST_CASE("line errors are traced; a failed read drops the burst and the reader goes on") {
+TEST_CASE("line errors are traced, a failed read drops the burst and the reader goes on") {
     SerialRig rig;
     REQUIRE(rig.link.EnableComm());
     {
@@ -138,6 +138,37 @@ TEST_CASE("a pulled-out adapter is noticed once: one line, the service turned of
     CHECK(rig.platform.Read(rig.platform.errors).empty());
     CHECK(rig.link.DisableComm());  // what the posted toggle does
     CHECK_FALSE(rig.link.IsStarted());
+}
+
+TEST_CASE("a stop on a quiet line ends the reader at once, where a synchronous handle would hang") {
+    for (const bool overlapped : {true, false}) {
+        CAPTURE(overlapped);
+        SerialRig rig;
+        rig.platform.port.overlapped = overlapped;
+        REQUIRE(rig.link.EnableComm());
+        REQUIRE(rig.Eventually([&] {
+            std::lock_guard lock(rig.platform.port.mutex);
+            return rig.platform.port.pending;  // the reader waits; the device is silent
+        }));
+        std::atomic<bool> stopped{false};
+        const auto start = std::chrono::steady_clock::now();
+        std::thread stopper([&] {
+            rig.link.DisableComm();
+            stopped = true;
+        });
+        if (overlapped) {
+            CHECK(rig.Eventually([&] { return stopped.load(); }));
+            CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100));
+        } else {
+            // Windows serialises a synchronous handle: nothing reaches the wait until the device
+            // sends. Auto-disable comes exactly when the line is quiet.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            CHECK_FALSE(stopped.load());
+            rig.platform.Send("x");
+        }
+        stopper.join();
+        CHECK(rig.Bursts().empty());
+    }
 }
 
 TEST_CASE("stopping never deadlocks with a hand-off and nothing arrives after the stop") {

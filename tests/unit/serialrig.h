@@ -24,8 +24,14 @@ struct PortScript {
     std::deque<uint8_t> queued;
     size_t readChunk = SIZE_MAX;  // bytes one read returns at most
     uint32_t lineErrors = 0;
-    bool cancelled = false;
     bool unplugged = false;
+    // How the port was opened. Both model Windows: an overlapped wait is ended by a mask change
+    // and waited on together with the stop signal; a synchronous wait ends only when the device
+    // does something, and a mask change from another thread blocks until it has (KB Q105302).
+    bool overlapped = true;
+    bool pending = false;    // a wait is in progress
+    bool waitEnded = false;  // the pending wait was ended by a mask change
+    bool stop = false;       // the stop signal of the port now open
     bool failRead = false;
     int waits = 0;
     LineSettings applied{};
@@ -35,7 +41,10 @@ struct PortScript {
 
 class FakeCommPort : public ICommPort {
 public:
-    explicit FakeCommPort(PortScript& script) : m_script(script) {}
+    explicit FakeCommPort(PortScript& script) : m_script(script) {
+        std::lock_guard lock(m_script.mutex);
+        m_script.stop = m_script.pending = m_script.waitEnded = false;
+    }
 
     bool GetState(LineSettings& settings) override {
         std::lock_guard lock(m_script.mutex);
@@ -62,24 +71,48 @@ public:
     void ReadTimeouts() override {}
     void SetImmediateReadTimeouts() override {}
     void SetEventMask(uint32_t) override {
-        std::lock_guard lock(m_script.mutex);
-        m_script.cancelled = false;
+        std::unique_lock lock(m_script.mutex);
+        if (!m_script.overlapped) {
+            m_script.changed.wait(lock, [this] { return !m_script.pending; });
+        } else if (m_script.pending) {
+            m_script.waitEnded = true;
+            m_script.changed.notify_all();
+        }
     }
-    bool WaitEvent() override {
+    WaitStart StartWait() override {
         std::unique_lock lock(m_script.mutex);
         ++m_script.waits;
         if (m_script.unplugged) {
-            return false;
+            return WaitStart::kFailed;
         }
-        m_script.changed.wait(lock, [this] {
-            return !m_script.queued.empty() || m_script.cancelled || m_script.lineErrors ||
-                   m_script.unplugged;
-        });
-        return !m_script.unplugged;
+        if (HasEvent()) {
+            return WaitStart::kSignalled;
+        }
+        m_script.pending = true;
+        if (m_script.overlapped) {
+            return WaitStart::kPending;
+        }
+        m_script.changed.wait(lock, [this] { return HasEvent() || m_script.unplugged; });
+        m_script.pending = false;
+        m_script.changed.notify_all();
+        return m_script.unplugged ? WaitStart::kFailed : WaitStart::kSignalled;
     }
-    void CancelWait() override {
+    bool AwaitWaitOrStop() override {
+        std::unique_lock lock(m_script.mutex);
+        m_script.changed.wait(lock, [this] { return WaitOver() || m_script.stop; });
+        return WaitOver();
+    }
+    bool FinishWait() override {
+        std::unique_lock lock(m_script.mutex);
+        m_script.changed.wait(lock, [this] { return WaitOver(); });
+        m_script.pending = false;
+        const bool ended = std::exchange(m_script.waitEnded, false);
+        m_script.changed.notify_all();
+        return !ended && !m_script.unplugged;
+    }
+    void SignalStop() override {
         std::lock_guard lock(m_script.mutex);
-        m_script.cancelled = true;
+        m_script.stop = true;
         m_script.changed.notify_all();
     }
     bool ClearError(CommStatus& status) override {
@@ -107,6 +140,9 @@ public:
     uint32_t LastError() override { return 21; }
 
 private:
+    bool HasEvent() const { return !m_script.queued.empty() || m_script.lineErrors != 0; }
+    bool WaitOver() const { return HasEvent() || m_script.unplugged || m_script.waitEnded; }
+
     PortScript& m_script;
 };
 

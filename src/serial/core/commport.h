@@ -24,6 +24,9 @@ struct CommStatus {
     uint32_t queued = 0;
 };
 
+// How a wait for port events started.
+enum class WaitStart { kSignalled, kPending, kFailed };
+
 class ICommPort {
 public:
     virtual ~ICommPort() = default;  // closes the port
@@ -38,11 +41,19 @@ public:
     virtual void ReadTimeouts() = 0;
     // Reads return at once with whatever is queued, possibly nothing.
     virtual void SetImmediateReadTimeouts() = 0;
+    // Sets the events a wait is for. On Windows a port handle opened for synchronous I/O
+    // serialises this call behind a wait another thread has pending: it returns only when that
+    // wait does, i.e. when the device sends again (Microsoft KB Q105302). On the overlapped handle
+    // the link uses it returns at once, and a pending wait ends, failed.
     virtual void SetEventMask(uint32_t mask) = 0;
-    // Blocks until a received character, a flag character or a line error (or CancelWait).
-    virtual bool WaitEvent() = 0;
-    // Wakes a thread blocked in WaitEvent; callable from another thread.
-    virtual void CancelWait() = 0;
+    // Starts a wait for a received character, a flag character or a line error (overlapped).
+    virtual WaitStart StartWait() = 0;
+    // Blocks until the pending wait completes (true) or the stop signal is set (false).
+    virtual bool AwaitWaitOrStop() = 0;
+    // Waits for the pending wait to be over and returns whether it saw an event.
+    virtual bool FinishWait() = 0;
+    // Sets the stop signal; callable from any thread; it stays set until the port is closed.
+    virtual void SignalStop() = 0;
     virtual bool ClearError(CommStatus& status) = 0;
     virtual bool Read(uint8_t* buffer, size_t size, size_t& read) = 0;
     // The system's code of the last failure on the calling thread.

@@ -10,7 +10,7 @@ namespace dorvane {
 namespace {
 
 constexpr char16_t kDefaultLineSettings[] = u"baud=9600 parity=N data=8 stop=1";
-// A reader blocked in its wait is woken again this often until it has ended.
+// While the reader ends, the stopping thread serves its hand-offs in slices this long.
 constexpr uint32_t kStopPollMs = 20;
 
 std::u16string Ascii(const std::string& text) {
@@ -155,7 +155,7 @@ void CSerialLink::CommReadThread() {
     uint8_t* const buffer = m_hReadBuffer.data();
     const size_t size = m_nReadBufferSize;
     while (!m_bStopCommRead) {
-        const bool waited = m_hComm->WaitEvent();
+        const bool waited = WaitPortEvent();
         if (m_bStopCommRead) {
             break;  // woken to stop: nothing more is read
         }
@@ -209,6 +209,24 @@ void CSerialLink::CommReadThread() {
     m_bReaderEnded = true;
 }
 
+bool CSerialLink::WaitPortEvent() {
+    switch (m_hComm->StartWait()) {
+        case WaitStart::kSignalled:
+            return true;
+        case WaitStart::kFailed:
+            return false;
+        case WaitStart::kPending:
+            break;
+    }
+    // The wait is overlapped, so that a stop never depends on the device sending again.
+    if (!m_hComm->AwaitWaitOrStop()) {
+        // A mask change ends a pending overlapped wait; it is over once FinishWait returns.
+        // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-setcommmask
+        m_hComm->SetEventMask(0);
+    }
+    return m_hComm->FinishWait();
+}
+
 void CSerialLink::NotifyCommRead(uint8_t* buffer, size_t count) {
     if (count == 0) {
         return;
@@ -227,8 +245,8 @@ void CSerialLink::CloseCommReadProcess() {
     Trace(u"close comm read process");
     m_bStopCommRead = true;
     // Never killed: woken from its wait, and waited for while its hand-off is still served.
+    m_hComm->SignalStop();
     while (!m_bReaderEnded) {
-        m_hComm->CancelWait();
         m_platform.ServeHandOffs(kStopPollMs);
     }
     m_hCommReadThread->Join();

@@ -40,6 +40,8 @@ private:
     void StopComm();
     void CloseCommReadProcess();
     void CommReadThread();
+    // Waits for a port event or the stop; false when the wait failed or was ended by the stop.
+    bool WaitPortEvent();
     void NotifyCommRead(uint8_t* buffer, size_t count);
     // Applies the stored line settings of the port, or builds, stores and applies the defaults.
     bool ApplyLineSettings(ICommPort& port, const std::u16string& portName);
