@@ -7,6 +7,7 @@
 #include "core/widestr.h"
 #include "diag/misc.h"
 #include "resource.h"
+#include "serial/core/linesettings.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
@@ -85,25 +86,59 @@ BOOL CDlgSettingGeneral::OnSetActive() {
     return CPropertyPage::OnSetActive();
 }
 
+namespace {
+
+LineSettings ToLineSettings(const DCB& dcb) {
+    LineSettings settings{};
+    std::memcpy(settings.data(), &dcb, sizeof dcb);
+    return settings;
+}
+
+// The record the system's dialog starts from: the stored one, else the port's own defaults
+// (an all-zero record would be stored as it comes back, and Windows refuses it).
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getdefaultcommconfigw
+bool SeedLineSettings(const std::wstring& port, const std::u16string& key, COMMCONFIG& config) {
+    std::vector<uint8_t> stored;
+    if (theProfile.GetBinary(kSettingsSection, key.c_str(), stored) && !stored.empty()) {
+        // A stored value longer than the record is never copied past it.
+        std::memcpy(&config.dcb, stored.data(), std::min(stored.size(), sizeof config.dcb));
+        return true;
+    }
+    COMMCONFIG defaults{};
+    DWORD size = sizeof defaults;
+    defaults.dwSize = size;
+    if (GetDefaultCommConfigW(port.c_str(), &defaults, &size)) {
+        config.dcb = defaults.dcb;
+        return true;
+    }
+    if (std::unique_ptr<ICommPort> open = OpenPort(std::u16string(AsUtf16View(port)))) {
+        LineSettings state = ToLineSettings(config.dcb);
+        if (open->GetState(state)) {
+            std::memcpy(&config.dcb, state.data(), sizeof config.dcb);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void CDlgSettingGeneral::OnBnClickedProperties() {
     COMMCONFIG config{};
     config.dwSize = sizeof config;
     config.wVersion = 0x0100;
     const std::u16string key = DcbEntryName(std::u16string(AsUtf16View(m_strPort)));
-    std::vector<uint8_t> stored;
-    if (theProfile.GetBinary(kSettingsSection, key.c_str(), stored) && !stored.empty()) {
-        // A stored value longer than the record is never copied past it.
-        std::memcpy(&config.dcb, stored.data(), std::min(stored.size(), sizeof config.dcb));
-    }
+    SeedLineSettings(m_strPort, key, config);
+    LineSettings seed = ToLineSettings(config.dcb);
+    MakeAcceptable(seed);
+    std::memcpy(&config.dcb, seed.data(), sizeof config.dcb);
     if (!CommConfigDialogW(m_strPort.c_str(), m_hWnd, &config)) {
         return;  // cancelled: the stored settings stay
     }
-    if (config.dcb.DCBlength == 0) {
-        config.dcb.DCBlength = sizeof config.dcb;
-    }
-    const size_t length = std::min<size_t>(config.dcb.DCBlength, sizeof config.dcb);
-    theProfile.WriteBinary(kSettingsSection, key.c_str(), reinterpret_cast<const uint8_t*>(&config.dcb),
-                           length);
+    // Stored as the next enable will apply it: a record Windows accepts, the user's values kept.
+    LineSettings chosen = ToLineSettings(config.dcb);
+    MakeAcceptable(chosen);
+    theProfile.WriteBinary(kSettingsSection, key.c_str(), chosen.data(), chosen.size());
 }
 
 void CDlgSettingGeneral::OnOK() {

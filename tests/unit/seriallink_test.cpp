@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "serial/core/btdiscover.h"
+#include "serial/core/linesettings.h"
 #include "serialrig.h"
 
 using namespace dorvane;
@@ -66,6 +67,46 @@ TEST_CASE("line settings: built and stored at a port's first enable, then read f
     rig.link.DisableComm();
     CHECK(rig.platform.port.builds == 2);
     CHECK(rig.registry.Find(key, u"COM1_DCB")->bytes.size() == 28);
+
+    // A record Windows refuses (same XON and XOFF, a wrong length field: an all-zero record
+    // from a port that could not report its state) is mended, applied and stored mended.
+    rig.platform.port.failGetState = true;
+    rig.registry.keys[key].erase(u"COM1_DCB");
+    REQUIRE(rig.link.EnableComm());
+    rig.link.DisableComm();
+    rig.registry.keys[key][u"COM1_DCB"].bytes.assign(28, 0);
+    rig.registry.keys[key][u"COM1_DCB"].bytes[5] = 0x4B;  // 19200 baud, chosen by the user
+    REQUIRE(rig.link.EnableComm());
+    rig.link.DisableComm();
+    LineSettings stored28{};
+    const auto& bytes = rig.registry.Find(key, u"COM1_DCB")->bytes;
+    std::copy(bytes.begin(), bytes.end(), stored28.begin());
+    CHECK_FALSE(RefusedByWindows(stored28));
+    CHECK(ReadField32(stored28, dcb::kBaudRate) == 19200);  // the user's choice is kept
+    CHECK(rig.Traced("enable comm, com setting mended"));
+}
+
+TEST_CASE("a record is made one Windows accepts, keeping every value that is valid") {
+    LineSettings zero{};
+    CHECK(RefusedByWindows(zero));
+    CHECK(MakeAcceptable(zero));
+    CHECK_FALSE(RefusedByWindows(zero));
+    CHECK(ReadField32(zero, dcb::kBaudRate) == 9600);
+    CHECK(ReadField32(zero, dcb::kFlags) == dcb::kBinaryFlag);
+    CHECK((zero[dcb::kByteSize] == 8 && zero[dcb::kXonChar] == dcb::kXon && zero[dcb::kXoffChar] == dcb::kXoff));
+
+    // 7E2 at 115200 with RTS/CTS and its own XON/XOFF characters stays exactly as it is.
+    LineSettings chosen = zero;
+    WriteField32(chosen, dcb::kBaudRate, 115200);
+    WriteField32(chosen, dcb::kFlags, dcb::kBinaryFlag | 0x4 | 0x2000);
+    chosen[dcb::kByteSize] = 7;
+    chosen[dcb::kParity] = 2;
+    chosen[dcb::kStopBits] = 2;
+    chosen[dcb::kXonChar] = 0x05;
+    chosen[dcb::kXoffChar] = 0x06;
+    LineSettings copy = chosen;
+    CHECK_FALSE(MakeAcceptable(copy));
+    CHECK(copy == chosen);
 }
 
 TEST_CASE("bursts: a second chance of 100 ms, and full buffers handed on without waiting") {

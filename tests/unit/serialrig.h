@@ -13,6 +13,7 @@
 
 #include "eventually.h"
 #include "fakeregistry.h"
+#include "serial/core/linesettings.h"
 #include "serial/core/seriallink.h"
 #include "settings/core/settingkeys.h"
 
@@ -36,6 +37,7 @@ struct PortScript {
     int waits = 0;
     LineSettings applied{};
     int builds = 0;
+    bool failGetState = false;  // a port that cannot report its state leaves the record as it was
     bool exists = true;
 };
 
@@ -48,6 +50,9 @@ public:
 
     bool GetState(LineSettings& settings) override {
         std::lock_guard lock(m_script.mutex);
+        if (m_script.failGetState) {
+            return false;
+        }
         if (m_script.applied[0] != 0) {
             settings = m_script.applied;
         } else {
@@ -55,8 +60,12 @@ public:
         }
         return true;
     }
+    // Refuses what Windows refuses (Wine would take it).
     bool SetState(const LineSettings& settings) override {
         std::lock_guard lock(m_script.mutex);
+        if (RefusedByWindows(settings)) {
+            return false;
+        }
         m_script.applied = settings;
         return true;
     }

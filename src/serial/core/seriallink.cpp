@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "serial/core/linesettings.h"
 #include "settings/core/settingkeys.h"
 
 namespace dorvane {
@@ -15,11 +16,6 @@ constexpr uint32_t kStopPollMs = 20;
 
 std::u16string Ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
-}
-
-uint32_t StoredLength(const LineSettings& settings) {
-    return static_cast<uint32_t>(settings[0]) | static_cast<uint32_t>(settings[1]) << 8 |
-           static_cast<uint32_t>(settings[2]) << 16 | static_cast<uint32_t>(settings[3]) << 24;
 }
 
 LineSettings EmptyLineSettings() {
@@ -89,6 +85,7 @@ bool CSerialLink::ApplyLineSettings(ICommPort& port, const std::u16string& portN
     LineSettings settings = EmptyLineSettings();
     // Only a whole record is applied: a value of another length (written by something else)
     // would leave part of the record undefined, so the defaults are built and stored instead.
+    bool store = false;
     if (stored.size() == kLineSettingsSize) {
         std::copy(stored.begin(), stored.end(), settings.begin());
     } else {
@@ -101,13 +98,19 @@ bool CSerialLink::ApplyLineSettings(ICommPort& port, const std::u16string& portN
             m_platform.ReportError(u"GetCommState failed!", true);
         }
         Trace(u"enable comm, com setting, 3");
-        if (port.BuildState(kDefaultLineSettings, settings)) {
-            const uint32_t length = StoredLength(settings);
-            m_profile.WriteBinary(kSettingsSection, key.c_str(), settings.data(),
-                                  length >= 1 && length <= kLineSettingsSize ? length : kLineSettingsSize);
-        } else {
+        store = port.BuildState(kDefaultLineSettings, settings);
+        if (!store) {
             m_platform.ReportError(u"BuildCommDCB failed!", true);
         }
+    }
+    // What Windows would refuse (left by a failed GetCommState, or stored by another program) is
+    // mended, and the store then holds what is applied.
+    if (MakeAcceptable(settings) && !store) {
+        Trace(u"enable comm, com setting mended");
+        store = true;
+    }
+    if (store) {
+        m_profile.WriteBinary(kSettingsSection, key.c_str(), settings.data(), kLineSettingsSize);
     }
     Trace(u"enable comm, com setting, 4");
     return port.SetState(settings);

@@ -1,0 +1,34 @@
+// The line-settings record (the Windows DCB, 28 bytes) as the port's SetCommState takes it.
+// Wine applies records that Windows refuses; a refused record, once stored, would fail every
+// enable with "SetCommState failed!". Records are made acceptable before they are applied or
+// stored, keeping every value that is already valid.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/core/commport.h"
+
+namespace dorvane {
+
+// Offsets and values of the record's fields that this program reads or mends.
+namespace dcb {
+inline constexpr size_t kBaudRate = 4, kFlags = 8, kByteSize = 18, kParity = 19, kStopBits = 20;
+inline constexpr size_t kXonChar = 21, kXoffChar = 22;
+inline constexpr uint32_t kBinaryFlag = 0x1;  // fBinary: Windows supports binary mode only
+inline constexpr uint8_t kXon = 0x11, kXoff = 0x13;
+}  // namespace dcb
+
+uint32_t ReadField32(const LineSettings& settings, size_t offset);
+void WriteField32(LineSettings& settings, size_t offset, uint32_t value);
+
+// Whether Windows' SetCommState refuses the record: a length field other than the record's
+// size, or the same XON and XOFF character.
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-setcommstate
+bool RefusedByWindows(const LineSettings& settings);
+
+// Mends what Windows would refuse or cannot mean: the length field, binary mode, equal XON and
+// XOFF characters (both become DC1 and DC3), a zero baud rate (9600), a byte size outside 5..8
+// (8), parity beyond space (none), stop bits beyond two (one). True when anything changed.
+bool MakeAcceptable(LineSettings& settings);
+
+}  // namespace dorvane
