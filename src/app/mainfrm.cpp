@@ -77,7 +77,11 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     DebugPrintf(L"create tray icon");
     if (!m_TrayIcon.Create(m_hWnd, WM_TRAY_NOTIFY, L"DORVANE", nullptr, IDR_TRAYMENU)) {
         DebugPrintf(L"Failed to create tray icon\n");
-        return -1;
+        // Started at logon, the shell may not take icons yet: the service runs meanwhile and
+        // the icon is added as soon as the shell takes it.
+        if (!m_TrayIcon.IsAddPending()) {
+            return -1;
+        }
     }
     DebugPrintf(L"create tray icon, done");
     m_TrayIcon.SetIconResource(IDR_MAINFRAME);
@@ -179,8 +183,12 @@ void CMainFrame::OnClose() {
     ShowWindow(m_hWnd, SW_HIDE);
 }
 
-void CMainFrame::OnTimer(UINT_PTR) {
-    m_service.OnTimer();
+void CMainFrame::OnTimer(UINT_PTR id) {
+    if (id == CSystemTray::kAddRetryTimer) {
+        m_TrayIcon.OnAddRetryTimer();
+    } else if (id == kServiceTimer) {
+        m_service.OnTimer();
+    }
 }
 
 LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {

@@ -10,6 +10,8 @@ namespace {
 constexpr UINT kAllFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 // The pop-up item a double click on the icon runs (About in the tray menu).
 constexpr int kDoubleClickPosition = 6;
+// At logon the shell may take a while to take icons.
+constexpr UINT kAddRetryMs = 2000;
 
 // The tray shows small icons: take the drawn 16x16 image rather than a shrunk 32x32 one.
 // Shared icons are owned by the system, so changing the picture often leaks nothing.
@@ -56,12 +58,47 @@ BOOL CSystemTray::Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON ic
     // A longer tip is cut at the field's 127 characters rather than refused.
     lstrcpynW(m_nid.szTip, tip, ARRAYSIZE(m_nid.szTip));
     m_bEnabled = Notify(NIM_ADD);
+    m_bAddPending = !m_bEnabled;
+    if (m_bAddPending) {
+        ::SetTimer(owner, kAddRetryTimer, kAddRetryMs, nullptr);
+    }
     DebugPrintf(L"create tray, done");
     return m_bEnabled;
 }
 
+BOOL CSystemTray::RetryAddLocked() {
+    if (!m_bAddPending) {
+        return m_bEnabled;
+    }
+    DebugPrintf(L"tray add, retry");
+    m_nid.uFlags = kAllFlags;
+    if (!Notify(NIM_ADD)) {
+        return FALSE;
+    }
+    m_bEnabled = TRUE;
+    m_bHidden = FALSE;
+    m_bAddPending = FALSE;
+    ::KillTimer(m_nid.hWnd, kAddRetryTimer);
+    DebugPrintf(L"tray add, done");
+    return TRUE;
+}
+
+void CSystemTray::OnAddRetryTimer() {
+    CSingleLock lock(m_cs);
+    RetryAddLocked();
+}
+
+BOOL CSystemTray::IsAddPending() {
+    CSingleLock lock(m_cs);
+    return m_bAddPending;
+}
+
 void CSystemTray::RemoveIcon() {
     CSingleLock lock(m_cs);
+    if (m_bAddPending) {
+        m_bAddPending = FALSE;
+        ::KillTimer(m_nid.hWnd, kAddRetryTimer);
+    }
     if (!m_bEnabled) {
         return;
     }
@@ -109,7 +146,13 @@ UINT CSystemTray::TaskbarCreatedMessage() {
 
 void CSystemTray::OnTaskbarCreated() {
     DebugPrintf(L"tray re-add");
-    ReAddIcon();
+    CSingleLock lock(m_cs);
+    if (m_bAddPending) {
+        RetryAddLocked();  // the shell is up now
+        return;
+    }
+    HideIconLocked();
+    ShowIconLocked();
 }
 
 BOOL CSystemTray::SetIcon(HICON icon) {
@@ -117,6 +160,9 @@ BOOL CSystemTray::SetIcon(HICON icon) {
         return FALSE;
     }
     CSingleLock lock(m_cs);
+    if (m_bAddPending) {
+        m_nid.hIcon = icon;  // shown when the add succeeds
+    }
     if (!m_bEnabled) {
         return FALSE;
     }
@@ -148,6 +194,9 @@ HICON CSystemTray::GetIcon() {
 
 BOOL CSystemTray::SetTipText(LPCWSTR text) {
     CSingleLock lock(m_cs);
+    if (m_bAddPending) {
+        lstrcpynW(m_nid.szTip, text, ARRAYSIZE(m_nid.szTip));  // shown when the add succeeds
+    }
     if (!m_bEnabled) {
         return FALSE;
     }

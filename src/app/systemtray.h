@@ -22,7 +22,14 @@ public:
     CSystemTray(const CSystemTray&) = delete;
     CSystemTray& operator=(const CSystemTray&) = delete;
 
+    // FALSE when the icon is not in the tray. When only the shell refused (at logon it may not be
+    // ready yet), the icon stays pending: it is added again every 2 s on the owner's timer
+    // kAddRetryTimer (the owner routes it to OnAddRetryTimer) and when the shell announces itself
+    // ("TaskbarCreated"), with the picture and tooltip set meanwhile.
     BOOL Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id);
+    static constexpr UINT_PTR kAddRetryTimer = 0x7501;
+    void OnAddRetryTimer();
+    BOOL IsAddPending();
 
     void RemoveIcon();
     void HideIcon();
@@ -56,10 +63,12 @@ private:
     BOOL Notify(DWORD message);
     void HideIconLocked();
     void ShowIconLocked();
+    BOOL RetryAddLocked();
 
     framework::CCriticalSection m_cs;
     ShellNotifyFn m_pfnShellNotify = Shell_NotifyIconW;
     BOOL m_bEnabled = FALSE;
     BOOL m_bHidden = FALSE;
+    BOOL m_bAddPending = FALSE;  // the shell refused the add; the record waits for the next try
     NOTIFYICONDATAW m_nid{};
 };
