@@ -92,6 +92,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     ShowWindow(m_hWnd, SW_HIDE);
     SetMessageBoxOwner(m_hWnd);
+    framework::StartTrackingUserWindow();
     DebugPrintf(L"create main window, done");
     return 0;
 }
@@ -175,6 +176,7 @@ void CMainFrame::OnClear() {
 
 void CMainFrame::OnDestroy() {
     SetMessageBoxOwner(nullptr);
+    framework::StopTrackingUserWindow();
     CFrameWnd::OnDestroy();
 }
 

@@ -1,20 +1,84 @@
 #include "framework/foreground.h"
 
+#include <atomic>
+
 namespace framework {
 
 namespace {
 
-bool IsOwnHiddenWindow(HWND hwnd) {
+std::atomic<HWND> g_hLastUserWnd{nullptr};
+HWINEVENTHOOK g_hForegroundHook = nullptr;
+
+bool IsOwnWindow(HWND hwnd) {
     DWORD process = 0;
     GetWindowThreadProcessId(hwnd, &process);
-    return process == GetCurrentProcessId() && !IsWindowVisible(hwnd);
+    return process == GetCurrentProcessId();
+}
+
+bool IsOwnHiddenWindow(HWND hwnd) {
+    return IsOwnWindow(hwnd) && !IsWindowVisible(hwnd);
+}
+
+// The taskbar, its notification area and overflow, the desktop: windows a click on the tray
+// icon or on the desktop brings to the front, never a typing target.
+bool IsShellWindow(HWND hwnd) {
+    if (hwnd == GetShellWindow() || hwnd == GetDesktopWindow()) {
+        return true;
+    }
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, ARRAYSIZE(name));
+    static const wchar_t* const kShellClasses[] = {
+        L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd", L"NotifyIconOverflowWindow",
+        L"TopLevelWindowForOverflowXamlIsland", L"Progman", L"WorkerW", L"#32768"};
+    for (const wchar_t* shell : kShellClasses) {
+        if (lstrcmpW(name, shell) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsUserWindow(HWND hwnd) {
+    return hwnd != nullptr && IsWindow(hwnd) && !IsOwnWindow(hwnd) && !IsShellWindow(hwnd);
+}
+
+// https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setwineventhook
+// (out of context: called on the installing thread from its message loop).
+void CALLBACK OnForegroundEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG objectId, LONG, DWORD, DWORD) {
+    if (objectId == OBJID_WINDOW && IsUserWindow(hwnd)) {
+        g_hLastUserWnd = hwnd;
+    }
 }
 
 }  // namespace
 
+void StartTrackingUserWindow() {
+    if (g_hForegroundHook != nullptr) {
+        return;
+    }
+    HWND now = GetForegroundWindow();
+    if (IsUserWindow(now)) {
+        g_hLastUserWnd = now;
+    }
+    g_hForegroundHook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
+                                        OnForegroundEvent, 0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+}
+
+void StopTrackingUserWindow() {
+    if (g_hForegroundHook != nullptr) {
+        UnhookWinEvent(g_hForegroundHook);
+        g_hForegroundHook = nullptr;
+    }
+}
+
+HWND LastUserWindow() {
+    HWND last = g_hLastUserWnd;
+    return last != nullptr && IsWindow(last) ? last : nullptr;
+}
+
 CForegroundKeeper::CForegroundKeeper() : m_hUserWnd(GetForegroundWindow()) {
-    if (m_hUserWnd != nullptr && IsOwnHiddenWindow(m_hUserWnd)) {
-        m_hUserWnd = nullptr;
+    if (m_hUserWnd == nullptr || IsOwnHiddenWindow(m_hUserWnd) || IsShellWindow(m_hUserWnd)) {
+        m_hUserWnd = LastUserWindow();
     }
 }
 
@@ -23,7 +87,7 @@ CForegroundKeeper::~CForegroundKeeper() {
         return;
     }
     HWND now = GetForegroundWindow();
-    if (now == nullptr || IsOwnHiddenWindow(now)) {
+    if (now == nullptr || IsOwnHiddenWindow(now) || IsShellWindow(now)) {
         SetForegroundWindow(m_hUserWnd);
     }
 }

@@ -7,11 +7,22 @@
 
 namespace framework {
 
+// Follows which application window the user works in, from the system's foreground events: a
+// real click on the tray icon makes the taskbar the foreground window before any menu of ours
+// opens, and "the window in front" then is no longer the user's. Call on the user-interface
+// thread (its message loop delivers the events); Stop before that thread ends.
+void StartTrackingUserWindow();
+void StopTrackingUserWindow();
+// The last application window in front that is neither the shell's nor this program's.
+HWND LastUserWindow();
+
 class CForegroundKeeper {
 public:
-    // Remembers the current foreground window, unless it is one of this program's hidden windows.
+    // Remembers the user's window: the current foreground window, or when that is the shell or a
+    // hidden window of this program, the last application window the user had in front.
     CForegroundKeeper();
-    // Gives the foreground back when it has ended up on a hidden window of this program (or nowhere).
+    // Gives the foreground back when it has ended up on a hidden window of this program, on the
+    // shell, or nowhere.
     ~CForegroundKeeper();
     CForegroundKeeper(const CForegroundKeeper&) = delete;
     CForegroundKeeper& operator=(const CForegroundKeeper&) = delete;

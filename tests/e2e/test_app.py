@@ -187,6 +187,31 @@ def test_a_reading_waits_while_the_quit_question_is_open(wine, line, key_sink):
     assert app.ui("foreground")[0].startswith(f"{key_sink.hwnd} ")
 
 
+def test_after_a_real_click_on_the_tray_typing_still_reaches_the_users_window(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    sink = f"{key_sink.hwnd} "
+
+    def click_makes_the_taskbar_foreground():
+        taskbar = app.ui("activate", "Shell_TrayWnd")[0]
+        winrig.wait_for(lambda: app.ui("foreground")[0].startswith(f"{taskbar} "), 10, "the taskbar in front")
+
+    click_makes_the_taskbar_foreground()
+    app.choose(("escape",))
+    winrig.wait_for(lambda: app.ui("foreground")[0].startswith(sink), 10, "the user's window after the menu")
+    click_makes_the_taskbar_foreground()
+    app.tray(515)  # About
+    about = app.ui.find("#32770", "About Dorvane")
+    app.ui("post", about, WM_CLOSE, 0, 0)
+    winrig.wait_for(lambda: app.ui("foreground")[0].startswith(sink), 10, "the user's window after About")
+
+    typed_before = len(key_sink.events())
+    line.write(b"12345\r\n")
+    winrig.wait_for(lambda: [c for k, c in key_sink.events()[typed_before:] if k == "char"][:5] == list(b"12345"), 15,
+                    "the reading in the user's window")
+
+
 def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     app = Dorvane(wine)

@@ -25,6 +25,8 @@
 //   curpage SHEET                 the property sheet's current page: HWND
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
+//   activate CLASS                the first top-level window of the class comes to the foreground,
+//                                 as a click on it does: HWND, or "none"
 //   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
 //   trayicon HWND ID              1 if the shell holds the tray icon (it accepts a change), else 0
 //   screenshot FILE               the whole screen as a 24-bit BMP
@@ -369,6 +371,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND hwnd = GetForegroundWindow();
         out.Write(HandleText(hwnd) + " " + toolio::Escape(ClassOf(hwnd)) + " " +
                   toolio::Escape(TextOf(hwnd)));
+        return 0;
+    }
+    if (verb == L"activate" && need(1)) {
+        HWND hwnd = FindWindowW(arg[0], nullptr);
+        if (hwnd == nullptr || !SetForegroundWindow(hwnd)) {
+            out.Write("none");
+            return 1;
+        }
+        out.Write(HandleText(hwnd));
         return 0;
     }
     if (verb == L"trayicon" && need(2)) {
