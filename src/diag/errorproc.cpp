@@ -17,14 +17,15 @@ constexpr SIZE_T kFallbackBlockBytes = 4096;
 // and where they do not, deeper levels would fail the same way.
 constexpr int kMaxFailureDepth = 1;
 
-HLOCAL FormatLastErrorAtDepth(DWORD code, int depth) {
+// The system's text of code in one language, or null with the thread's last error set.
+LPWSTR SystemText(DWORD code, DWORD language) {
     LPWSTR text = nullptr;
     // FORMAT_MESSAGE_IGNORE_INSERTS: no arguments are passed, so a text with %1 markers (such
     // as 317's own) must come back raw instead of making the system read arguments that are
     // not there.
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, kEnglishUs, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+        code, language, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     if (length != 0 && text != nullptr) {
         return text;
     }
@@ -33,6 +34,24 @@ HLOCAL FormatLastErrorAtDepth(DWORD code, int depth) {
     if (text != nullptr) {
         LocalFree(text);
     }
+    SetLastError(failure);
+    return nullptr;
+}
+
+HLOCAL FormatLastErrorAtDepth(DWORD code, int depth) {
+    // English where it is installed; else the system's own order of languages (0: neutral,
+    // the thread's, the user's, the system's), since an explicit language that is not
+    // installed fails with ERROR_RESOURCE_LANG_NOT_FOUND.
+    // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-formatmessagew
+    if (LPWSTR text = SystemText(code, kEnglishUs)) {
+        return text;
+    }
+    if (GetLastError() == ERROR_RESOURCE_LANG_NOT_FOUND) {
+        if (LPWSTR text = SystemText(code, 0)) {
+            return text;
+        }
+    }
+    const DWORD failure = GetLastError();
     if (depth >= kMaxFailureDepth) {
         return nullptr;
     }
