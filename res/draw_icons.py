@@ -2,8 +2,11 @@
 """Draws the program's icons as 16-colour .ico files: the plug, cable and keyboard picture in the
 colours of each tray state, the prohibition sign for the disabled state, and the maker's emblem.
 
-Every icon carries a 32x32 and a 16x16 image. The 16x16 one is drawn, not scaled, so the tray
-(which shows small icons) keeps the cable and the keys visible.
+Every icon carries images of 16, 20, 24, 32, 40 and 48 pixels: the small icon at 100, 125 and
+150 % display scaling and the large one at the same scalings, so that Windows, which is told by
+the manifest that the program is aware of each monitor's scaling, never resamples a picture.
+The 16, 32 and 48 pixel images are drawn on the picture's 16-pixel grid (1, 2 and 3 pixels a
+cell); 20, 24 and 40 are the next smaller drawing widened pixel by pixel, which keeps every line.
 
 Usage: draw_icons.py OUTPUT_DIR
 """
@@ -68,10 +71,13 @@ def draw_device(canvas, plug, cable, keyboard):
             canvas.put(x, 12, key)
         canvas.rect(4, 13, 11, 13, key)  # space bar
     else:
+        # The finer keys are laid out on the 32-pixel image and scaled with it.
+        def at(v):
+            return v * k // 2
         for row, offset in ((22, 3), (25, 4)):
             for x in range(offset, 28, 4):
-                canvas.rect(x, row, x + 1, row + 1, key)
-        canvas.rect(9, 28, 22, 29, key)  # space bar
+                canvas.rect(at(x), at(row), at(x + 2) - 1, at(row + 2) - 1, key)
+        canvas.rect(at(9), at(28), at(23) - 1, at(30) - 1, key)  # space bar
 
 
 def draw_prohibition(canvas):
@@ -109,12 +115,22 @@ def draw_emblem(canvas):
             canvas.put(int(centre) + 1 + half - w, y, WHITE)
 
 
+def widened(canvas, size):
+    """The canvas resampled to a larger size, each target pixel taking its nearest source pixel."""
+    out = Canvas(size)
+    for y in range(size):
+        for x in range(size):
+            out.pixels[y][x] = canvas.pixels[y * canvas.size // size][x * canvas.size // size]
+    return out
+
+
 def state_icon(plug, cable, keyboard, prohibited=False):
     def draw(size):
-        canvas = Canvas(size)
+        canvas = Canvas(size // 16 * 16)
         draw_device(canvas, plug, cable, keyboard)
+        canvas = widened(canvas, size) if canvas.size != size else canvas
         if prohibited:
-            draw_prohibition(canvas)
+            draw_prohibition(canvas)  # drawn at the final size: a round ring
         return canvas
     return draw
 
@@ -158,11 +174,14 @@ def image_bytes(canvas):
     return header + palette + bytes(colours) + bytes(mask)
 
 
+SIZES = (48, 40, 32, 24, 20, 16)
+
+
 def ico_file(draw):
-    images = [image_bytes(draw(size)) for size in (32, 16)]
+    images = [image_bytes(draw(size)) for size in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, data in zip((32, 16), images):
+    for size, data in zip(SIZES, images):
         out += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(data), offset)
         offset += len(data)
     return out + b"".join(images)

@@ -242,6 +242,11 @@ def test_the_tray_picture_follows_the_service_state_with_no_mouse_over_it(wine, 
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     app = Dorvane(wine)
     app.wait_trace("enable/disable dorvane, done")
+    # Every picture is drawn for the small and large icon at 100, 125 and 150 % scaling.
+    sizes = {l.split()[0]: sorted(map(int, l.split()[1:]))
+             for l in app.ui("iconsizes", winrig.winpath(winrig.BUILD_WIN / "Dorvane.exe"))}
+    assert {icon: sizes.get(icon) for icon in ("128", "132", "134", "135", "140", "141", "142")} == {
+        icon: [16, 20, 24, 32, 40, 48] for icon in ("128", "132", "134", "135", "140", "141", "142")}
     assert tray_picture(app) == {"idle"}
     for count, picture in ((2, {"disabled"}), (3, {"idle"})):
         app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)  # the command alone, as auto-disable gives it

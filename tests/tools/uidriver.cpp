@@ -30,6 +30,8 @@
 //   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
 //   trayicon HWND ID              1 if the shell holds the tray icon (it accepts a change), else 0
 //   screenshot FILE               the whole screen as a 24-bit BMP
+//   iconsizes EXE                 each icon resource of the program: ID SIZE... (the pixel sizes
+//                                 of its images, from the icon group directory)
 //   tooltips                      the texts of every tool of every tooltip window (the shell's tray
 //                                 keeps the icons' tooltips there), one escaped text per line
 #include <windows.h>
@@ -396,6 +398,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 WriteTooltipTexts(hwnd, out);
             }
         }
+        return 0;
+    }
+    if (verb == L"iconsizes" && need(1)) {
+        HMODULE module = LoadLibraryExW(arg[0], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (module == nullptr) {
+            return 1;
+        }
+        EnumResourceNamesW(
+            module, RT_GROUP_ICON,
+            [](HMODULE mod, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
+                auto* sink = reinterpret_cast<toolio::LineFile*>(param);
+                HRSRC found = FindResourceW(mod, name, RT_GROUP_ICON);
+                const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(mod, found)));
+                if (dir == nullptr || !IS_INTRESOURCE(name)) {
+                    return TRUE;
+                }
+                // GRPICONDIR: reserved, type, count (3 words); then 14-byte entries, width first.
+                const WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+                std::string line = std::to_string(reinterpret_cast<ULONG_PTR>(name));
+                for (WORD i = 0; i < count; ++i) {
+                    const BYTE width = dir[6 + 14 * i];
+                    line.push_back(' ');
+                    line.append(std::to_string(width == 0 ? 256 : width));
+                }
+                sink->Write(line);
+                return TRUE;
+            },
+            reinterpret_cast<LONG_PTR>(&out));
+        FreeLibrary(module);
         return 0;
     }
     if (verb == L"screenshot" && need(1)) {
