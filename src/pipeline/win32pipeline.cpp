@@ -5,6 +5,7 @@
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/errorproc.h"
+#include "pipeline/core/recordencoding.h"
 
 namespace dorvane {
 
@@ -12,19 +13,27 @@ namespace {
 
 class CRecordFile : public IRecordWriter {
 public:
-    explicit CRecordFile(FILE* file) : m_pRecordFile(file) {}
+    CRecordFile(FILE* file, RecordEncoding encoding, bool empty)
+        : m_pRecordFile(file), m_encoding(encoding), m_bMarkDue(empty) {}
     ~CRecordFile() override { fclose(m_pRecordFile); }
     CRecordFile(const CRecordFile&) = delete;
     CRecordFile& operator=(const CRecordFile&) = delete;
 
     // A full disk or a vanished network path shows as a failed write or flush.
     bool Write(const std::u16string& text) override {
-        const bool written = fputws(AsWide(text.c_str()), m_pRecordFile) >= 0;
-        return fflush(m_pRecordFile) == 0 && written;
+        const std::string bytes = EncodeRecordItem(text, m_encoding, m_bMarkDue);
+        const bool written = fwrite(bytes.data(), 1, bytes.size(), m_pRecordFile) == bytes.size();
+        const bool flushed = fflush(m_pRecordFile) == 0;
+        if (written && flushed) {
+            m_bMarkDue = false;
+        }
+        return written && flushed;
     }
 
 private:
     FILE* m_pRecordFile;
+    RecordEncoding m_encoding;
+    bool m_bMarkDue;  // the file is still empty: the next item starts with the byte-order mark
 };
 
 }  // namespace
@@ -45,11 +54,19 @@ std::u16string CWin32PipelinePlatform::AnsiToUtf16(const char* text) {
 }
 
 std::unique_ptr<IRecordWriter> CWin32PipelinePlatform::OpenRecordFile(const std::u16string& path) {
-    FILE* file = _wfopen(AsWide(path.c_str()), L"a, ccs=UNICODE");
+    // Binary appends: the bytes are composed by EncodeRecordItem, so they do not depend on which
+    // C runtime the program runs on.
+    FILE* file = _wfopen(AsWide(path.c_str()), L"ab");
     if (file == nullptr) {
         return nullptr;
     }
-    return std::make_unique<CRecordFile>(file);
+    uint8_t head[3] = {};
+    size_t headCount = 0;
+    if (FILE* reader = _wfopen(AsWide(path.c_str()), L"rb")) {
+        headCount = fread(head, 1, sizeof head, reader);
+        fclose(reader);
+    }
+    return std::make_unique<CRecordFile>(file, EncodingForAppend(head, headCount), headCount == 0);
 }
 
 bool CWin32PipelinePlatform::OwnWindowInFront() {

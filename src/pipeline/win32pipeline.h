@@ -14,7 +14,8 @@ class CWin32PipelinePlatform : public IPipelinePlatform {
 public:
     uint32_t TickCount() override;
     std::u16string AnsiToUtf16(const char* text) override;
-    // "a, ccs=UNICODE": UTF-16LE, a byte-order mark only on a new or empty file, LF as CR LF.
+    // UTF-16LE (or UTF-8 where the file starts with its mark), a byte-order mark only on a new
+    // or empty file, LF as CR LF: the bytes "a, ccs=UNICODE" gives, composed by the program.
     std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override;
     bool OwnWindowInFront() override;
 };
