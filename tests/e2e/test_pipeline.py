@@ -64,3 +64,17 @@ def test_disabling_while_the_box_is_up_ends_the_box_instead_of_waiting(wine):
     assert winrig.UiDriver(wine)("msgbox", 20000)[0] != "none"
     assert proc.wait(timeout=30) == 0  # nobody answers: the stop closes the box itself
     assert dict(line.split(" ", 1) for line in winrig.read_lines(out))["handled"] == "1"
+
+
+def test_a_full_disk_is_reported_once_and_each_reading_counts_as_handled(wine):
+    set_dword(wine, "RECORDDATA", 1)
+    set_text(wine, "RECORDDATA_FILENAME", "Z:\\dev\\full")  # every write fails: no space left
+    proc, out = run_probe(wine, "burst:A\\r\\n", "sleep:300", "burst:B\\r\\n", "sleep:800", wait=False)
+    ui = winrig.UiDriver(wine)
+    box, text = ui("msgbox", 20000)[0].split(" ", 1)
+    assert winrig.unescape(text).startswith("*Error: Write recording file failed!\t\n")
+    ui("answer", box, 1)
+    assert proc.wait(timeout=60) == 0
+    assert ui("msgbox", 0, check=False) == ["none"]  # the second failure is traced, not shown
+    result = dict(line.split(" ", 1) for line in winrig.read_lines(out))
+    assert result["handled"] == "2" and result["recorddisabled"] == "0"
