@@ -212,6 +212,23 @@ def test_after_a_real_click_on_the_tray_typing_still_reaches_the_users_window(wi
                     "the reading in the user's window")
 
 
+def test_two_copies_started_together_leave_one_running(wine):
+    set_value(wine, "COMPORT", "REG_SZ", "COM13")
+    copies = [wine.start(winrig.BUILD_WIN / "Dorvane.exe") for _ in range(2)]
+    ui = winrig.UiDriver(wine)
+    texts = []
+    while len(texts) < 3:  # the refusal, and the running copy's two start-up boxes
+        box, text = ui("msgbox", 20000)[0].split(" ", 1)
+        texts.append(winrig.unescape(text))
+        ui("answer", box, IDOK)
+        winrig.wait_for(lambda: not any(l.startswith(f"{box} ") for l in ui("windows")), 10, "the box to close")
+    assert texts.count("DORVANE is already running") == 1, texts
+    ended = winrig.wait_for(lambda: [c for c in copies if c.poll() is not None], 20, "the refused copy to end")
+    time.sleep(1)
+    assert len(ended) == 1 and ended[0].returncode == 0
+    assert sum(c.poll() is None for c in copies) == 1
+
+
 def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     app = Dorvane(wine)
