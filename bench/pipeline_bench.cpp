@@ -114,10 +114,11 @@ class NullKeyboard : public IKeyInjector {
 public:
     std::atomic<bool> waiting{false};
     std::atomic<int64_t> firstKeyNs{0};
-    void Inject(const KeyStroke*, size_t) override {
+    size_t Inject(const KeyStroke*, size_t count) override {
         if (waiting.exchange(false)) {
             firstKeyNs = Clock::now().time_since_epoch().count();
         }
+        return count;
     }
 };
 

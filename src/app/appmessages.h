@@ -18,3 +18,5 @@ constexpr UINT WM_STATUS_ICON = WM_APP + 1;
 // Turns the service off if it is on, and never on: what a lost device and auto-disable ask for.
 // (The toggle command would switch a service the user had just turned off back on.)
 constexpr UINT WM_SERVICE_OFF = WM_APP + 2;
+// Shows a balloon notice at the tray icon; lParam a heap-allocated TrayNotice the handler frees.
+constexpr UINT WM_TRAY_NOTICE = WM_APP + 3;

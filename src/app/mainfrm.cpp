@@ -2,6 +2,8 @@
 
 #include <cwchar>
 #include <exception>
+#include <memory>
+#include <string>
 
 #include "app/appmessages.h"
 #include "app/helpdlg.h"
@@ -23,6 +25,11 @@ namespace {
 constexpr UINT_PTR kServiceTimer = 1;
 constexpr UINT kServiceTimerMs = 500;
 constexpr size_t kTipChars = 80;
+
+struct TrayNotice {
+    std::wstring title;
+    std::wstring text;
+};
 
 bool IsButtonRelease(LPARAM mouse) {
     const UINT message = LOWORD(mouse);
@@ -252,6 +259,11 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 m_service.ForgetStatusIcon();
             }
             return 0;
+        case WM_TRAY_NOTICE: {
+            std::unique_ptr<TrayNotice> notice(reinterpret_cast<TrayNotice*>(lParam));
+            m_TrayIcon.ShowBalloon(notice->title.c_str(), notice->text.c_str());
+            return 0;
+        }
         case WM_SERVICE_OFF:
             if (g_bServiceEnabled) {
                 EnableService(FALSE);
@@ -266,6 +278,14 @@ bool CMainFrame::ShowTrayIcon(int iconId) {
     // The worker asks for icon changes too. It must not wait on the shell, which may in turn
     // wait for this window's thread: the change is queued to the user-interface thread.
     return PostMessageW(m_hWnd, WM_STATUS_ICON, static_cast<WPARAM>(iconId), 0) != FALSE;
+}
+
+void CMainFrame::ShowNotice(const std::u16string& title, const std::u16string& text) {
+    // From the worker: queued to the user-interface thread, like the icon changes.
+    auto* notice = new TrayNotice{std::wstring(AsWide(title.c_str())), std::wstring(AsWide(text.c_str()))};
+    if (!PostMessageW(m_hWnd, WM_TRAY_NOTICE, 0, reinterpret_cast<LPARAM>(notice))) {
+        delete notice;
+    }
 }
 
 void CMainFrame::PostServiceOff() {

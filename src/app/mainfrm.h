@@ -43,6 +43,7 @@ private:
     // What the pipeline asks of the frame.
     bool ShowTrayIcon(int iconId) override;
     void PostServiceOff() override;
+    void ShowNotice(const std::u16string& title, const std::u16string& text) override;
 
     UINT_PTR m_nTimer = 0;
     HICON m_hIcon = nullptr;

@@ -205,6 +205,20 @@ BOOL CSystemTray::SetTipText(LPCWSTR text) {
     return Notify(NIM_MODIFY);
 }
 
+BOOL CSystemTray::ShowBalloon(LPCWSTR title, LPCWSTR text) {
+    CSingleLock lock(m_cs);
+    if (!m_bEnabled) {
+        return FALSE;
+    }
+    m_nid.uFlags = NIF_INFO;
+    lstrcpynW(m_nid.szInfoTitle, title, ARRAYSIZE(m_nid.szInfoTitle));
+    lstrcpynW(m_nid.szInfo, text, ARRAYSIZE(m_nid.szInfo));
+    m_nid.dwInfoFlags = NIIF_WARNING;
+    const BOOL shown = Notify(NIM_MODIFY);
+    m_nid.szInfo[0] = L'\0';  // a later change of the icon or tooltip must not show it again
+    return shown;
+}
+
 BOOL CSystemTray::SetTipTextResource(UINT stringId) {
     wchar_t text[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)] = {};
     if (LoadStringW(GetModuleHandleW(nullptr), stringId, text, ARRAYSIZE(text)) == 0) {

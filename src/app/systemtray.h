@@ -44,6 +44,8 @@ public:
     HICON GetIcon();
 
     BOOL SetTipText(LPCWSTR text);
+    // A balloon notice at the icon, with the warning sign; texts are cut to the record's fields.
+    BOOL ShowBalloon(LPCWSTR title, LPCWSTR text);
     BOOL SetTipTextResource(UINT stringId);
     std::wstring GetTipText();
 

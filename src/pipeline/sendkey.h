@@ -1,5 +1,5 @@
-// The Win32 side of keystroke synthesis: the keyboard layout of the calling thread
-// (VkKeyScanW) and injection into the system's input stream (SendInput).
+// The Win32 side of keystroke synthesis: the keyboard layouts (VkKeyScanExW, ToUnicodeEx) and
+// injection into the system's input stream (SendInput).
 #pragma once
 
 #include "pipeline/core/keysynthesizer.h"
@@ -9,13 +9,20 @@ namespace dorvane {
 class CWin32KeyboardLayout : public IKeyboardLayout {
 public:
     int16_t LookupKey(char16_t ch) override;
+    int16_t LookupKeyIn(char16_t ch, LayoutId layout) override;
+    KeyOutput Output(uint8_t vk, uint8_t state, bool capsLock, LayoutId layout) override;
 };
 
 class CWin32KeyInjector : public IKeyInjector {
 public:
-    // One SendInput call per batch; its result is not examined, since a blocked injection
-    // (a window of higher integrity has the focus) cannot be repaired from here.
-    void Inject(const KeyStroke* strokes, size_t count) override;
+    // One SendInput call per batch; returns how many events the system took (fewer when input
+    // is blocked, for one by a window of higher integrity).
+    size_t Inject(const KeyStroke* strokes, size_t count) override;
 };
+
+// The foreground window as a typing target: its thread's layout, Caps Lock as that thread sees
+// it, and whether its process runs at a higher integrity level than this one. Called on the
+// thread that types.
+TypingTarget ForegroundTypingTarget();
 
 }  // namespace dorvane

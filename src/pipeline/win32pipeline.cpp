@@ -6,6 +6,7 @@
 #include "diag/dbg.h"
 #include "diag/errorproc.h"
 #include "pipeline/core/recordencoding.h"
+#include "pipeline/sendkey.h"
 
 namespace dorvane {
 
@@ -74,6 +75,10 @@ bool CWin32PipelinePlatform::OwnWindowInFront() {
     DWORD process = 0;
     return front != nullptr && GetWindowThreadProcessId(front, &process) != 0 &&
            process == GetCurrentProcessId();
+}
+
+TypingTarget CWin32PipelinePlatform::CurrentTypingTarget() {
+    return ForegroundTypingTarget();
 }
 
 void CWin32PipelineHost::Trace(const std::u16string& line) {

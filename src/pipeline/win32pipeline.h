@@ -18,6 +18,7 @@ public:
     // or empty file, LF as CR LF: the bytes "a, ccs=UNICODE" gives, composed by the program.
     std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override;
     bool OwnWindowInFront() override;
+    TypingTarget CurrentTypingTarget() override;
 };
 
 // Traces go to the debugger output, errors through ReportError. A box shown by the worker

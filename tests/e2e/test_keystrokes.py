@@ -34,11 +34,11 @@ def expected_typing(lookups):
     return events, chars
 
 
-def type_text(wine, text):
+def type_text(wine, text, *options):
     work = wine.workdir
     (work / "text.txt").write_bytes(text.encode("utf-8"))
     out = work / "typeprobe.out"
-    assert wine.run(winrig.tool("typeprobe"), winrig.winpath(work / "text.txt"), winrig.winpath(out)) == 0
+    assert wine.run(winrig.tool("typeprobe"), winrig.winpath(work / "text.txt"), winrig.winpath(out), *options) == 0
     lines = winrig.read_lines(out)
     lookups = [(chr(int(unit, 16)), int(scan, 16)) for _, unit, scan in (l.split() for l in lines if l.startswith("lookup"))]
     sent = int(next(l for l in lines if l.startswith("sent")).split()[1])
@@ -83,3 +83,21 @@ def test_shift_is_held_across_capitals_and_every_modifier_is_released(wine, key_
                 ("keyup", SHIFT), ("keydown", c), ("keyup", c)]
     keys, _ = received(key_sink, len(expected))
     assert keys == expected
+
+
+def test_with_caps_lock_on_capitals_arrive_as_capitals(wine, key_sink):
+    CAPITAL = 0x14
+    ui = winrig.UiDriver(wine)
+    ui("tap", CAPITAL)
+    try:
+        # The plain rules (the design's) let Caps Lock invert the letters: Wine shows it too.
+        before = len(key_sink.events())
+        type_text(wine, "ABC")
+        winrig.wait_for(lambda: split_events(key_sink.events()[before:])[1] == list("abc"), 15, "'abc' in the sink")
+        # Typed for the window in front, Caps Lock is taken into account.
+        before = len(key_sink.events())
+        type_text(wine, "ABC", "target")
+        assert "caps 1" in winrig.read_lines(wine.workdir / "typeprobe.out")
+        winrig.wait_for(lambda: split_events(key_sink.events()[before:])[1] == list("ABC"), 15, "'ABC' in the sink")
+    finally:
+        ui("tap", CAPITAL)

@@ -2,7 +2,13 @@
 // whatever window has the focus, after writing the layout lookup of every character:
 //   lookup 0x0041 0x0141        (UTF-16 unit, VkKeyScanW result as 16 bits)
 //   sent 12                     (the synthesiser's "Sent Key" count afterwards)
-//   typeprobe.exe TEXT_FILE_UTF8 OUT_FILE
+//   caps 0|1                    (with "target": Caps Lock as the foreground window's thread sees it)
+//   caps 0|1                    (with "target": Caps Lock as the foreground window's thread sees it)
+//   typeprobe.exe TEXT_FILE_UTF8 OUT_FILE [target]
+// With "target" the text is typed for the foreground window (its layout, its Caps Lock) as the
+// send-key worker does; without, with the plain rules of the calling thread's layout. [target]
+// With "target" the text is typed for the foreground window (its layout, its Caps Lock) as the
+// send-key worker does; without, with the plain rules of the calling thread's layout.
 #include <windows.h>
 
 #include <cstdio>
@@ -36,6 +42,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     dorvane::CKeySynthesizer synth(layout, injector);
+    if (__argc > 3 && std::wstring(__wargv[3]) == L"target") {
+        const dorvane::TypingTarget target = dorvane::ForegroundTypingTarget();
+        out.Write(target.capsLock ? "caps 1" : "caps 0");
+        synth.BeginItem(target);
+    }
     synth.SendKeys(dorvane::AsUtf16(text.c_str()));
     synth.ReleaseModifierKeys();
     std::snprintf(line, sizeof(line), "sent %u", synth.SentKeyCount());

@@ -25,6 +25,7 @@
 //   curpage SHEET                 the property sheet's current page: HWND
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
+//   tap VK                        presses and releases a key (decimal virtual-key code), as typed
 //   activate CLASS                the first top-level window of the class comes to the foreground,
 //                                 as a click on it does: HWND, or "none"
 //   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
@@ -374,6 +375,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         out.Write(HandleText(hwnd) + " " + toolio::Escape(ClassOf(hwnd)) + " " +
                   toolio::Escape(TextOf(hwnd)));
         return 0;
+    }
+    if (verb == L"tap" && need(1)) {
+        INPUT keys[2] = {};
+        for (INPUT& key : keys) {
+            key.type = INPUT_KEYBOARD;
+            key.ki.wVk = static_cast<WORD>(_wtoi(arg[0]));
+        }
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
     }
     if (verb == L"activate" && need(1)) {
         HWND hwnd = FindWindowW(arg[0], nullptr);

@@ -1,6 +1,8 @@
 // Press/release order of the keystroke synthesiser, checked call by call against a fake
 // layout shaped like the common Latin ones (CR is Enter, LF is Ctrl+Enter).
 #include <map>
+#include <string_view>
+#include <utility>
 #include <thread>
 #include <string>
 #include <vector>
@@ -43,8 +45,9 @@ using Call = std::vector<KeyStroke>;
 class RecordingInjector : public IKeyInjector {
 public:
     std::vector<Call> calls;
-    void Inject(const KeyStroke* strokes, size_t count) override {
+    size_t Inject(const KeyStroke* strokes, size_t count) override {
         calls.emplace_back(strokes, strokes + count);
+        return count;
     }
 };
 
@@ -182,5 +185,140 @@ TEST_SUITE("keystroke synthesis, threads") {
         typist.join();
         CHECK(monotonic);
         CHECK(rig.synth.SentKeyCount() == kChars);
+    }
+}
+
+namespace {
+
+// Two layouts as the system keeps them per thread: 1 is US-International (' is a dead key;
+// letters follow Caps Lock, digits do not), 2 is German (y and z swapped, '-' where US has it,
+// ^ a dead key). Output() answers like ToUnicodeEx.
+class LayoutTable : public IKeyboardLayout {
+public:
+    static constexpr LayoutId kUsIntl = 1, kGerman = 2;
+
+    int16_t LookupKey(char16_t ch) override { return LookupKeyIn(ch, kUsIntl); }
+    int16_t LookupKeyIn(char16_t ch, LayoutId layout) override {
+        if (ch >= u'a' && ch <= u'z') {
+            return Letter(static_cast<char16_t>(ch - u'a' + u'A'), layout);
+        }
+        if (ch >= u'A' && ch <= u'Z') {
+            return static_cast<int16_t>(kShift | Letter(ch, layout));
+        }
+        switch (ch) {
+            case u'1': return '1';
+            case u'!': return kShift | '1';
+            case u' ': return 0x20;
+            case u'\'': return layout == kUsIntl ? kVkQuote : int16_t{-1};
+            case u'^': return layout == kGerman ? kVkCaret : int16_t{-1};
+            default: return -1;
+        }
+    }
+    KeyOutput Output(uint8_t vk, uint8_t state, bool capsLock, LayoutId layout) override {
+        const bool shift = state & 0x01;
+        if (vk >= 'A' && vk <= 'Z') {
+            const char16_t upper = Letter(vk, layout) & 0xFF;  // the swap is its own inverse
+            return {shift != capsLock ? upper : static_cast<char16_t>(upper - u'A' + u'a'), false};
+        }
+        if (vk == '1') {
+            return {shift ? u'!' : u'1', false};  // Caps Lock leaves the digit row alone
+        }
+        if (vk == kVkQuote && layout == kUsIntl && !shift) {
+            return {u'\'', true};
+        }
+        if (vk == kVkCaret && layout == kGerman && !shift) {
+            return {u'^', true};
+        }
+        return vk == 0x20 ? KeyOutput{u' ', false} : KeyOutput{};
+    }
+
+    static constexpr uint8_t kVkQuote = 0xDE, kVkCaret = 0xDC;
+
+private:
+    static int16_t Letter(char16_t upper, LayoutId layout) {
+        if (layout == kGerman && (upper == u'Y' || upper == u'Z')) {
+            return upper == u'Y' ? 'Z' : 'Y';
+        }
+        return static_cast<int16_t>(upper);
+    }
+};
+
+// Takes every event unless told to take none of the next call's.
+class RefusingInjector : public RecordingInjector {
+public:
+    bool refuseNext = false;
+    size_t Inject(const KeyStroke* strokes, size_t count) override {
+        RecordingInjector::Inject(strokes, count);
+        return std::exchange(refuseNext, false) ? 0 : count;
+    }
+};
+
+struct TargetRig {
+    LayoutTable layout;
+    RefusingInjector injector;
+    CKeySynthesizer synth{layout, injector};
+
+    std::vector<Call> Type(std::u16string_view text, TypingTarget target, std::vector<KeyResult>* results = nullptr) {
+        injector.calls.clear();
+        synth.BeginItem(target);
+        for (char16_t ch : text) {
+            const KeyResult result = synth.SendKey(ch);
+            if (results != nullptr) {
+                results->push_back(result);
+            }
+        }
+        synth.ReleaseModifierKeys();
+        return injector.calls;
+    }
+};
+
+TypingTarget Target(LayoutId layout, bool capsLock = false) {
+    TypingTarget target;
+    target.layout = layout;
+    target.capsLock = capsLock;
+    return target;
+}
+
+}  // namespace
+
+TEST_SUITE("keystroke synthesis on real keyboards") {
+    TEST_CASE("the target's layout: y and z come from the German keys") {
+        TargetRig rig;
+        CHECK(rig.Type(u"yz", Target(LayoutTable::kGerman)) == std::vector<Call>{Key('Z'), Key('Y')});
+        CHECK(rig.Type(u"yz", Target(LayoutTable::kUsIntl)) == std::vector<Call>{Key('Y'), Key('Z')});
+    }
+
+    TEST_CASE("Caps Lock on: letters take the other Shift state, digits and symbols keep theirs") {
+        TargetRig rig;
+        CHECK(rig.Type(u"Ab1!", Target(LayoutTable::kUsIntl, true)) ==
+              std::vector<Call>{Key('A'), Down(kVkShift), Key('B'), Up(kVkShift), Key('1'), Down(kVkShift),
+                                Key('1'), Up(kVkShift)});
+        // Caps Lock off: exactly the plain sequence.
+        CHECK(rig.Type(u"Ab1!", Target(LayoutTable::kUsIntl)) ==
+              std::vector<Call>{Down(kVkShift), Key('A'), Up(kVkShift), Key('B'), Key('1'), Down(kVkShift),
+                                Key('1'), Up(kVkShift)});
+    }
+
+    TEST_CASE("a dead key is followed by Space, once per character, and counts once") {
+        TargetRig rig;
+        std::vector<KeyResult> results;
+        CHECK(rig.Type(u"'a", Target(LayoutTable::kUsIntl), &results) ==
+              std::vector<Call>{Key(LayoutTable::kVkQuote), Key(0x20), Key('A')});
+        CHECK(results == std::vector<KeyResult>{KeyResult::kTypedDeadKey, KeyResult::kTyped});
+        CHECK(rig.synth.SentKeyCount() == 2);
+        // The same character on a layout where it is no dead key, and one the layout lacks.
+        results.clear();
+        CHECK(rig.Type(u"^'", Target(LayoutTable::kGerman), &results) ==
+              std::vector<Call>{Key(LayoutTable::kVkCaret), Key(0x20)});
+        CHECK(results == std::vector<KeyResult>{KeyResult::kTypedDeadKey, KeyResult::kNoKey});
+    }
+
+    TEST_CASE("a character the system did not take is reported and not counted") {
+        TargetRig rig;
+        rig.synth.BeginItem(Target(LayoutTable::kUsIntl));
+        rig.injector.refuseNext = true;
+        CHECK(rig.synth.SendKey(u'a') == KeyResult::kNotInjected);
+        CHECK(rig.synth.SendKey(u'b') == KeyResult::kTyped);
+        CHECK(rig.synth.SentKeyCount() == 1);
     }
 }

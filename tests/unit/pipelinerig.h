@@ -58,6 +58,11 @@ public:
         ++offRequests;
     }
     void DismissReports() override { AnswerBox(); }
+    std::vector<std::u16string> notices;
+    void ShowNotice(const std::u16string& title, const std::u16string&) override {
+        std::lock_guard lock(mutex);
+        notices.push_back(title);
+    }
 
     void AnswerBox() {
         std::lock_guard lock(mutex);
@@ -68,9 +73,10 @@ public:
         std::unique_lock lock(mutex);
         return boxChanged.wait_for(lock, std::chrono::seconds(5), [this] { return boxOpen; });
     }
-    bool Traced(const std::u16string& line) {
+    bool Traced(const std::u16string& line) { return TraceCount(line) > 0; }
+    size_t TraceCount(const std::u16string& line) {
         std::lock_guard lock(mutex);
-        return std::find(traces.begin(), traces.end(), line) != traces.end();
+        return static_cast<size_t>(std::count(traces.begin(), traces.end(), line));
     }
     template <class T>
     T Read(const T& field) {
@@ -123,6 +129,17 @@ public:
         pausesCutShort.push_back(signalled);
     }
     bool OwnWindowInFront() override { return ownWindowInFront; }
+    TypingTarget CurrentTypingTarget() override {
+        std::lock_guard lock(targetMutex);
+        return target;
+    }
+    void SetTarget(uintptr_t window, bool elevated) {
+        std::lock_guard lock(targetMutex);
+        target.window = window;
+        target.elevated = elevated;
+    }
+    std::mutex targetMutex;
+    TypingTarget target;
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;
@@ -160,7 +177,7 @@ public:
 // Collects the typed characters (key-downs); an optional gate holds the first key until opened.
 class TypedText : public IKeyInjector {
 public:
-    void Inject(const KeyStroke* strokes, size_t count) override {
+    size_t Inject(const KeyStroke* strokes, size_t count) override {
         std::unique_lock lock(m_mutex);
         m_bAtGate = m_bGateClosed;
         m_gateChanged.wait(lock, [this] { return !m_bGateClosed; });
@@ -171,6 +188,7 @@ public:
                 m_text.push_back(static_cast<char16_t>(strokes[i].vk));
             }
         }
+        return count;
     }
     // Whether a stroke is held at the closed gate now.
     bool AtGate() {

@@ -430,3 +430,24 @@ TEST_CASE("a failed recording write is traced each time and shown once per enabl
                                                                 {u"Write recording file failed!", false},
                                                                 {u"Write recording file failed!", true}});
 }
+
+TEST_CASE("a window of an elevated program in front: nothing typed or counted, one trace and notice per window") {
+    PipelineRig rig;
+    const std::u16string line = u"send-key: the window in front belongs to a program running as administrator, nothing typed";
+    REQUIRE(rig.Enable());
+    rig.platform.SetTarget(7, true);
+    rig.Burst("ab\r");
+    rig.Burst("cd\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+    rig.platform.SetTarget(8, true);  // another such window
+    rig.Burst("ef\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
+    CHECK(rig.typed.Text().empty());
+    CHECK(rig.keys.SentKeyCount() == 0);
+    CHECK(rig.host.TraceCount(line) == 2);
+    CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE cannot type here", u"DORVANE cannot type here"});
+
+    rig.platform.SetTarget(9, false);  // the user's own window again
+    rig.Burst("gh\r");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"gh\r"; }));
+}

@@ -20,19 +20,60 @@ struct KeyStroke {
     bool operator==(const KeyStroke&) const = default;
 };
 
+// A keyboard layout of the system (an HKL on Windows); 0 is the calling thread's own.
+using LayoutId = uintptr_t;
+
+// What a key gives in a shift state: a character, a dead key (it waits to combine with the next
+// character), or nothing known (ch 0, not dead).
+struct KeyOutput {
+    char16_t ch = 0;
+    bool dead = false;
+};
+
+// The window keystrokes go to, taken once per item: its thread's layout, whether Caps Lock is on
+// for it, and whether its process runs at a higher integrity level (an elevated program drops
+// injected input without a word).
+struct TypingTarget {
+    uintptr_t window = 0;
+    LayoutId layout = 0;
+    bool capsLock = false;
+    bool elevated = false;
+};
+
+// How one character went.
+enum class KeyResult {
+    kTyped,
+    kTypedDeadKey,  // a dead key, typed with a Space after it to give the character itself
+    kNoKey,         // the layout has no key for it: skipped
+    kNotInjected,   // the system took fewer events than given: not counted
+};
+
 // The layout lookup with the contract of VkKeyScanW: low byte the virtual key, high byte the
 // shift state (bit 1 Shift, bit 2 Ctrl, bit 4 Alt), -1 when the layout has no key for ch.
 class IKeyboardLayout {
 public:
     virtual ~IKeyboardLayout() = default;
+    // In the calling thread's layout.
     virtual int16_t LookupKey(char16_t ch) = 0;
+    // In the given layout (VkKeyScanExW); layout 0 is the calling thread's.
+    virtual int16_t LookupKeyIn(char16_t ch, LayoutId layout) {
+        (void)layout;
+        return LookupKey(ch);
+    }
+    // What vk gives in `state` (the lookup's shift bits) with Caps Lock on or off, in the layout.
+    // Nothing known by default: then no rule below changes what is typed.
+    virtual KeyOutput Output(uint8_t vk, uint8_t state, bool capsLock, LayoutId layout) {
+        (void)vk, (void)state, (void)capsLock, (void)layout;
+        return {};
+    }
 };
 
-// Delivers strokes, in order, as one injection into the system's input stream.
+// Delivers strokes, in order, as one injection into the system's input stream, and returns how
+// many the system took.
 class IKeyInjector {
 public:
     virtual ~IKeyInjector() = default;
-    virtual void Inject(const KeyStroke* strokes, size_t count) = 0;
+    virtual size_t Inject(const KeyStroke* strokes, size_t count) = 0;
 };
 
 class CKeySynthesizer {
@@ -42,8 +83,12 @@ public:
     CKeySynthesizer(const CKeySynthesizer&) = delete;
     CKeySynthesizer& operator=(const CKeySynthesizer&) = delete;
 
-    // Types one UTF-16 code unit; a unit the layout cannot type is skipped and not counted.
-    void SendKey(char16_t ch);
+    // The target of the next characters: its layout and Caps Lock (default: the calling
+    // thread's layout, Caps Lock off).
+    void BeginItem(const TypingTarget& target) { m_target = target; }
+    // Types one UTF-16 code unit; a unit the layout cannot type, or that the system did not
+    // take, is not counted.
+    KeyResult SendKey(char16_t ch);
     // Types every code unit up to the terminating NUL.
     void SendKeys(const char16_t* text);
     // Lets go of every modifier this synthesiser holds down.
@@ -66,10 +111,14 @@ private:
     // or none; with Alt tracked too, '@' on a German layout comes out as '@'.
     static const ModifierSlot kSlots[3];
 
-    void InjectOne(uint8_t vk, bool keyUp);
+    bool InjectOne(uint8_t vk, bool keyUp);
+    // Presses and releases the modifiers for state, then the key; false when the system did not
+    // take every event.
+    bool TypeKey(uint8_t vk, uint8_t state);
 
     IKeyboardLayout& m_layout;
     IKeyInjector& m_injector;
+    TypingTarget m_target;
     bool m_bShiftDown = false;
     bool m_bCtrlDown = false;
     bool m_bThirdDown = false;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "core/workerthread.h"
+#include "pipeline/core/keysynthesizer.h"
 
 namespace dorvane {
 
@@ -30,6 +31,10 @@ public:
     virtual void PostServiceOff() = 0;
     // Ends an error box another thread is showing, so that a stop never waits for the user.
     virtual void DismissReports() {}
+    // A notice the user sees without having to answer it (a balloon at the tray icon).
+    virtual void ShowNotice(const std::u16string& title, const std::u16string& text) {
+        (void)title, (void)text;
+    }
 };
 
 // The recording file: writes one item and flushes; closed when released.
@@ -62,6 +67,9 @@ public:
     // Whether the window in front belongs to this program (a question, a box, the settings):
     // keystrokes would land in it, so the worker holds them back meanwhile.
     virtual bool OwnWindowInFront() { return false; }
+    // The window keystrokes would go to now (its layout, Caps Lock, integrity); called by the
+    // worker at the start of each item.
+    virtual TypingTarget CurrentTypingTarget() { return {}; }
     // Null on failure.
     virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
     virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);

@@ -50,6 +50,7 @@ bool CSendService::SetService() {
     m_nAutoDisableTime = settings.autoDisableMs;
     m_bAutoDisablePosted = false;
     m_bWriteFailureShown = false;
+    m_lastElevatedWindow = 0;
 
     if (!m_hBuffer) {
         // A size the store cannot mean (negative, or beyond what an int counts) fails like an

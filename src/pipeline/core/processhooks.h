@@ -60,6 +60,9 @@ public:
 private:
     void SendKeyThread();
     void HandOn(const std::u16string& text);
+    void TypeItem(const std::u16string& text);
+    // One trace line and one notice per elevated window the user types at.
+    void ReportElevatedTarget(uintptr_t window);
     // Waits while a window of this program is in front; false when a stop came meanwhile.
     // `sending`: the sending state is taken up again afterwards (an item was being typed).
     bool HoldWhileOwnWindowInFront(bool sending);
@@ -84,6 +87,8 @@ private:
     std::u16string m_strRecordFile;
     std::unique_ptr<IRecordWriter> m_pRecordWriter;
     bool m_bWriteFailureShown = false;  // worker only; cleared at each enable
+    bool m_bHeld = false;               // worker only: a hold ended since the target was taken
+    uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     std::atomic<uint32_t> m_nComRead{0};
     std::atomic<uint32_t> m_nHandledItems{0};
 

@@ -61,6 +61,7 @@ bool CSendService::HoldWhileOwnWindowInFront(bool sending) {
     if (!m_platform.OwnWindowInFront()) {
         return true;
     }
+    m_bHeld = true;
     // Keys typed now would land in our own question, box or dialog (a CR presses its default
     // button). Nothing is dropped: the item waits, with no key held down for the user's window.
     m_host.Trace(u"send-key held: a window of this program is in front");
@@ -81,15 +82,61 @@ bool CSendService::HoldWhileOwnWindowInFront(bool sending) {
     return true;
 }
 
+void CSendService::TypeItem(const std::u16string& text) {
+    // The target is taken once per item, and again after a hold (the user may be elsewhere).
+    bool deadKeyTraced = false;
+    bool lossTraced = false;
+    m_bHeld = true;
+    for (char16_t ch : text) {
+        if (StopRequested() || !HoldWhileOwnWindowInFront(true)) {
+            return;
+        }
+        if (m_bHeld) {
+            m_bHeld = false;
+            const TypingTarget target = m_platform.CurrentTypingTarget();
+            if (target.elevated) {
+                ReportElevatedTarget(target.window);
+                return;  // nothing typed, nothing counted
+            }
+            m_keys.BeginItem(target);
+        }
+        switch (m_keys.SendKey(ch)) {
+            case KeyResult::kTypedDeadKey:
+                if (!deadKeyTraced) {
+                    deadKeyTraced = true;
+                    m_host.Trace(u"send-key: a dead key in this layout, typed with a Space after it: " +
+                                 std::u16string(1, ch));
+                }
+                break;
+            case KeyResult::kNotInjected:
+                if (!lossTraced) {
+                    lossTraced = true;
+                    m_host.Trace(u"send-key: the system took fewer key events than given, not counted");
+                }
+                break;
+            case KeyResult::kTyped:
+            case KeyResult::kNoKey:
+                break;
+        }
+    }
+}
+
+void CSendService::ReportElevatedTarget(uintptr_t window) {
+    if (window == m_lastElevatedWindow) {
+        return;
+    }
+    m_lastElevatedWindow = window;
+    m_host.Trace(u"send-key: the window in front belongs to a program running as administrator, "
+                 u"nothing typed");
+    m_host.ShowNotice(u"DORVANE cannot type here",
+                      u"The window in front belongs to a program running as administrator, and Windows "
+                      u"keeps other programs' keystrokes out of it. Start Dorvane as administrator too "
+                      u"to type into it.");
+}
+
 void CSendService::HandOn(const std::u16string& text) {
     if (!g_bRecordData) {
-        // One character at a time, so that a stop abandons the rest of the item.
-        for (char16_t ch : text) {
-            if (StopRequested() || !HoldWhileOwnWindowInFront(true)) {
-                return;
-            }
-            m_keys.SendKey(ch);
-        }
+        TypeItem(text);
         return;
     }
     if (g_bRecordDisabled) {
