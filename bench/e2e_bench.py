@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end figures of the real Dorvane.exe under Wine with a pty as COM12, the modem-line
 shim and the key sink holding the focus: latency from a reading's last byte to its first key,
-typing and recording throughput with a byte-exact check, idle cost, start-up, memory and size.
+typing and recording throughput with a byte-exact check, idle cost, start-up, memory and size,
+and the time from a pulled-out device's return to its first typed key.
 Prints one table and writes it as JSON to build/bench/e2e.json (merged with the native
 pipeline's figures when build/bench/pipeline.json exists)."""
 import difflib
@@ -58,6 +59,10 @@ class Run:
                 return int(at)
         return None
 
+    def stamps_of(self, text):
+        return sum(1 for line in winrig.read_lines(self.stamps)
+                   if winrig.unescape(line.split(" ", 1)[1]).rstrip("\r\n") == text)
+
     def close(self):
         self.line.close()
         self.prefix.close()
@@ -74,12 +79,6 @@ def wineserver_cpu_seconds():
         except OSError:
             continue
     return total
-
-
-def private_kib(name):
-    rollup = (winrig.find_process(name) / "smaps_rollup").read_text()
-    return sum(int(line.split()[1]) for line in rollup.splitlines()
-               if line.startswith(("Private_Clean:", "Private_Dirty:")))
 
 
 def sink_key_stamps(sink):
@@ -102,6 +101,27 @@ def bench_latency(run, count):
                                               if kind in ("keydown", "syskeydown")), None), 10, "the first key")
         latencies.append((first - written) / 1000)
     return latencies
+
+
+def bench_reconnect(run, cycles):
+    """Seconds from the device's return (the line plugged in again) to the first typed key, the
+    device sending its reading every 100 ms from its return on, as a scanner being tried does."""
+    times = []
+    for cycle in range(1, cycles + 1):
+        run.line.unplug()
+        winrig.wait_for(lambda: run.stamps_of("waiting for COM12") >= cycle, 20, "the waiting")
+        before = len(winrig.read_lines(run.sink.log))
+        run.line.plug()
+        back = raw_us()
+
+        def first_key():
+            run.line.write(b"1\r")
+            return next((s for s, kind, _ in sink_key_stamps(run.sink)[before:] if kind in ("keydown", "syskeydown")),
+                        None)
+        first = winrig.wait_for(lambda: first_key() or time.sleep(0.1), 20, "the first key after the return")
+        times.append((first - back) / 1e6)
+        time.sleep(1.5)  # the readings sent meanwhile are typed before the next unplug
+    return times
 
 
 def bench_typing(run, chars):
@@ -201,7 +221,7 @@ def main():
         try:
             results["startup_ms_to_instance_done"] = (run.stamp("start app instance, done") - run.stamp("started")) / 1000
             results["startup_ms_to_enabled"] = (run.stamp("enable/disable dorvane, done") - run.stamp("started")) / 1000
-            results["private_kib_after_start"] = private_kib("Dorvane.exe")
+            results["private_kib_after_start"] = winrig.private_kib("Dorvane.exe")
             before = winrig.process_cpu_seconds("Dorvane.exe")
             server = wineserver_cpu_seconds()
             time.sleep(30)
@@ -212,7 +232,10 @@ def main():
                 results[f"latency_ms_{name}"] = percentile(latencies, p)
             results["latency_p50_over_floor"] = results["latency_ms_p50"] / FLOOR_MS
             results["typing_chars_per_s"], results["typing_lost_or_doubled"] = bench_typing(run, 20000)
-            results["private_kib_after_typing"] = private_kib("Dorvane.exe")
+            results["private_kib_after_typing"] = winrig.private_kib("Dorvane.exe")
+            reconnects = bench_reconnect(run, 5)
+            results["reconnect_s_device_back_to_first_key_median"] = percentile(reconnects, 0.5)
+            results["reconnect_s_device_back_to_first_key_max"] = max(reconnects)
         finally:
             run.close()
         target = work / "recording.txt"
@@ -225,7 +248,7 @@ def main():
             results["recording_bytes_per_s"] = overall
             results["recording_fast_write_bytes_per_s"] = fast_written
             results["recording_byte_exact"] = exact
-            results["private_kib_after_recording"] = private_kib("Dorvane.exe")
+            results["private_kib_after_recording"] = winrig.private_kib("Dorvane.exe")
         finally:
             run.close()
     finally:

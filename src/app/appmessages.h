@@ -17,6 +17,10 @@ constexpr UINT WM_USER_16 = WM_USER + 16;
 constexpr UINT WM_STATUS_ICON = WM_APP + 1;
 // Turns the service off if it is on, and never on: what a lost device and auto-disable ask for.
 // (The toggle command would switch a service the user had just turned off back on.)
+// wParam says why: kOffIdle (auto-disable) or kOffPortLost (the device is gone: the service
+// then waits for it, if AUTORECONNECT allows).
 constexpr UINT WM_SERVICE_OFF = WM_APP + 2;
+constexpr WPARAM kOffIdle = 0;
+constexpr WPARAM kOffPortLost = 1;
 // Shows a balloon notice at the tray icon; lParam a heap-allocated TrayNotice the handler frees.
 constexpr UINT WM_TRAY_NOTICE = WM_APP + 3;

@@ -1,5 +1,6 @@
 #include "app/mainfrm.h"
 
+#include <dbt.h>
 #include <cwchar>
 #include <exception>
 #include <memory>
@@ -25,6 +26,9 @@ namespace {
 constexpr UINT_PTR kServiceTimer = 1;
 constexpr UINT kServiceTimerMs = 500;
 constexpr size_t kTipChars = 80;
+// While the device is gone, the port is tried this often.
+constexpr UINT_PTR kPortWatchTimer = 3;
+constexpr UINT kPortWatchMs = 2000;
 
 struct TrayNotice {
     std::wstring title;
@@ -146,11 +150,18 @@ void CMainFrame::EnableService(BOOL bEnable) {
 }
 
 void CMainFrame::OnEnableComPort() {
+    if (m_portWatch.IsWaiting()) {
+        // "Disable Com Port" while waiting for the device: the user wants it off.
+        m_portWatch.StopWaiting();
+        RefreshTrayTip();
+        return;
+    }
     EnableService(!g_bServiceEnabled);
 }
 
 void CMainFrame::OnUpdateEnableComPort(framework::CCmdUI& ui) {
-    ui.SetText(g_bServiceEnabled ? L"Disable Com Port" : L"Enable Com Port");
+    const bool on = g_bServiceEnabled || m_portWatch.IsWaiting();
+    ui.SetText(on ? L"Disable Com Port" : L"Enable Com Port");
 }
 
 void CMainFrame::OnUpdateSetting(framework::CCmdUI& ui) {
@@ -162,6 +173,8 @@ void CMainFrame::OnSetting() {
         return;  // settings change only while the port is closed
     }
     RunSettingSheet();
+    m_portWatch.Restart();  // waiting: perhaps for another port now
+    RefreshTrayTip();
 }
 
 void CMainFrame::OnHelp() {
@@ -172,6 +185,7 @@ void CMainFrame::OnQuit() {
     if (g_bServiceEnabled && MsgBox(L"Quit from DORVANE?\t", MB_YESNO | MB_ICONQUESTION, 0) != IDYES) {
         return;
     }
+    m_portWatch.StopWaiting();
     EnableService(FALSE);
     CFrameWnd::OnClose();  // destroys the frame (and this object with it) and ends the loop
     g_bStopSendKey = true;
@@ -195,9 +209,39 @@ void CMainFrame::OnClose() {
 void CMainFrame::OnTimer(UINT_PTR id) {
     if (id == CSystemTray::kAddRetryTimer) {
         m_TrayIcon.OnAddRetryTimer();
+    } else if (id == kPortWatchTimer) {
+        m_portWatch.Try();
     } else if (id == kServiceTimer) {
         m_service.OnTimer();
     }
+}
+
+void CMainFrame::RefreshTrayTip() {
+    if (g_bServiceEnabled) {
+        const std::u16string port = ReadSetting(theProfile, COMPORT);
+        wchar_t tip[kTipChars];
+        // Bounded: a port name stored by other means may be long; the text is cut, never overrun.
+        if (g_bRecordData) {
+            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s", L"Record", AsWide(port.c_str()));
+        } else {
+            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s\nCOM read: %u, Sent Key: %u", L"Send",
+                       AsWide(port.c_str()), m_service.ComReadCount(), m_keys.SentKeyCount());
+        }
+        tip[kTipChars - 1] = L'\0';
+        m_TrayIcon.SetIconResource(IDR_MAINFRAME);
+        m_TrayIcon.SetTipText(tip);
+    } else if (m_portWatch.IsWaiting()) {
+        wchar_t tip[kTipChars];
+        _snwprintf(tip, kTipChars, L"DORVANE, waiting for %s", AsWide(m_portWatch.PortName().c_str()));
+        tip[kTipChars - 1] = L'\0';
+        m_TrayIcon.SetIconResource(IDI_DISABLED);
+        m_TrayIcon.SetTipText(tip);
+    } else {
+        m_TrayIcon.SetIconResource(IDI_DISABLED);
+        m_TrayIcon.SetTipText(L"DORVANE, Disabled");
+    }
+    // The picture was set without the state's choice: the next tick puts the state's back.
+    m_service.ForgetStatusIcon();
 }
 
 LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
@@ -212,25 +256,7 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
         }
         return 1;
     }
-    if (g_bServiceEnabled) {
-        const std::u16string port = ReadSetting(theProfile, COMPORT);
-        wchar_t tip[kTipChars];
-        // Bounded: a port name stored by other means may be long; the text is cut, never overrun.
-        if (g_bRecordData) {
-            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s", L"Record", AsWide(port.c_str()));
-        } else {
-            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s\nCOM read: %u, Sent Key: %u", L"Send",
-                       AsWide(port.c_str()), m_service.ComReadCount(), m_keys.SentKeyCount());
-        }
-        tip[kTipChars - 1] = L'\0';
-        m_TrayIcon.SetIconResource(IDR_MAINFRAME);
-        m_TrayIcon.SetTipText(tip);
-    } else {
-        m_TrayIcon.SetIconResource(IDI_DISABLED);
-        m_TrayIcon.SetTipText(L"DORVANE, Disabled");
-    }
-    // The picture was set without the state's choice: the next tick puts the state's back.
-    m_service.ForgetStatusIcon();
+    RefreshTrayTip();
     return m_TrayIcon.OnTrayMessage(wParam, lParam);
 }
 
@@ -265,10 +291,21 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_SERVICE_OFF:
-            if (g_bServiceEnabled) {
-                EnableService(FALSE);
-            }
+            OnServiceOff(wParam);
             return 0;
+        case WM_DEVICECHANGE:
+            // A port arrived (a USB adapter plugged in): the port waited for may be back.
+            // https://learn.microsoft.com/windows/win32/devio/wm-devicechange
+            if (wParam == DBT_DEVICEARRIVAL && lParam != 0 &&
+                reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam)->dbch_devicetype == DBT_DEVTYP_PORT) {
+                m_portWatch.Try();
+            }
+            return TRUE;
+        case WM_POWERBROADCAST:
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
+                OnResume();
+            }
+            return TRUE;
         default:
             return CFrameWnd::WindowProc(message, wParam, lParam);
     }
@@ -289,5 +326,49 @@ void CMainFrame::ShowNotice(const std::u16string& title, const std::u16string& t
 }
 
 void CMainFrame::PostServiceOff() {
-    PostMessageW(m_hWnd, WM_SERVICE_OFF, 0, 0);
+    PostMessageW(m_hWnd, WM_SERVICE_OFF, kOffIdle, 0);
+}
+
+std::u16string CMainFrame::WatchedPortName() {
+    return ReadSetting(theProfile, COMPORT);
+}
+
+bool CMainFrame::PortOpens(const std::u16string& name) {
+    return TheSerialLink().ProbePort(name);
+}
+
+void CMainFrame::EnableServiceAgain() {
+    EnableService(TRUE);
+    RefreshTrayTip();
+}
+
+void CMainFrame::TraceWatch(const std::u16string& line) {
+    DebugPrintf(L"%s", AsWide(line.c_str()));
+}
+
+void CMainFrame::StartTries() {
+    SetTimer(kPortWatchTimer, kPortWatchMs);
+}
+
+void CMainFrame::StopTries() {
+    KillTimer(kPortWatchTimer);
+}
+
+void CMainFrame::OnServiceOff(WPARAM reason) {
+    if (!g_bServiceEnabled) {
+        return;  // the user turned it off meanwhile: it stays off
+    }
+    EnableService(FALSE);
+    if (reason == kOffPortLost && ReadSetting(theProfile, AUTORECONNECT) != 0) {
+        m_portWatch.StartWaiting();
+    }
+    RefreshTrayTip();
+}
+
+void CMainFrame::OnResume() {
+    // A port whose device did not survive the sleep no longer answers: as if it was pulled out.
+    if (g_bServiceEnabled && !TheSerialLink().PortResponds()) {
+        DebugPrintf(L"com-port lost at resume");
+        OnServiceOff(kOffPortLost);
+    }
 }

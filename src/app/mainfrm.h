@@ -4,13 +4,16 @@
 #pragma once
 
 #include "app/childview.h"
+#include "app/core/portwatch.h"
 #include "app/systemtray.h"
 #include "framework/framewnd.h"
 #include "pipeline/core/processhooks.h"
 #include "pipeline/sendkey.h"
 #include "pipeline/win32pipeline.h"
 
-class CMainFrame : public framework::CFrameWnd, private dorvane::CWin32PipelineHost {
+class CMainFrame : public framework::CFrameWnd,
+                   private dorvane::CWin32PipelineHost,
+                   private dorvane::IPortWatchHost {
 public:
     CMainFrame();
     ~CMainFrame() override;
@@ -37,6 +40,19 @@ private:
     void OnQuit();
     void OnClear();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    // The tooltip and picture for the state: enabled (port, mode, counters), waiting, disabled.
+    void RefreshTrayTip();
+    // WM_SERVICE_OFF: only ever off; a lost device is then waited for.
+    void OnServiceOff(WPARAM reason);
+    void OnResume();
+
+    // Waiting for a lost device.
+    std::u16string WatchedPortName() override;
+    bool PortOpens(const std::u16string& name) override;
+    void EnableServiceAgain() override;
+    void TraceWatch(const std::u16string& line) override;
+    void StartTries() override;
+    void StopTries() override;
 
     static const framework::CommandEntry<CMainFrame> kCommands[];
 
@@ -53,6 +69,7 @@ private:
     dorvane::CWin32KeyInjector m_injector;
     dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
     dorvane::CWin32PipelinePlatform m_platform;
+    dorvane::CPortWatch m_portWatch{*this};
     // Declared last: it ends its worker before the tray and the keyboard go.
     dorvane::CSendService m_service;
 };

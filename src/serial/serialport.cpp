@@ -206,7 +206,7 @@ void CWin32SerialPlatform::ServeHandOffs(uint32_t ms) {
 
 void CWin32SerialPlatform::PostServiceOff() {
     if (HWND window = g_pCommWnd) {
-        PostMessageW(window, WM_SERVICE_OFF, 0, 0);
+        PostMessageW(window, WM_SERVICE_OFF, kOffPortLost, 0);
     }
 }
 

@@ -322,6 +322,20 @@ def find_process(name):
     raise LookupError(f"no process runs {name}")
 
 
+def private_kib(name):
+    """Private memory (clean and dirty) of the running process whose program file is `name`."""
+    rollup = (find_process(name) / "smaps_rollup").read_text()
+    return sum(int(line.split()[1]) for line in rollup.splitlines()
+               if line.startswith(("Private_Clean:", "Private_Dirty:")))
+
+
+def process_usage(name):
+    """(open file descriptors, threads, private KiB) of a running Wine process: its Windows
+    handles on files and ports are host descriptors, its threads host threads."""
+    proc = find_process(name)
+    return len(list((proc / "fd").iterdir())), len(list((proc / "task").iterdir())), private_kib(name)
+
+
 def process_cpu_seconds(name):
     """User plus system CPU seconds of the running process whose program file is `name`."""
     fields = (find_process(name) / "stat").read_text().rsplit(")", 1)[1].split()

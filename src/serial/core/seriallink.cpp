@@ -41,6 +41,18 @@ std::unique_ptr<ICommPort> CSerialLink::OpenPort(const std::u16string& name) {
     return port;
 }
 
+bool CSerialLink::ProbePort(const std::u16string& name) {
+    std::unique_ptr<ICommPort> port = m_platform.Open(u"\\\\.\\" + name);
+    LineSettings settings = EmptyLineSettings();
+    return port && port->GetState(settings);
+}
+
+bool CSerialLink::PortResponds() {
+    // The state, not the status: the status query belongs to the reader (it reports errors once).
+    LineSettings settings = EmptyLineSettings();
+    return m_hComm && m_hComm->GetState(settings);
+}
+
 bool CSerialLink::EnableComm() {
     Trace(u"enable comm");
     if (m_hComm) {

@@ -28,6 +28,11 @@ public:
     std::unique_ptr<ICommPort> OpenPort(const std::u16string& name);
     bool EnableComm();
     bool DisableComm();
+    // Whether "\\.\" + name opens and reports its state now (a device that has gone away may
+    // still open); closed again at once, nothing traced.
+    bool ProbePort(const std::u16string& name);
+    // Whether the open port still answers (false when none is open); for a resume from sleep.
+    bool PortResponds();
 
     // A hand-off that arrives while the reader is being stopped is dropped by the receiver.
     bool AcceptsHandOff() const { return !m_bStopCommRead; }

@@ -45,6 +45,9 @@ inline constexpr StringSetting RECORDDATA_FILENAME_FILTER{
 inline constexpr IntSetting RECORDDATA_FILENAME_FILTERINDEX{u"RECORDDATA_FILENAME_FILTERINDEX", 0};
 inline constexpr IntSetting AUTODISABLE{u"AUTODISABLE", 0};
 inline constexpr IntSetting AUTODISABLE_MINUTES{u"AUTODISABLE_MINUTES", 10};
+// After the device is lost (a USB adapter pulled out, a resume from sleep), wait for it and
+// enable the service again by itself; 0: stay off, as the menu left it.
+inline constexpr IntSetting AUTORECONNECT{u"AUTORECONNECT", 1};
 
 // Reads and writes in the "Settings" section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {

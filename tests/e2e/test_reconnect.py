@@ -1,0 +1,80 @@
+"""Dorvane.exe waits for a device that was pulled out and comes back by itself: the pty rig's
+line is unplugged (socat ends) and plugged in again under the running program."""
+import time
+
+import winrig
+from test_app import MENU_TOGGLE, Dorvane, set_value
+
+CYCLES = 20
+
+
+def typed(key_sink, since):
+    return "".join(chr(v) for k, v in key_sink.events()[since:] if k == "char")
+
+
+def test_a_pulled_out_device_is_typed_from_again_once_it_is_back(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    first = None
+    latencies = []
+    for cycle in range(1, CYCLES + 1):
+        line.unplug()
+        app.wait_trace("waiting for COM12", cycle)
+        if cycle == 1:
+            assert app.tooltip() == "DORVANE, waiting for COM12"
+        line.plug()
+        back = time.monotonic()
+        app.wait_trace("port COM12 is back", cycle, timeout=10)
+        app.wait_trace("enable/disable dorvane, done", 1 + 2 * cycle)
+        since = len(key_sink.events())
+        reading = f"R{cycle:03d}"
+        line.write(reading.encode() + b"\r")
+        winrig.wait_for(lambda: typed(key_sink, since).startswith(reading), 10, f"{reading} typed")
+        latencies.append(time.monotonic() - back)
+        if cycle == 2:
+            first = winrig.process_usage("Dorvane.exe")  # after a whole cycle: what waiting holds
+    print(f"device back -> reading typed: max {max(latencies):.2f} s over {CYCLES} cycles")
+    assert max(latencies) < 3
+    descriptors, threads, private = winrig.process_usage("Dorvane.exe")
+    print(f"cycle 2 / cycle {CYCLES}: descriptors {first[0]}/{descriptors}, threads {first[1]}/{threads}, "
+          f"private {first[2]}/{private} KiB")
+    assert threads == first[1]
+    assert descriptors <= first[0] + 2
+    assert private <= first[2] + 1024
+    # One line per change of state, never one per try.
+    traces = app.traces()
+    assert traces.count("waiting for COM12") == CYCLES and traces.count("port COM12 is back") == CYCLES
+    assert traces.count("com-port lost, err=21, reading stopped!") == CYCLES
+
+
+def test_disable_ends_the_waiting_and_autoreconnect_0_keeps_the_service_off(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    line.unplug()
+    app.wait_trace("waiting for COM12")
+    # Waiting costs next to nothing: a quiet try every 2 s (an enabled idle port costs Wine's
+    # own polling, a few percent of a core).
+    before = winrig.process_cpu_seconds("Dorvane.exe")
+    time.sleep(6)
+    waiting_cpu = (winrig.process_cpu_seconds("Dorvane.exe") - before) / 6
+    print(f"waiting: {waiting_cpu * 100:.2f} % of a core")
+    assert waiting_cpu < 0.02
+    app.choose(MENU_TOGGLE)  # "Disable Com Port" while waiting
+    app.wait_trace("waiting for COM12 ended")
+    assert app.tooltip() == "DORVANE, Disabled"
+    line.plug()
+    time.sleep(5)
+    assert "port COM12 is back" not in app.traces()
+    assert app.traces().count("enable dorvane") == 1
+
+    set_value(wine, "AUTORECONNECT", "REG_DWORD", "0")
+    app.choose(MENU_TOGGLE)
+    app.wait_trace("enable/disable dorvane, done", 3)
+    line.unplug()
+    app.wait_trace("enable/disable dorvane, done", 4)
+    line.plug()
+    time.sleep(5)
+    assert app.traces().count("waiting for COM12") == 1
+    assert app.tooltip() == "DORVANE, Disabled"
