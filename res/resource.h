@@ -10,6 +10,7 @@
 #define IDD_SETTING_GENERAL 145
 #define IDD_SETTING_ADVANCED 146
 #define IDD_HELP 150
+#define IDD_LINE_SETTINGS 147
 #define IDR_HELPTEXT 151
 
 // Tray state icons (128, the application icon, shows "enabled and idle").
@@ -34,6 +35,14 @@
 #define IDC_SEND_COUNT 1003
 #define IDC_CHARACTERS_LABEL 1012
 #define IDC_PORT_LIST 32776
+#define IDC_PORTS_PRESENT 1013
+
+// Line-settings dialog.
+#define IDC_LINE_BAUD 1021
+#define IDC_LINE_DATABITS 1022
+#define IDC_LINE_PARITY 1023
+#define IDC_LINE_STOPBITS 1024
+#define IDC_LINE_FLOW 1025
 
 // Advanced settings page.
 #define IDC_BUFFER_SIZE 1004

@@ -30,17 +30,9 @@ BOOL CDorvaneApp::InitInstance() {
     WriteSetting(theProfile, SENDKB_RCVCHARS, 1);
 
     auto* frame = new CMainFrame;
-    m_pMainWnd = frame;
     // The overlapped-window style; the framework's "add the document title" flag has no meaning
     // for a frame without documents.
-    if (!frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW)) {
-        // A window that was created and destroyed again has deleted its object (and let go of
-        // it as the main window) already; one that never came to be has not.
-        delete m_pMainWnd;
-        m_pMainWnd = nullptr;
-        // Its destruction may have asked the loop to end: that request would close the box at once.
-        MSG quit;
-        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    if (!CreateMainFrame(frame, IDR_MAINFRAME, WS_OVERLAPPEDWINDOW)) {
         MsgBox(L"DORVANE cannot start: its window could not be created!", MB_ICONERROR | MB_OK, 0);
         m_nInitExitCode = 1;
         return FALSE;

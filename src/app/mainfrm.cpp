@@ -17,6 +17,7 @@
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
+#include "settings/dlgsettinggeneral.h"
 #include "settings/setting.h"
 
 using namespace dorvane;
@@ -294,11 +295,14 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             OnServiceOff(wParam);
             return 0;
         case WM_DEVICECHANGE:
-            // A port arrived (a USB adapter plugged in): the port waited for may be back.
+            // A port arrived (a USB adapter plugged in), or devices changed: the port waited for
+            // may be back, and the settings page lists the ports anew.
             // https://learn.microsoft.com/windows/win32/devio/wm-devicechange
-            if (wParam == DBT_DEVICEARRIVAL && lParam != 0 &&
-                reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam)->dbch_devicetype == DBT_DEVTYP_PORT) {
+            if ((wParam == DBT_DEVICEARRIVAL && lParam != 0 &&
+                 reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam)->dbch_devicetype == DBT_DEVTYP_PORT) ||
+                wParam == DBT_DEVNODES_CHANGED) {
                 m_portWatch.Try();
+                CDlgSettingGeneral::OnDeviceChange();
             }
             return TRUE;
         case WM_POWERBROADCAST:

@@ -66,4 +66,16 @@ void DDX_Text(CDataExchange* pDX, int controlId, std::wstring& value) {
     }
 }
 
+void DDX_CBIndex(CDataExchange* pDX, int controlId, int& index) {
+    if (pDX->m_bFailed) {
+        return;
+    }
+    HWND combo = GetDlgItem(pDX->m_hDlg, controlId);
+    if (pDX->m_bSaveAndValidate) {
+        index = static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+    } else {
+        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+}
+
 }  // namespace framework

@@ -27,5 +27,7 @@ void DDX_Check(CDataExchange* pDX, int controlId, BOOL& value);
 void DDX_Text(CDataExchange* pDX, int controlId, int& value);
 // An edit holding text.
 void DDX_Text(CDataExchange* pDX, int controlId, std::wstring& value);
+// A drop-down list and the index of its selection.
+void DDX_CBIndex(CDataExchange* pDX, int controlId, int& index);
 
 }  // namespace framework

@@ -47,6 +47,21 @@ int CWinApp::Run() {
     return static_cast<int>(msg.wParam);
 }
 
+BOOL CWinApp::CreateMainFrame(CFrameWnd* frame, UINT resourceId, DWORD style) {
+    m_pMainWnd = frame;
+    if (frame->LoadFrame(resourceId, style)) {
+        return TRUE;
+    }
+    // A window that was created and destroyed again has deleted its object (and let go of it as
+    // the main window) already; one that never came to be has not.
+    delete m_pMainWnd;
+    m_pMainWnd = nullptr;
+    // Its destruction may have asked the loop to end (WM_DESTROY of the main window).
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    return FALSE;
+}
+
 BOOL CWinApp::OnCmdMsg(UINT, CCmdUI*) {
     return FALSE;
 }

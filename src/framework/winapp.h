@@ -24,6 +24,11 @@ public:
     virtual int Run();
     virtual BOOL OnCmdMsg(UINT id, CCmdUI* ui);
 
+    // Makes frame the main window and creates it from resourceId. On failure the frame is
+    // deleted (once, whether or not its window came to be), the main window is none, and no
+    // request to end the loop is left behind (it would close a message box at once): FALSE.
+    BOOL CreateMainFrame(CFrameWnd* frame, UINT resourceId, DWORD style);
+
     // Remembers the registry company key of the program's settings.
     void SetRegistryKey(LPCWSTR company) { m_pszRegistryKey = company; }
 

@@ -10,7 +10,10 @@
 #include "serial/core/linesettings.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
+#include "settings/core/portlist.h"
 #include "settings/core/settingkeys.h"
+#include "settings/linesettingsdlg.h"
+#include "settings/portscan.h"
 
 using namespace dorvane;
 
@@ -30,7 +33,32 @@ const framework::NotifyEntry<CDlgSettingGeneral> CDlgSettingGeneral::kNotificati
     {IDC_PORT_LIST, CBN_SELCHANGE, &CDlgSettingGeneral::OnCbnSelchangePort},
 };
 
+namespace {
+
+// The General page on screen, if any (one sheet at a time, on the user-interface thread).
+CDlgSettingGeneral* g_pOpenGeneralPage = nullptr;
+
+}  // namespace
+
 CDlgSettingGeneral::CDlgSettingGeneral() : CPropertyPage(IDD_SETTING_GENERAL) {}
+
+void CDlgSettingGeneral::OnDeviceChange() {
+    if (g_pOpenGeneralPage != nullptr) {
+        g_pOpenGeneralPage->ShowPresentPorts();
+    }
+}
+
+void CDlgSettingGeneral::ShowPresentPorts() {
+    const std::u16string line = DescribePresentPorts(PresentPorts());
+    SetDlgItemTextW(m_hWnd, IDC_PORTS_PRESENT, AsWide(line.c_str()));
+}
+
+INT_PTR CDlgSettingGeneral::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY && g_pOpenGeneralPage == this) {
+        g_pOpenGeneralPage = nullptr;
+    }
+    return CPropertyPage::OnDialogMessage(message, wParam, lParam);
+}
 
 BOOL CDlgSettingGeneral::OnControlNotify(UINT id, UINT code) {
     return framework::RouteNotify<CDlgSettingGeneral>(this, kNotifications, id, code);
@@ -54,6 +82,8 @@ BOOL CDlgSettingGeneral::OnInitDialog() {
                  reinterpret_cast<LPARAM>(m_strPort.c_str()));
     OnBnClickedRcvChars();
     OnCbnSelchangePort();
+    g_pOpenGeneralPage = this;
+    ShowPresentPorts();
     return TRUE;
 }
 
@@ -131,13 +161,34 @@ void CDlgSettingGeneral::OnBnClickedProperties() {
     SeedLineSettings(m_strPort, key, config);
     LineSettings seed = ToLineSettings(config.dcb);
     MakeAcceptable(seed);
+    // Shift held: our own dialog, for ports whose system dialog is poor.
+    if (GetAsyncKeyState(VK_SHIFT) < 0) {
+        EditLineSettings(key, seed);
+        return;
+    }
     std::memcpy(&config.dcb, seed.data(), sizeof config.dcb);
     if (!CommConfigDialogW(m_strPort.c_str(), m_hWnd, &config)) {
-        return;  // cancelled: the stored settings stay
+        // The dialog comes from the port driver's configuration provider, which some USB,
+        // Bluetooth and virtual ports lack: then ours. The user's Cancel keeps what is stored.
+        // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-commconfigdialogw
+        if (GetLastError() != ERROR_CANCELLED) {
+            EditLineSettings(key, seed);
+        }
+        return;
     }
     // Stored as the next enable will apply it: a record Windows accepts, the user's values kept.
     LineSettings chosen = ToLineSettings(config.dcb);
     MakeAcceptable(chosen);
+    theProfile.WriteBinary(kSettingsSection, key.c_str(), chosen.data(), chosen.size());
+}
+
+void CDlgSettingGeneral::EditLineSettings(const std::u16string& key, const LineSettings& seed) {
+    CLineSettingsDlg dialog(ReadLineFields(seed));
+    if (dialog.DoModal() != IDOK) {
+        return;  // Cancel stores nothing
+    }
+    LineSettings chosen = seed;
+    WriteLineFields(chosen, dialog.m_fields);
     theProfile.WriteBinary(kSettingsSection, key.c_str(), chosen.data(), chosen.size());
 }
 

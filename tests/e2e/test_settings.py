@@ -2,7 +2,7 @@
 storing, the port check with its retry, the line-settings and file dialogs, and the record box
 greying the typing options."""
 import winrig
-from test_app import IDOK, SETTINGS_KEY, WM_RBUTTONUP, Dorvane, set_value, start_disabled
+from test_app import IDOK, MENU_TOGGLE, SETTINGS_KEY, WM_RBUTTONUP, Dorvane, set_value, start_disabled
 
 IDCANCEL = 2
 MENU_SETTING = ("down", "down", "return")
@@ -177,3 +177,44 @@ def test_while_the_sheet_is_open_the_tray_only_brings_it_to_the_front(wine):
     sheet = app.ui.find("#32770", "Setting")  # comes back from the store
     close_sheet(app, sheet, IDCANCEL)
     app.choose(("escape",))  # the menu is back once nothing of ours is open
+
+
+def test_the_ports_this_pc_has_and_our_own_line_settings_dialog(wine, line):
+    SERIALCOMM = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
+    assert wine.reg("add", SERIALCOMM, "/v", r"\Device\Serial12", "/t", "REG_SZ", "/d", "COM12", "/f")[0] == 0
+    app = start_disabled(wine)
+    sheet, general = open_sheet(app)
+    shown = winrig.unescape(app.ui("text", general, 1013)[0])
+    assert shown.startswith("On this PC: ") and "COM12" in shown, shown
+    # A port plugged in while the page is open appears (Windows tells every top-level window).
+    assert wine.reg("add", SERIALCOMM, "/v", r"\Device\Serial20", "/t", "REG_SZ", "/d", "COM20", "/f")[0] == 0
+    app.ui("post", app.hwnd, 0x219, 7, 0)  # WM_DEVICECHANGE, DBT_DEVNODES_CHANGED
+    winrig.wait_for(lambda: "COM20" in app.ui("text", general, 1013)[0], 10, "COM20 on the page")
+
+    # Shift + Properties: our dialog; its record is stored at once and applied at the next enable.
+    app.ui("select", general, 32776, 11)
+    winrig.wait_for(lambda: app.ui("enabled", general, 1000) == ["1"], 10, "Properties for COM12")
+    app.ui("hold", 16, "down")
+    app.ui("click", general, 1000)
+    dialog = app.ui.find("#32770", "Line Settings")
+    app.ui("hold", 16, "up")
+    assert app.ui("text", dialog, 1021) == [str(line.speed())]  # nothing stored: seeded from the port
+    app.ui("settext", dialog, 1021, "19200")
+    for control, index in ((1022, 2), (1023, 2), (1024, 2), (1025, 2)):  # 7 bits, even, 2 stop, RTS/CTS
+        app.ui("select", dialog, control, index)
+    app.ui("click", dialog, IDOK)
+    winrig.wait_for(lambda: app.ui("find", "#32770", "Line Settings", 0, check=False) == ["none"], 10,
+                    "the dialog to close")
+    close_sheet(app, sheet, IDCANCEL)
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app.choose(MENU_TOGGLE)  # Enable Com Port
+    app.wait_trace("enable/disable dorvane, done", 2)
+    # The record as stored: 7 data bits, even parity, 2 stop bits, RTS/CTS (fOutxCtsFlow, RTS handshake).
+    data = bytes.fromhex(wine.reg("query", SETTINGS_KEY, "/v", "COM12_DCB")[1].split("REG_BINARY")[1].split()[0])
+    flags = int.from_bytes(data[8:12], "little")
+    assert (len(data), int.from_bytes(data[4:8], "little"), data[18], data[19], data[20]) == (28, 19200, 7, 2, 2)
+    assert flags & 0x4 and (flags >> 12) & 3 == 2
+    # What the next enable applied to the line. (A Linux pty keeps the speed, stop bits and flow
+    # control it is given but always reports 8 bits without parity.)
+    assert line.speed() == 19200
+    assert {"cstopb", "crtscts"} <= line.settings()

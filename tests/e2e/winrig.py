@@ -303,6 +303,11 @@ class SerialLine:
         out = subprocess.run(["stty", "-F", str(self.a), "speed"], capture_output=True, text=True, timeout=10)
         return int(out.stdout.strip())
 
+    def settings(self):
+        """The line settings the program applied to the port, as stty lists them (e.g. 'cs7', '-parodd')."""
+        out = subprocess.run(["stty", "-F", str(self.a), "-a"], capture_output=True, text=True, timeout=10)
+        return set(out.stdout.replace(";", " ").split())
+
     def close(self):
         if self.fds:
             self.unplug()

@@ -26,6 +26,7 @@
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
 //   tap VK                        presses and releases a key (decimal virtual-key code), as typed
+//   hold VK down|up               presses or releases a key (decimal virtual-key code)
 //   activate CLASS                the first top-level window of the class comes to the foreground,
 //                                 as a click on it does: HWND, or "none"
 //   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
@@ -384,6 +385,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
         return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
+    }
+    if (verb == L"hold" && need(2)) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = static_cast<WORD>(_wtoi(arg[0]));
+        key.ki.dwFlags = std::wcscmp(arg[1], L"up") == 0 ? KEYEVENTF_KEYUP : 0;
+        return SendInput(1, &key, sizeof(INPUT)) == 1 ? 0 : 1;
     }
     if (verb == L"activate" && need(1)) {
         HWND hwnd = FindWindowW(arg[0], nullptr);

@@ -334,3 +334,23 @@ TEST_CASE("bluetooth discovery traces each device and every way the walk ends") 
         CHECK(huge.lengthsSeen == std::vector<size_t>{5000});
     }
 }
+
+TEST_CASE("line-settings fields to the record and back, and never a record Windows refuses") {
+    LineSettings record{};
+    for (const FlowControl flow : {FlowControl::kNone, FlowControl::kXonXoff, FlowControl::kRtsCts}) {
+        for (const uint8_t parity : {0, 1, 2, 3, 4}) {
+            LineFields fields;
+            fields.baud = parity == 4 ? 921600 : 300;
+            fields.dataBits = static_cast<uint8_t>(5 + parity % 4);
+            fields.parity = parity;
+            fields.stopBits = static_cast<uint8_t>(parity % 3);
+            fields.flow = flow;
+            WriteLineFields(record, fields);
+            CAPTURE(static_cast<int>(flow));
+            CAPTURE(static_cast<int>(parity));
+            CHECK(ReadLineFields(record) == fields);
+            CHECK_FALSE(RefusedByWindows(record));
+            CHECK(((ReadField32(record, dcb::kFlags) & 0x2) != 0) == (parity != 0));  // fParity
+        }
+    }
+}

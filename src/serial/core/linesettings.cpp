@@ -13,6 +13,57 @@ void WriteField32(LineSettings& settings, size_t offset, uint32_t value) {
     }
 }
 
+namespace {
+
+// The record's flag bits this program sets for a flow control.
+constexpr uint32_t kParityFlag = 1u << 1;
+constexpr uint32_t kOutxCtsFlow = 1u << 2, kOutxDsrFlow = 1u << 3, kDsrSensitivity = 1u << 6;
+constexpr uint32_t kOutX = 1u << 8, kInX = 1u << 9;
+constexpr uint32_t kDtrControlMask = 3u << 4, kDtrEnable = 1u << 4;
+constexpr uint32_t kRtsControlMask = 3u << 12, kRtsEnable = 1u << 12, kRtsHandshake = 2u << 12;
+
+}  // namespace
+
+LineFields ReadLineFields(const LineSettings& settings) {
+    LineFields fields;
+    fields.baud = ReadField32(settings, dcb::kBaudRate);
+    fields.dataBits = settings[dcb::kByteSize];
+    fields.parity = settings[dcb::kParity];
+    fields.stopBits = settings[dcb::kStopBits];
+    const uint32_t flags = ReadField32(settings, dcb::kFlags);
+    if ((flags & kOutxCtsFlow) && (flags & kRtsControlMask) == kRtsHandshake) {
+        fields.flow = FlowControl::kRtsCts;
+    } else if (flags & (kOutX | kInX)) {
+        fields.flow = FlowControl::kXonXoff;
+    }
+    return fields;
+}
+
+void WriteLineFields(LineSettings& settings, const LineFields& fields) {
+    WriteField32(settings, dcb::kBaudRate, fields.baud);
+    settings[dcb::kByteSize] = fields.dataBits;
+    settings[dcb::kParity] = fields.parity;
+    settings[dcb::kStopBits] = fields.stopBits;
+    uint32_t flags = ReadField32(settings, dcb::kFlags);
+    flags = fields.parity != 0 ? flags | kParityFlag : flags & ~kParityFlag;
+    // DSR flow is never offered: it is off, and DTR simply on, whichever flow is chosen.
+    flags &= ~(kOutxCtsFlow | kOutxDsrFlow | kDsrSensitivity | kOutX | kInX | kDtrControlMask | kRtsControlMask);
+    flags |= kDtrEnable;
+    switch (fields.flow) {
+        case FlowControl::kNone:
+            flags |= kRtsEnable;
+            break;
+        case FlowControl::kXonXoff:
+            flags |= kOutX | kInX | kRtsEnable;
+            break;
+        case FlowControl::kRtsCts:
+            flags |= kOutxCtsFlow | kRtsHandshake;
+            break;
+    }
+    WriteField32(settings, dcb::kFlags, flags);
+    MakeAcceptable(settings);
+}
+
 bool RefusedByWindows(const LineSettings& settings) {
     return ReadField32(settings, 0) != kLineSettingsSize || settings[dcb::kXonChar] == settings[dcb::kXoffChar];
 }

@@ -21,6 +21,21 @@ inline constexpr uint8_t kXon = 0x11, kXoff = 0x13;
 uint32_t ReadField32(const LineSettings& settings, size_t offset);
 void WriteField32(LineSettings& settings, size_t offset, uint32_t value);
 
+// The fields a user chooses in the line-settings dialog.
+enum class FlowControl { kNone, kXonXoff, kRtsCts };
+struct LineFields {
+    uint32_t baud = 9600;
+    uint8_t dataBits = 8;  // 5 to 8
+    uint8_t parity = 0;    // none, odd, even, mark, space
+    uint8_t stopBits = 0;  // 1, 1.5, 2 stop bits
+    FlowControl flow = FlowControl::kNone;
+    bool operator==(const LineFields&) const = default;
+};
+
+LineFields ReadLineFields(const LineSettings& settings);
+// Writes the fields into the record (every other field kept) and makes it one Windows accepts.
+void WriteLineFields(LineSettings& settings, const LineFields& fields);
+
 // Whether Windows' SetCommState refuses the record: a length field other than the record's
 // size, or the same XON and XOFF character.
 // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-setcommstate

@@ -1,0 +1,69 @@
+#include "settings/linesettingsdlg.h"
+
+#include <string>
+
+#include "framework/dataexchange.h"
+#include "resource.h"
+
+using dorvane::FlowControl;
+using dorvane::LineFields;
+
+namespace {
+
+constexpr int kBaudRates[] = {300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+constexpr const wchar_t* kDataBits[] = {L"5", L"6", L"7", L"8"};
+constexpr const wchar_t* kParities[] = {L"None", L"Odd", L"Even", L"Mark", L"Space"};
+constexpr const wchar_t* kStopBits[] = {L"1", L"1.5", L"2"};
+constexpr const wchar_t* kFlows[] = {L"None", L"Xon / Xoff", L"RTS / CTS"};
+constexpr int kFirstDataBits = 5;
+
+void Fill(HWND dialog, int id, const wchar_t* const* texts, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[i]));
+    }
+}
+
+int Clamp(int value, int last) {
+    return value < 0 || value > last ? 0 : value;
+}
+
+}  // namespace
+
+CLineSettingsDlg::CLineSettingsDlg(const LineFields& fields) : CDialog(IDD_LINE_SETTINGS), m_fields(fields) {
+    m_nBaud = static_cast<int>(fields.baud);
+    m_nDataBits = Clamp(fields.dataBits - kFirstDataBits, 3);
+    m_nParity = Clamp(fields.parity, 4);
+    m_nStopBits = Clamp(fields.stopBits, 2);
+    m_nFlow = static_cast<int>(fields.flow);
+}
+
+BOOL CLineSettingsDlg::OnInitDialog() {
+    for (int rate : kBaudRates) {
+        SendDlgItemMessageW(m_hWnd, IDC_LINE_BAUD, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(std::to_wstring(rate).c_str()));
+    }
+    Fill(m_hWnd, IDC_LINE_DATABITS, kDataBits, std::size(kDataBits));
+    Fill(m_hWnd, IDC_LINE_PARITY, kParities, std::size(kParities));
+    Fill(m_hWnd, IDC_LINE_STOPBITS, kStopBits, std::size(kStopBits));
+    Fill(m_hWnd, IDC_LINE_FLOW, kFlows, std::size(kFlows));
+    return CDialog::OnInitDialog();
+}
+
+void CLineSettingsDlg::DoDataExchange(framework::CDataExchange* pDX) {
+    // The speed is a list of the usual rates in which any other rate can be typed.
+    framework::DDX_Text(pDX, IDC_LINE_BAUD, m_nBaud);
+    if (pDX->m_bSaveAndValidate && !pDX->m_bFailed && m_nBaud <= 0) {
+        pDX->Fail(IDC_LINE_BAUD, L"Please enter a speed in bits per second!");
+    }
+    framework::DDX_CBIndex(pDX, IDC_LINE_DATABITS, m_nDataBits);
+    framework::DDX_CBIndex(pDX, IDC_LINE_PARITY, m_nParity);
+    framework::DDX_CBIndex(pDX, IDC_LINE_STOPBITS, m_nStopBits);
+    framework::DDX_CBIndex(pDX, IDC_LINE_FLOW, m_nFlow);
+    if (pDX->m_bSaveAndValidate && !pDX->m_bFailed) {
+        m_fields.baud = static_cast<uint32_t>(m_nBaud);
+        m_fields.dataBits = static_cast<uint8_t>(kFirstDataBits + Clamp(m_nDataBits, 3));
+        m_fields.parity = static_cast<uint8_t>(Clamp(m_nParity, 4));
+        m_fields.stopBits = static_cast<uint8_t>(Clamp(m_nStopBits, 2));
+        m_fields.flow = static_cast<FlowControl>(Clamp(m_nFlow, 2));
+    }
+}
