@@ -199,6 +199,7 @@ def test_the_ports_this_pc_has_and_our_own_line_settings_dialog(wine, line):
     dialog = app.ui.find("#32770", "Line Settings")
     app.ui("hold", 16, "up")
     assert app.ui("text", dialog, 1021) == [str(line.speed())]  # nothing stored: seeded from the port
+    screenshot(app, "line-settings")
     app.ui("settext", dialog, 1021, "19200")
     for control, index in ((1022, 2), (1023, 2), (1024, 2), (1025, 2)):  # 7 bits, even, 2 stop, RTS/CTS
         app.ui("select", dialog, control, index)
