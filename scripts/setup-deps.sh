@@ -9,6 +9,7 @@ PACKAGES=(
   doctest-dev clang-format
   wine wine64 fonts-wine
   xvfb xauth x11-utils socat
+  nsis
   python3 python3-pytest
 )
 

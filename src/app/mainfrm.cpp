@@ -186,10 +186,34 @@ void CMainFrame::OnQuit() {
     if (g_bServiceEnabled && MsgBox(L"Quit from DORVANE?\t", MB_YESNO | MB_ICONQUESTION, 0) != IDYES) {
         return;
     }
+    Quit();
+}
+
+void CMainFrame::Quit() {
     m_portWatch.StopWaiting();
     EnableService(FALSE);
     CFrameWnd::OnClose();  // destroys the frame (and this object with it) and ends the loop
     g_bStopSendKey = true;
+}
+
+void CMainFrame::OnQuitRequest() {
+    // An installer replacing the program asks: no question. A box, dialog or the sheet of ours
+    // that is open is closed first (its handler must not go on under a frame that is gone).
+    if (!IsWindowEnabled(m_hWnd)) {
+        if (HWND modal = framework::ActiveModalWindow(m_hWnd)) {
+            PostMessageW(modal, WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(modal, WM_COMMAND, IDNO, 0);  // the quit question has no Cancel
+        }
+        PostMessageW(m_hWnd, QuitRequestMessage(), 0, 0);
+        return;
+    }
+    DebugPrintf(L"quit requested");
+    Quit();
+}
+
+UINT CMainFrame::QuitRequestMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Velmora.DORVANE.Quit");
+    return message;
 }
 
 void CMainFrame::OnClear() {
@@ -264,6 +288,10 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == CSystemTray::TaskbarCreatedMessage()) {
         m_TrayIcon.OnTaskbarCreated();
+        return 0;
+    }
+    if (message == QuitRequestMessage()) {
+        OnQuitRequest();
         return 0;
     }
     switch (message) {

@@ -38,6 +38,11 @@ private:
     void OnUpdateSetting(framework::CCmdUI& ui);
     void OnHelp();
     void OnQuit();
+    void Quit();
+    // The registered message "Velmora.DORVANE.Quit", broadcast by the installer and uninstaller:
+    // the service is turned off and the program ends without a question.
+    static UINT QuitRequestMessage();
+    void OnQuitRequest();
     void OnClear();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     // The tooltip and picture for the state: enabled (port, mode, counters), waiting, disabled.

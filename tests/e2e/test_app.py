@@ -29,11 +29,11 @@ def stored_names(wine):
 class Dorvane:
     """Dorvane.exe run under the debug-output catcher; its hidden main window found by class."""
 
-    def __init__(self, wine, name="dorvane"):
+    def __init__(self, wine, name="dorvane", exe=None):
         self.wine = wine
         self.records = wine.workdir / f"{name}-records.txt"
         self.proc = wine.start(winrig.tool("dbgcatch"), winrig.winpath(self.records),
-                               winrig.BUILD_WIN / "Dorvane.exe")
+                               exe or winrig.BUILD_WIN / "Dorvane.exe")
         self.ui = winrig.UiDriver(wine)
         self.hwnd = self.ui.find("Dorvane:*", "DORVANE", 20000, "hidden")
 
