@@ -46,7 +46,7 @@ bool RunsHigher(DWORD processId) {
     }
     const long theirs = IntegrityLevel(process);
     CloseHandle(process);
-    const long ours = IntegrityLevel(GetCurrentProcess());
+    static const long ours = IntegrityLevel(GetCurrentProcess());  // fixed for the process's life
     return theirs >= 0 && ours >= 0 && theirs > ours;
 }
 

@@ -90,7 +90,7 @@ def test_with_caps_lock_on_capitals_arrive_as_capitals(wine, key_sink):
     ui = winrig.UiDriver(wine)
     ui("tap", CAPITAL)
     try:
-        # The plain rules (the design's) let Caps Lock invert the letters: Wine shows it too.
+        # Typed with the plain rules, Caps Lock inverts the letters: Wine shows it too.
         before = len(key_sink.events())
         type_text(wine, "ABC")
         winrig.wait_for(lambda: split_events(key_sink.events()[before:])[1] == list("abc"), 15, "'abc' in the sink")
