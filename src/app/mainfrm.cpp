@@ -366,7 +366,9 @@ std::u16string CMainFrame::WatchedPortName() {
 }
 
 bool CMainFrame::PortOpens(const std::u16string& name) {
-    return TheSerialLink().ProbePort(name);
+    // While a window of ours is open (the settings sheet above all, which must not share the
+    // settings with a running service) the port is not taken back; the next try after it does.
+    return IsWindowEnabled(m_hWnd) && TheSerialLink().ProbePort(name);
 }
 
 void CMainFrame::EnableServiceAgain() {

@@ -54,6 +54,17 @@ def test_disable_ends_the_waiting_and_autoreconnect_0_keeps_the_service_off(wine
     app.wait_trace("enable/disable dorvane, done")
     line.unplug()
     app.wait_trace("waiting for COM12")
+    # The settings sheet can be used while waiting; the port is not taken back under it.
+    app.choose(("down", "down", "return"))  # Setting...
+    sheet = app.ui.find("#32770", "Setting")
+    line.plug()
+    time.sleep(5)
+    assert "port COM12 is back" not in app.traces()
+    app.ui("click", sheet, 2)  # Cancel
+    app.wait_trace("port COM12 is back", timeout=10)
+    app.wait_trace("enable/disable dorvane, done", 3)
+    line.unplug()
+    app.wait_trace("waiting for COM12", 2)
     # Waiting costs next to nothing: a quiet try every 2 s (an enabled idle port costs Wine's
     # own polling, a few percent of a core).
     before = winrig.process_cpu_seconds("Dorvane.exe")
@@ -66,15 +77,15 @@ def test_disable_ends_the_waiting_and_autoreconnect_0_keeps_the_service_off(wine
     assert app.tooltip() == "DORVANE, Disabled"
     line.plug()
     time.sleep(5)
-    assert "port COM12 is back" not in app.traces()
-    assert app.traces().count("enable dorvane") == 1
+    assert app.traces().count("port COM12 is back") == 1
+    assert app.traces().count("enable dorvane") == 2
 
     set_value(wine, "AUTORECONNECT", "REG_DWORD", "0")
     app.choose(MENU_TOGGLE)
-    app.wait_trace("enable/disable dorvane, done", 3)
+    app.wait_trace("enable/disable dorvane, done", 5)
     line.unplug()
-    app.wait_trace("enable/disable dorvane, done", 4)
+    app.wait_trace("enable/disable dorvane, done", 6)
     line.plug()
     time.sleep(5)
-    assert app.traces().count("waiting for COM12") == 1
+    assert app.traces().count("waiting for COM12") == 2
     assert app.tooltip() == "DORVANE, Disabled"
