@@ -20,9 +20,8 @@ public:
     size_t Inject(const KeyStroke* strokes, size_t count) override;
 };
 
-// The foreground window as a typing target: its thread's layout, Caps Lock as that thread sees
-// it, and whether its process runs at a higher integrity level than this one. Called on the
-// thread that types.
+// The foreground window as a typing target: its thread's layout, Caps Lock, and whether its
+// process runs at a higher integrity level than this one. Called on the thread that types.
 TypingTarget ForegroundTypingTarget();
 
 }  // namespace dorvane
