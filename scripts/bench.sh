@@ -3,7 +3,8 @@
 #   1. the native pipeline (optimised build, real worker thread, no sanitizer): readings per
 #      second typed and recorded, burst-to-first-key latency;
 #   2. the real Dorvane.exe under Wine with a pty as COM12: latency, typing and recording
-#      throughput with a byte-exact check, idle cost, start-up, memory, size (about 9 minutes).
+#      throughput with a byte-exact check, idle cost, start-up, memory, size, and the time from a
+#      pulled-out device's return to its first typed key (about 10 minutes).
 # Usage: scripts/bench.sh [native]
 set -euo pipefail
 cd "$(dirname "$0")/.."
