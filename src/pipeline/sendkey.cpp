@@ -110,6 +110,9 @@ TypingTarget ForegroundTypingTarget() {
     // 14 of 20 000 characters arrived lost or doubled under Wine, so it is not done. Wine brings
     // a thread's key state up to date only after GetAsyncKeyState (measured); on Windows that
     // call only reads. A thread's own message queue (PeekMessage creates one) holds the state.
+    // GetKeyState(VK_CAPITAL) & 1 for a program that sends keys to another one is what
+    // Microsoft's keyboard team advised for exactly this case ("Is the CAPS LOCK on?",
+    // blogs.msdn.com/b/michkap/archive/2006/03/29/562606.aspx).
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     GetAsyncKeyState(VK_CAPITAL);
