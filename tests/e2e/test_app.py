@@ -229,6 +229,24 @@ def test_two_copies_started_together_leave_one_running(wine):
     assert sum(c.poll() is None for c in copies) == 1
 
 
+def test_a_shell_not_ready_at_start_leaves_typing_working_and_the_icon_comes_later(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    ui = winrig.UiDriver(wine)
+    # As at logon: the shell refuses icons for a while, then announces itself ("TaskbarCreated").
+    wine.start(winrig.tool("uidriver"), winrig.winpath(wine.workdir / "faketray.out"), "faketray", 8)
+    winrig.wait_for(lambda: winrig.read_lines(wine.workdir / "faketray.out"), 20, "the shell that is not ready")
+    app = Dorvane(wine)
+    app.wait_trace("Failed to create tray icon")
+    app.wait_trace("enable/disable dorvane, done")
+    assert ui("trayicon", app.hwnd, TRAY_ID) == ["0"]
+    line.write(b"4711\r")
+    winrig.wait_for(lambda: "".join(chr(v) for k, v in key_sink.events() if k == "char").startswith("4711"), 15,
+                    "the reading typed while the icon is not there")
+    app.wait_trace("tray add, retry")  # every 2 s, traced
+    app.wait_trace("tray add, done", timeout=20)
+    assert ui("trayicon", app.hwnd, TRAY_ID) == ["1"]
+
+
 def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     app = Dorvane(wine)

@@ -27,6 +27,9 @@
 //   foreground                    the foreground window: HWND CLASS TITLE
 //   tap VK                        presses and releases a key (decimal virtual-key code), as typed
 //   hold VK down|up               presses or releases a key (decimal virtual-key code)
+//   faketray SECONDS              a shell that is not ready yet: a hidden "Shell_TrayWnd" window
+//                                 that refuses every icon, for SECONDS; then it goes and
+//                                 "TaskbarCreated" is broadcast, as when the real shell comes up
 //   activate CLASS                the first top-level window of the class comes to the foreground,
 //                                 as a click on it does: HWND, or "none"
 //   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
@@ -392,6 +395,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         key.ki.wVk = static_cast<WORD>(_wtoi(arg[0]));
         key.ki.dwFlags = std::wcscmp(arg[1], L"up") == 0 ? KEYEVENTF_KEYUP : 0;
         return SendInput(1, &key, sizeof(INPUT)) == 1 ? 0 : 1;
+    }
+    if (verb == L"faketray" && need(1)) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            return message == WM_COPYDATA ? FALSE : DefWindowProcW(hwnd, message, wParam, lParam);
+        };
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"Shell_TrayWnd";
+        RegisterClassW(&wc);
+        HWND tray = CreateWindowExW(0, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+        out.Write(HandleText(tray));
+        const DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(arg[0])) * 1000;
+        MSG msg;
+        while (static_cast<LONG>(until - GetTickCount()) > 0) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&msg);
+            }
+        }
+        DestroyWindow(tray);
+        PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        return 0;
     }
     if (verb == L"activate" && need(1)) {
         HWND hwnd = FindWindowW(arg[0], nullptr);
