@@ -34,17 +34,24 @@ def test_readings_are_recorded_byte_exact(wine):
     assert target.read_bytes() == "\ufeffAB\r\r\nCD\r\nE\r\n".encode("utf-16-le")
 
 
-def test_a_failed_open_shows_the_box_and_later_readings_are_dropped(wine, key_sink):
+def record_through_a_box(wine, filename, box_start, *steps):
+    """Records to filename; the error box that comes up is checked and answered. Returns the UI
+    driver and the probe's results."""
     set_dword(wine, "RECORDDATA", 1)
-    set_text(wine, "RECORDDATA_FILENAME", "")
-    proc, out = run_probe(wine, "burst:A\\r\\n", "until-record-disabled", "burst:B\\r\\n", "sleep:800", wait=False)
+    set_text(wine, "RECORDDATA_FILENAME", filename)
+    proc, out = run_probe(wine, *steps, wait=False)
     ui = winrig.UiDriver(wine)
     box, text = ui("msgbox", 20000)[0].split(" ", 1)
     # The error reporter's frame around the text, then the system's text of the failure.
-    assert winrig.unescape(text).startswith("*Error: Open recording file failed!\nRecord data has been disabled!\t\n")
+    assert winrig.unescape(text).startswith(box_start)
     ui("answer", box, 1)
     assert proc.wait(timeout=60) == 0
-    result = dict(line.split(" ", 1) for line in winrig.read_lines(out))
+    return ui, dict(line.split(" ", 1) for line in winrig.read_lines(out))
+
+
+def test_a_failed_open_shows_the_box_and_later_readings_are_dropped(wine, key_sink):
+    _, result = record_through_a_box(wine, "", "*Error: Open recording file failed!\nRecord data has been disabled!\t\n",
+                                     "burst:A\\r\\n", "until-record-disabled", "burst:B\\r\\n", "sleep:800")
     assert result["recorddisabled"] == "1" and result["handled"] == "2" and result["sentkeys"] == "0"
     assert key_sink.events() == []
 
@@ -67,14 +74,8 @@ def test_disabling_while_the_box_is_up_ends_the_box_instead_of_waiting(wine):
 
 
 def test_a_full_disk_is_reported_once_and_each_reading_counts_as_handled(wine):
-    set_dword(wine, "RECORDDATA", 1)
-    set_text(wine, "RECORDDATA_FILENAME", "Z:\\dev\\full")  # every write fails: no space left
-    proc, out = run_probe(wine, "burst:A\\r\\n", "sleep:300", "burst:B\\r\\n", "sleep:800", wait=False)
-    ui = winrig.UiDriver(wine)
-    box, text = ui("msgbox", 20000)[0].split(" ", 1)
-    assert winrig.unescape(text).startswith("*Error: Write recording file failed!\t\n")
-    ui("answer", box, 1)
-    assert proc.wait(timeout=60) == 0
+    # Every write to Z:\dev\full fails: no space left.
+    ui, result = record_through_a_box(wine, "Z:\\dev\\full", "*Error: Write recording file failed!\t\n",
+                                      "burst:A\\r\\n", "sleep:300", "burst:B\\r\\n", "sleep:800")
     assert ui("msgbox", 0, check=False) == ["none"]  # the second failure is traced, not shown
-    result = dict(line.split(" ", 1) for line in winrig.read_lines(out))
     assert result["handled"] == "2" and result["recorddisabled"] == "0"
