@@ -105,6 +105,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     ShowWindow(m_hWnd, SW_HIDE);
     SetMessageBoxOwner(m_hWnd);
     framework::StartTrackingUserWindow();
+    m_platform.StartCapsLockWatch();
     DebugPrintf(L"create main window, done");
     return 0;
 }
@@ -223,6 +224,7 @@ void CMainFrame::OnClear() {
 void CMainFrame::OnDestroy() {
     SetMessageBoxOwner(nullptr);
     framework::StopTrackingUserWindow();
+    m_platform.StopCapsLockWatch();
     CFrameWnd::OnDestroy();
 }
 

@@ -7,7 +7,10 @@ namespace framework {
 namespace {
 
 std::atomic<HWND> g_hLastUserWnd{nullptr};
+std::atomic<unsigned> g_nForegroundChanges{0};
 HWINEVENTHOOK g_hForegroundHook = nullptr;
+
+}  // namespace
 
 bool IsOwnWindow(HWND hwnd) {
     DWORD process = 0;
@@ -15,21 +18,27 @@ bool IsOwnWindow(HWND hwnd) {
     return process == GetCurrentProcessId();
 }
 
+namespace {
+
 bool IsOwnHiddenWindow(HWND hwnd) {
     return IsOwnWindow(hwnd) && !IsWindowVisible(hwnd);
 }
 
-// The taskbar, its notification area and overflow, the desktop: windows a click on the tray
-// icon or on the desktop brings to the front, never a typing target.
+}  // namespace
+
 bool IsShellWindow(HWND hwnd) {
     if (hwnd == GetShellWindow() || hwnd == GetDesktopWindow()) {
         return true;
     }
     wchar_t name[64] = {};
     GetClassNameW(hwnd, name, ARRAYSIZE(name));
-    static const wchar_t* const kShellClasses[] = {
-        L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd", L"NotifyIconOverflowWindow",
-        L"TopLevelWindowForOverflowXamlIsland", L"Progman", L"WorkerW", L"#32768"};
+    static const wchar_t* const kShellClasses[] = {L"Shell_TrayWnd",
+                                                   L"Shell_SecondaryTrayWnd",
+                                                   L"NotifyIconOverflowWindow",
+                                                   L"TopLevelWindowForOverflowXamlIsland",
+                                                   L"Progman",
+                                                   L"WorkerW",
+                                                   L"#32768"};
     for (const wchar_t* shell : kShellClasses) {
         if (lstrcmpW(name, shell) == 0) {
             return true;
@@ -38,6 +47,8 @@ bool IsShellWindow(HWND hwnd) {
     return false;
 }
 
+namespace {
+
 bool IsUserWindow(HWND hwnd) {
     return hwnd != nullptr && IsWindow(hwnd) && !IsOwnWindow(hwnd) && !IsShellWindow(hwnd);
 }
@@ -45,6 +56,7 @@ bool IsUserWindow(HWND hwnd) {
 // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setwineventhook
 // (out of context: called on the installing thread from its message loop).
 void CALLBACK OnForegroundEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG objectId, LONG, DWORD, DWORD) {
+    ++g_nForegroundChanges;
     if (objectId == OBJID_WINDOW && IsUserWindow(hwnd)) {
         g_hLastUserWnd = hwnd;
     }
@@ -61,7 +73,7 @@ void StartTrackingUserWindow() {
         g_hLastUserWnd = now;
     }
     g_hForegroundHook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
-                                        OnForegroundEvent, 0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+                                        OnForegroundEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
 }
 
 void StopTrackingUserWindow() {
@@ -69,6 +81,10 @@ void StopTrackingUserWindow() {
         UnhookWinEvent(g_hForegroundHook);
         g_hForegroundHook = nullptr;
     }
+}
+
+unsigned ForegroundChanges() {
+    return g_nForegroundChanges;
 }
 
 HWND LastUserWindow() {

@@ -15,6 +15,14 @@ void StartTrackingUserWindow();
 void StopTrackingUserWindow();
 // The last application window in front that is neither the shell's nor this program's.
 HWND LastUserWindow();
+// How many times the foreground window changed since tracking started, as the system announced
+// it (any window, this program's included): a cheap way for another thread to know whether it
+// must look at the foreground again.
+unsigned ForegroundChanges();
+// The taskbar, its notification area and overflow, the desktop, a menu: windows a click brings
+// to the front that are never a typing target.
+bool IsShellWindow(HWND hwnd);
+bool IsOwnWindow(HWND hwnd);
 
 class CForegroundKeeper {
 public:

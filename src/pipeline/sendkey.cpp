@@ -40,14 +40,19 @@ long IntegrityLevel(HANDLE process) {
 // SendInput does not say why.
 // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-sendinput
 bool RunsHigher(DWORD processId) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr) {
-        return false;  // unknown: typing is tried
-    }
-    const long theirs = IntegrityLevel(process);
-    CloseHandle(process);
     static const long ours = IntegrityLevel(GetCurrentProcess());  // fixed for the process's life
-    return theirs >= 0 && ours >= 0 && theirs > ours;
+    if (ours < 0) {
+        return false;  // nothing to compare with: typing is tried
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    const long theirs = process != nullptr ? IntegrityLevel(process) : -1;
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+    // Cannot tell: taken as higher. A token that a program at our level may not read is, above
+    // all, that of an elevated program; typing into it would lose the reading without a word,
+    // while the notice tells the user what to do.
+    return theirs < 0 || theirs > ours;
 }
 
 }  // namespace
@@ -85,39 +90,73 @@ KeyOutput CWin32KeyboardLayout::Output(uint8_t vk, uint8_t state, bool capsLock,
     return output;
 }
 
+ScanCode CWin32KeyboardLayout::ScanCodeOf(uint8_t vk, LayoutId layout) {
+    // MAPVK_VK_TO_VSC_EX gives the 0xE0/0xE1 prefix of extended keys in the high byte.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-mapvirtualkeyexw
+    ScanCode scan = static_cast<ScanCode>(MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX, Layout(layout)));
+    if (scan != 0 && !IsExtendedScan(scan)) {
+        // The keys of the extended set, where a system leaves the prefix out ("Keyboard Input
+        // Overview", extended-key flag).
+        switch (vk) {
+            case VK_RMENU:
+            case VK_RCONTROL:
+            case VK_INSERT:
+            case VK_DELETE:
+            case VK_HOME:
+            case VK_END:
+            case VK_PRIOR:
+            case VK_NEXT:
+            case VK_LEFT:
+            case VK_RIGHT:
+            case VK_UP:
+            case VK_DOWN:
+            case VK_NUMLOCK:
+            case VK_DIVIDE:
+            case VK_LWIN:
+            case VK_RWIN:
+            case VK_APPS:
+                scan = static_cast<ScanCode>(0xE000 | (scan & 0xFF));
+                break;
+            default:
+                break;
+        }
+    }
+    return scan;
+}
+
 size_t CWin32KeyInjector::Inject(const KeyStroke* strokes, size_t count) {
-    // Every field but the type, the virtual key and the key-up flag stays zero: no scan code,
-    // no time stamp, no extra information.
+    // The virtual key, its scan code in the target's layout (with the extended-key flag where
+    // the key has the prefix) and the key-up flag; no time stamp, no extra information.
+    // https://learn.microsoft.com/windows/win32/api/winuser/ns-winuser-keybdinput
     std::vector<INPUT> inputs(count, INPUT{});
     for (size_t i = 0; i < count; ++i) {
         inputs[i].type = INPUT_KEYBOARD;
         inputs[i].ki.wVk = strokes[i].vk;
-        inputs[i].ki.dwFlags = strokes[i].keyUp ? KEYEVENTF_KEYUP : 0;
+        inputs[i].ki.wScan = static_cast<WORD>(strokes[i].scan & 0xFF);
+        inputs[i].ki.dwFlags = (strokes[i].keyUp ? KEYEVENTF_KEYUP : 0) |
+                               (IsExtendedScan(strokes[i].scan) ? KEYEVENTF_EXTENDEDKEY : 0);
     }
     return SendInput(static_cast<UINT>(count), inputs.data(), sizeof(INPUT));
 }
 
-TypingTarget ForegroundTypingTarget() {
+TypingTarget TypingTargetFor(uintptr_t window) {
     TypingTarget target;
-    HWND front = GetForegroundWindow();
+    HWND hwnd = reinterpret_cast<HWND>(window);
     DWORD processId = 0;
-    const DWORD thread = front != nullptr ? GetWindowThreadProcessId(front, &processId) : 0;
-    target.window = reinterpret_cast<uintptr_t>(front);
+    const DWORD thread = hwnd != nullptr ? GetWindowThreadProcessId(hwnd, &processId) : 0;
+    target.window = window;
     // Layouts are per thread: the window's thread's, not this one's.
     target.layout = reinterpret_cast<LayoutId>(GetKeyboardLayout(thread));
-    // Caps Lock: the toggle state read on this thread. Attaching to the window's thread
-    // (AttachThreadInput shares its keyboard state) garbled the typing: with an attach per item,
-    // 14 of 20 000 characters arrived lost or doubled under Wine, so it is not done. Wine brings
-    // a thread's key state up to date only after GetAsyncKeyState (measured); on Windows that
-    // call only reads. A thread's own message queue (PeekMessage creates one) holds the state.
-    // GetKeyState(VK_CAPITAL) & 1 for a program that sends keys to another one is what
-    // Microsoft's keyboard team advised for exactly this case ("Is the CAPS LOCK on?",
-    // blogs.msdn.com/b/michkap/archive/2006/03/29/562606.aspx).
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
-    GetAsyncKeyState(VK_CAPITAL);
-    target.capsLock = (GetKeyState(VK_CAPITAL) & 0x01) != 0;
-    target.elevated = processId != 0 && RunsHigher(processId);
+    // A process's integrity never changes: it is asked once per window and process.
+    static thread_local uintptr_t lastWindow = 0;
+    static thread_local DWORD lastProcess = 0;
+    static thread_local bool lastElevated = false;
+    if (window != lastWindow || processId != lastProcess || processId == 0) {
+        lastWindow = window;
+        lastProcess = processId;
+        lastElevated = processId != 0 && RunsHigher(processId);
+    }
+    target.elevated = lastElevated;
     return target;
 }
 

@@ -11,6 +11,7 @@ public:
     int16_t LookupKey(char16_t ch) override;
     int16_t LookupKeyIn(char16_t ch, LayoutId layout) override;
     KeyOutput Output(uint8_t vk, uint8_t state, bool capsLock, LayoutId layout) override;
+    ScanCode ScanCodeOf(uint8_t vk, LayoutId layout) override;
 };
 
 class CWin32KeyInjector : public IKeyInjector {
@@ -20,8 +21,8 @@ public:
     size_t Inject(const KeyStroke* strokes, size_t count) override;
 };
 
-// The foreground window as a typing target: its thread's layout, Caps Lock, and whether its
-// process runs at a higher integrity level than this one. Called on the thread that types.
-TypingTarget ForegroundTypingTarget();
+// A window as a typing target: its thread's layout, and whether its process runs at a higher
+// integrity level than this one (Caps Lock comes from CCapsLockWatch).
+TypingTarget TypingTargetFor(uintptr_t window);
 
 }  // namespace dorvane

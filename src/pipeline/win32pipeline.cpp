@@ -5,6 +5,7 @@
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/errorproc.h"
+#include "framework/foreground.h"
 #include "pipeline/core/recordencoding.h"
 #include "pipeline/sendkey.h"
 
@@ -70,15 +71,39 @@ std::unique_ptr<IRecordWriter> CWin32PipelinePlatform::OpenRecordFile(const std:
     return std::make_unique<CRecordFile>(file, EncodingForAppend(head, headCount), headCount == 0);
 }
 
-bool CWin32PipelinePlatform::OwnWindowInFront() {
+FrontWindow CWin32PipelinePlatform::CurrentFront() {
+    // No foreground window while the workstation is locked or a secure screen is up; a real
+    // click on the tray icon or the desktop brings a shell window to the front.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getforegroundwindow
     HWND front = GetForegroundWindow();
-    DWORD process = 0;
-    return front != nullptr && GetWindowThreadProcessId(front, &process) != 0 &&
-           process == GetCurrentProcessId();
+    FrontWindow result;
+    result.window = reinterpret_cast<uintptr_t>(front);
+    if (front == nullptr) {
+        result.kind = FrontKind::kNoWindow;
+    } else if (framework::IsOwnWindow(front)) {
+        result.kind = FrontKind::kOwnWindow;
+    } else if (framework::IsShellWindow(front)) {
+        result.kind = FrontKind::kShell;
+    }
+    return result;
 }
 
-TypingTarget CWin32PipelinePlatform::CurrentTypingTarget() {
-    return ForegroundTypingTarget();
+uint32_t CWin32PipelinePlatform::FrontChanges() {
+    return framework::ForegroundChanges();
+}
+
+bool CWin32PipelinePlatform::WindowExists(uintptr_t window) {
+    return IsWindow(reinterpret_cast<HWND>(window)) != FALSE;
+}
+
+TypingTarget CWin32PipelinePlatform::TypingTargetFor(uintptr_t window) {
+    return dorvane::TypingTargetFor(window);
+}
+
+void CWin32PipelinePlatform::StartCapsLockWatch() {
+    if (!m_capsLock.Start()) {
+        DebugPrintf(L"caps lock watch failed!");
+    }
 }
 
 void CWin32PipelineHost::Trace(const std::u16string& line) {

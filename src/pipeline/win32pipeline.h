@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "pipeline/capslockwatch.h"
 #include "pipeline/core/pipelineports.h"
 
 namespace dorvane {
@@ -17,8 +18,17 @@ public:
     // UTF-16LE (or UTF-8 where the file starts with its mark), a byte-order mark only on a new
     // or empty file, LF as CR LF: the bytes "a, ccs=UNICODE" gives, composed by the program.
     std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override;
-    bool OwnWindowInFront() override;
-    TypingTarget CurrentTypingTarget() override;
+    FrontWindow CurrentFront() override;
+    uint32_t FrontChanges() override;
+    bool WindowExists(uintptr_t window) override;
+    TypingTarget TypingTargetFor(uintptr_t window) override;
+    bool CapsLockOn() override { return m_capsLock.IsOn(); }
+    // Starts following Caps Lock; the user-interface thread calls it once the program runs.
+    void StartCapsLockWatch();
+    void StopCapsLockWatch() { m_capsLock.Stop(); }
+
+private:
+    CCapsLockWatch m_capsLock;
 };
 
 // Traces go to the debugger output, errors through ReportError. A box shown by the worker

@@ -7,25 +7,29 @@ press/release rules written out independently here.
 import winrig
 
 SHIFT, CONTROL, MENU = 0x10, 0x11, 0x12
+# The third slot injects the right Alt key; the window's messages name it VK_MENU.
 SLOTS = ((0x01, SHIFT), (0x02, CONTROL), (0x04, MENU))
 NO_KEY = 0xFFFF
 
 
 def expected_typing(lookups):
-    """Key events and characters the rules give for [(char, VkKeyScanW result)]."""
+    """Key events and characters the rules give for [(char, VkKeyScanW result)]: presses before
+    releases, except where that would release Shift+Ctrl or Shift+Alt with no key between (the
+    language hotkeys): then releases first."""
     held, events, chars = set(), [], []
     for ch, scan in lookups:
         if scan == NO_KEY:
             continue
         vk, state = scan & 0xFF, scan >> 8
-        for bit, modifier in SLOTS:
-            if state & bit and modifier not in held:
-                events.append(("keydown", modifier))
-                held.add(modifier)
-        for bit, modifier in SLOTS:
-            if not state & bit and modifier in held:
-                events.append(("keyup", modifier))
-                held.discard(modifier)
+        presses = [m for bit, m in SLOTS if state & bit and m not in held]
+        releases = [m for bit, m in SLOTS if not state & bit and m in held]
+        after_presses = held | set(presses)
+        chord = releases and SHIFT in after_presses and (CONTROL in after_presses or MENU in after_presses)
+        order = [("keyup", m) for m in releases] + [("keydown", m) for m in presses] if chord else \
+            [("keydown", m) for m in presses] + [("keyup", m) for m in releases]
+        for kind, modifier in order:
+            events.append((kind, modifier))
+            (held.add if kind == "keydown" else held.discard)(modifier)
         events += [("keydown", vk), ("keyup", vk)]
         chars.append(ch)
     for _, modifier in SLOTS:

@@ -3,10 +3,7 @@
 //   lookup 0x0041 0x0141        (UTF-16 unit, VkKeyScanW result as 16 bits)
 //   sent 12                     (the synthesiser's "Sent Key" count afterwards)
 //   caps 0|1                    (with "target": Caps Lock as the foreground window's thread sees it)
-//   caps 0|1                    (with "target": Caps Lock as the foreground window's thread sees it)
 //   typeprobe.exe TEXT_FILE_UTF8 OUT_FILE [target]
-// With "target" the text is typed for the foreground window (its layout, its Caps Lock) as the
-// send-key worker does; without, with the plain rules of the calling thread's layout. [target]
 // With "target" the text is typed for the foreground window (its layout, its Caps Lock) as the
 // send-key worker does; without, with the plain rules of the calling thread's layout.
 #include <windows.h>
@@ -17,6 +14,7 @@
 #include <string>
 
 #include "core/widestr.h"
+#include "pipeline/capslockwatch.h"
 #include "pipeline/sendkey.h"
 #include "toolio.h"
 
@@ -42,8 +40,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     dorvane::CKeySynthesizer synth(layout, injector);
+    dorvane::CCapsLockWatch capsLock;
     if (__argc > 3 && std::wstring(__wargv[3]) == L"target") {
-        const dorvane::TypingTarget target = dorvane::ForegroundTypingTarget();
+        capsLock.Start();
+        dorvane::TypingTarget target =
+            dorvane::TypingTargetFor(reinterpret_cast<uintptr_t>(GetForegroundWindow()));
+        target.capsLock = capsLock.IsOn();
         out.Write(target.capsLock ? "caps 1" : "caps 0");
         synth.BeginItem(target);
     }

@@ -1,5 +1,6 @@
 // Press/release order of the keystroke synthesiser, checked call by call against a fake
 // layout shaped like the common Latin ones (CR is Enter, LF is Ctrl+Enter).
+#include <deque>
 #include <map>
 #include <string_view>
 #include <utility>
@@ -33,6 +34,10 @@ public:
         {u'|', kShift | kCtrl | kAlt | 0xDC},
     };
     std::u16string looked;
+    // Scan codes of a made-up layout: right Alt has the extended prefix.
+    static ScanCode Scan(uint8_t vk) { return vk == kVkRMenu ? ScanCode{0xE038} : ScanCode(0x100 + vk); }
+    bool withScanCodes = false;
+    ScanCode ScanCodeOf(uint8_t vk, LayoutId) override { return withScanCodes ? Scan(vk) : 0; }
     int16_t LookupKey(char16_t ch) override {
         looked.push_back(ch);
         auto it = keys.find(ch);
@@ -100,26 +105,66 @@ TEST_SUITE("keystroke synthesis") {
         CHECK(rig.injector.calls.back() == Up(kVkControl));
     }
 
-    TEST_CASE("a Ctrl character then a Shift character: all presses come before all releases") {
-        Rig rig;
-        rig.synth.SendKeys(
-            u"\x01"
-            u"B");
-        CHECK(rig.injector.calls ==
-              std::vector<Call>{Down(kVkControl), Key('A'), Down(kVkShift), Up(kVkControl), Key('B')});
+    // Windows switches the input language when Left Alt+Shift or Ctrl+Shift go down together
+    // and one is released with no other key between. Where the design's order (presses before
+    // releases) would do that, the releases come first; elsewhere the order stays.
+    TEST_CASE("modifier changes never release a Shift+Ctrl or Shift+Alt chord without a key") {
+        struct Case {
+            const char16_t* text;
+            std::vector<Call> calls;
+        };
+        const Case cases[] = {
+            // Ctrl then Shift: Ctrl up before Shift down.
+            {u"\x01"
+             u"B",
+             {Down(kVkControl), Key('A'), Up(kVkControl), Down(kVkShift), Key('B')}},
+            // Shift then Ctrl (A, then LF as Ctrl+Enter).
+            {u"A\n", {Down(kVkShift), Key('A'), Up(kVkShift), Down(kVkControl), Key(kVkReturn)}},
+            // Shift then AltGr, AltGr then Shift.
+            {u"A@",
+             {Down(kVkShift), Key('A'), Up(kVkShift), Down(kVkControl), Down(kVkRMenu), Key('Q')}},
+            {u"@B",
+             {Down(kVkControl), Down(kVkRMenu), Key('Q'), Up(kVkControl), Up(kVkRMenu), Down(kVkShift), Key('B')}},
+            // No chord forms: the design's order, presses first.
+            {u"A|", {Down(kVkShift), Key('A'), Down(kVkControl), Down(kVkRMenu), Key(0xDC)}},
+            {u"|B", {Down(kVkShift), Down(kVkControl), Down(kVkRMenu), Key(0xDC), Up(kVkControl), Up(kVkRMenu), Key('B')}},
+            {u"@\x01", {Down(kVkControl), Down(kVkRMenu), Key('Q'), Up(kVkRMenu), Key('A')}},
+        };
+        for (const Case& c : cases) {
+            CAPTURE(std::u16string_view(c.text).size());
+            Rig rig;
+            rig.synth.SendKeys(c.text);
+            CHECK(rig.injector.calls == c.calls);
+        }
     }
 
-    TEST_CASE("AltGr characters hold Ctrl and Alt, released in Shift, Ctrl, Alt order") {
+    TEST_CASE("AltGr characters hold Ctrl and right Alt, released in Shift, Ctrl, Alt order") {
         Rig rig;
         rig.synth.SendKeys(u"@@a");
-        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkControl), Down(kVkMenu), Key('Q'), Key('Q'),
-                                                      Up(kVkControl), Up(kVkMenu), Key('A')});
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkControl), Down(kVkRMenu), Key('Q'), Key('Q'),
+                                                      Up(kVkControl), Up(kVkRMenu), Key('A')});
 
         rig.injector.calls.clear();
         rig.synth.SendKeys(u"|");
         rig.synth.ReleaseModifierKeys();
-        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Down(kVkControl), Down(kVkMenu),
-                                                      Key(0xDC), Up(kVkShift), Up(kVkControl), Up(kVkMenu)});
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Down(kVkControl), Down(kVkRMenu),
+                                                      Key(0xDC), Up(kVkShift), Up(kVkControl), Up(kVkRMenu)});
+    }
+
+    TEST_CASE("every injected event carries the layout's scan code, right Alt its extended prefix") {
+        Rig rig;
+        rig.layout.withScanCodes = true;
+        rig.synth.SendKeys(u"Ab@\r");
+        rig.synth.ReleaseModifierKeys();
+        size_t strokes = 0;
+        for (const Call& call : rig.injector.calls) {
+            for (const KeyStroke& stroke : call) {
+                CHECK(stroke.scan == FakeLayout::Scan(stroke.vk));
+                ++strokes;
+            }
+        }
+        CHECK(strokes == 14);
+        CHECK(IsExtendedScan(FakeLayout::Scan(kVkRMenu)));
     }
 
     TEST_CASE("state bits without a tracked modifier are ignored") {
@@ -243,13 +288,20 @@ private:
     }
 };
 
-// Takes every event unless told to take none of the next call's.
+// Takes every event, except that the next calls take at most `limits` events each, in turn.
 class RefusingInjector : public RecordingInjector {
 public:
-    bool refuseNext = false;
+    std::deque<size_t> limits;
     size_t Inject(const KeyStroke* strokes, size_t count) override {
-        RecordingInjector::Inject(strokes, count);
-        return std::exchange(refuseNext, false) ? 0 : count;
+        size_t taken = count;
+        if (!limits.empty()) {
+            taken = std::min(count, limits.front());
+            limits.pop_front();
+        }
+        if (taken > 0) {
+            RecordingInjector::Inject(strokes, taken);  // what reached the system
+        }
+        return taken;
     }
 };
 
@@ -313,12 +365,29 @@ TEST_SUITE("keystroke synthesis on real keyboards") {
         CHECK(results == std::vector<KeyResult>{KeyResult::kTypedDeadKey, KeyResult::kNoKey});
     }
 
-    TEST_CASE("a character the system did not take is reported and not counted") {
+    TEST_CASE("what the system refused is never half typed: no key without its Shift, releases stay due") {
         TargetRig rig;
         rig.synth.BeginItem(Target(LayoutTable::kUsIntl));
-        rig.injector.refuseNext = true;
+        // The key itself refused: nothing of the character arrived, and it is not counted.
+        rig.injector.limits = {0};
         CHECK(rig.synth.SendKey(u'a') == KeyResult::kNotInjected);
+        CHECK(rig.injector.calls.empty());
+        // Shift's press refused: the key is not sent without it (it would be a small letter).
+        rig.injector.limits = {0};
+        CHECK(rig.synth.SendKey(u'A') == KeyResult::kNotInjected);
+        CHECK(rig.injector.calls.empty());
+        CHECK(rig.synth.SendKey(u'A') == KeyResult::kTyped);
+        // Shift's release refused: it stays held and is released when that is next asked for.
+        rig.injector.limits = {0};
+        CHECK(rig.synth.SendKey(u'b') == KeyResult::kNotInjected);
+        CHECK(rig.synth.IsShiftDown());
         CHECK(rig.synth.SendKey(u'b') == KeyResult::kTyped);
-        CHECK(rig.synth.SentKeyCount() == 1);
+        // Only the key's press taken: the character is there, its release goes before the next.
+        rig.injector.limits = {1, 0};  // and the release tried at once is refused too
+        CHECK(rig.synth.SendKey(u'1') == KeyResult::kTyped);
+        CHECK(rig.synth.SendKey(u'1') == KeyResult::kTyped);
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Key('A'), Up(kVkShift), Key('B'), Down('1'),
+                                                      Up('1'), Key('1')});
+        CHECK(rig.synth.SentKeyCount() == 4);
     }
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "eventually.h"
 #include "fakeregistry.h"
+#include "pipeline/core/capslock.h"
 #include "pipeline/core/keysynthesizer.h"
 #include "pipeline/core/processhooks.h"
 #include "settings/core/settingkeys.h"
@@ -109,13 +111,137 @@ private:
     RecordedItems& m_out;
 };
 
+// The desktop as Windows keeps it for typing: one foreground window, which gets every injected
+// key event; none while the workstation is locked or a secure screen is up, and then SendInput
+// takes nothing. Foreground changes are announced (the system's foreground event) except for
+// the lock, which switches desktops instead. A test can make the next injections fail too.
+// Caps Lock is the system's toggle: low-level hooks see every press, while the key state of a
+// thread that removes no keyboard messages stays as it was when its queue was made.
+class FakeDesktop {
+public:
+    static constexpr uintptr_t kUserWindow = 1;
+
+    // Puts a window in front, now or once `afterStrokes` more events were delivered; from then
+    // on the next `refusals` injections fail.
+    void Show(FrontKind kind, uintptr_t window, size_t afterStrokes = 0, int refusals = 0) {
+        std::lock_guard lock(m_mutex);
+        m_pending = FrontWindow{kind, window};
+        m_nPendingRefusals = refusals;
+        m_nSwitchAfter = afterStrokes;
+        if (afterStrokes == 0) {
+            SwitchLocked();
+        }
+    }
+    void Close(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        m_closed.push_back(window);
+    }
+    void SetElevated(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        m_elevated.push_back(window);
+    }
+    // What SendInput does with a batch: the number of events the system took.
+    size_t Deliver(const KeyStroke* strokes, size_t count) {
+        std::lock_guard lock(m_mutex);
+        if (m_front.kind == FrontKind::kNoWindow || m_nRefusals > 0) {
+            m_nRefusals = std::max(0, m_nRefusals - 1);
+            return 0;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            m_strokes[m_front.window].push_back(strokes[i]);
+            if (m_nSwitchAfter > 0 && --m_nSwitchAfter == 0) {
+                SwitchLocked();
+            }
+        }
+        return count;
+    }
+    // The characters (key-downs of keys other than modifiers) a window received.
+    std::u16string TextOf(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        std::u16string text;
+        for (const KeyStroke& stroke : m_strokes[window]) {
+            if (!stroke.keyUp && stroke.vk != kVkShift && stroke.vk != kVkControl && stroke.vk != kVkRMenu) {
+                text.push_back(stroke.vk);
+            }
+        }
+        return text;
+    }
+    std::vector<KeyStroke> StrokesOf(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        return m_strokes[window];
+    }
+    FrontWindow Front() {
+        std::lock_guard lock(m_mutex);
+        ++m_nFrontQueries;
+        return m_front;
+    }
+    int FrontQueries() {
+        std::lock_guard lock(m_mutex);
+        return m_nFrontQueries;
+    }
+    uint32_t Changes() const { return m_nChanges; }
+    bool Exists(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        return std::find(m_closed.begin(), m_closed.end(), window) == m_closed.end();
+    }
+    bool Elevated(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        return std::find(m_elevated.begin(), m_elevated.end(), window) != m_elevated.end();
+    }
+
+    // The user presses Caps Lock.
+    void PressCapsLock() {
+        std::lock_guard lock(m_mutex);
+        m_bCapsLock = !m_bCapsLock;
+        if (m_pHook != nullptr) {
+            m_pHook->OnKeyEvent(kVkCapital, false);
+            m_pHook->OnKeyEvent(kVkCapital, true);
+        }
+    }
+    // A low-level keyboard hook, started with the toggle as it is now.
+    void Hook(CCapsLockTracker& tracker) {
+        std::lock_guard lock(m_mutex);
+        tracker.Reset(m_bCapsLock);
+        m_pHook = &tracker;
+    }
+    // GetKeyState(VK_CAPITAL) on the calling thread: the thread gets no keyboard messages, so
+    // it stays what it was when the thread first asked (its queue was made).
+    bool CallingThreadCapsLock() {
+        std::lock_guard lock(m_mutex);
+        return m_threadCapsLock.try_emplace(std::this_thread::get_id(), m_bCapsLock).first->second;
+    }
+
+private:
+    void SwitchLocked() {
+        m_front = m_pending;
+        m_nRefusals = m_nPendingRefusals;
+        if (m_front.kind != FrontKind::kNoWindow) {
+            ++m_nChanges;
+        }
+    }
+
+    std::mutex m_mutex;
+    FrontWindow m_front{FrontKind::kUserWindow, kUserWindow};
+    FrontWindow m_pending;
+    size_t m_nSwitchAfter = 0;
+    int m_nPendingRefusals = 0;
+    int m_nRefusals = 0;
+    int m_nFrontQueries = 0;
+    std::atomic<uint32_t> m_nChanges{0};
+    std::vector<uintptr_t> m_closed;
+    std::vector<uintptr_t> m_elevated;
+    std::map<uintptr_t, std::vector<KeyStroke>> m_strokes;
+    bool m_bCapsLock = false;
+    CCapsLockTracker* m_pHook = nullptr;
+    std::map<std::thread::id, bool> m_threadCapsLock;
+};
+
 class FakePipelinePlatform : public IPipelinePlatform {
 public:
     std::atomic<uint32_t> now{0};
     RecordedItems recorded;
     bool failEvent = false;
     bool failThread = false;
-    std::atomic<bool> ownWindowInFront{false};
     // The length of every worker pause, as the stop signal let it run.
     std::mutex pauseMutex;
     std::vector<bool> pausesCutShort;
@@ -128,18 +254,21 @@ public:
         std::lock_guard lock(pauseMutex);
         pausesCutShort.push_back(signalled);
     }
-    bool OwnWindowInFront() override { return ownWindowInFront; }
-    TypingTarget CurrentTypingTarget() override {
-        std::lock_guard lock(targetMutex);
+    FakeDesktop desktop;
+    CCapsLockTracker capsLock;
+    // Caps Lock as the typing thread's own key state had it when a target was taken.
+    std::atomic<bool> typingThreadCapsLock{false};
+    FrontWindow CurrentFront() override { return desktop.Front(); }
+    uint32_t FrontChanges() override { return desktop.Changes(); }
+    bool WindowExists(uintptr_t window) override { return desktop.Exists(window); }
+    TypingTarget TypingTargetFor(uintptr_t window) override {
+        typingThreadCapsLock = desktop.CallingThreadCapsLock();
+        TypingTarget target;
+        target.window = window;
+        target.elevated = desktop.Elevated(window);
         return target;
     }
-    void SetTarget(uintptr_t window, bool elevated) {
-        std::lock_guard lock(targetMutex);
-        target.window = window;
-        target.elevated = elevated;
-    }
-    std::mutex targetMutex;
-    TypingTarget target;
+    bool CapsLockOn() override { return capsLock.IsOn(); }
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;
@@ -172,16 +301,25 @@ public:
         }
         return static_cast<int16_t>(ch == shifted && ch != 0 ? 0x100 | ch : ch);
     }
+    // Caps Lock as the synthesiser last asked about it.
+    std::atomic<bool> capsLockAsked{false};
+    KeyOutput Output(uint8_t, uint8_t, bool capsLock, LayoutId) override {
+        capsLockAsked = capsLock;
+        return {};
+    }
 };
 
 // Collects the typed characters (key-downs); an optional gate holds the first key until opened.
+// Strokes go through the desktop, which says how many the system took; only those are kept.
 class TypedText : public IKeyInjector {
 public:
+    explicit TypedText(FakeDesktop& desktop) : m_desktop(desktop) {}
     size_t Inject(const KeyStroke* strokes, size_t count) override {
         std::unique_lock lock(m_mutex);
         m_bAtGate = m_bGateClosed;
         m_gateChanged.wait(lock, [this] { return !m_bGateClosed; });
         m_bAtGate = false;
+        count = m_desktop.Deliver(strokes, count);
         for (size_t i = 0; i < count; ++i) {
             m_strokes.push_back(strokes[i]);
             if (!strokes[i].keyUp) {
@@ -215,6 +353,7 @@ public:
     }
 
 private:
+    FakeDesktop& m_desktop;
     std::mutex m_mutex;
     std::condition_variable m_gateChanged;
     bool m_bGateClosed = false;
@@ -231,11 +370,14 @@ struct PipelineRig {
     FakePipelineHost host;
     FakePipelinePlatform platform;
     IdentityLayout layout;
-    TypedText typed;
+    TypedText typed{platform.desktop};
     CKeySynthesizer keys{layout, typed};
     CSendService service{host, platform, keys, profile};
 
-    PipelineRig() { ResetServiceState(); }
+    PipelineRig() {
+        ResetServiceState();
+        platform.desktop.Hook(platform.capsLock);
+    }
     ~PipelineRig() { Disable(); }
 
     void Set(const IntSetting& key, int value) { WriteSetting(profile, key, value); }

@@ -8,6 +8,7 @@
 #include "resource.h"
 
 using namespace dorvane;
+using dorvane::testing::FakeDesktop;
 using dorvane::testing::PipelineRig;
 
 namespace {
@@ -381,12 +382,11 @@ TEST_CASE("the first pause after a re-enable is not cut short by the previous st
 
 TEST_CASE("while a window of ours is in front, readings wait with no key held and are typed afterwards") {
     PipelineRig rig;
-    rig.layout.shifted = u'S';
-    const KeyStroke shiftUp{0x10, true};
+    FakeDesktop& desktop = rig.platform.desktop;
     REQUIRE(rig.Enable());
 
     // A reading that arrives while our box is in front waits, without the sending picture.
-    rig.platform.ownWindowInFront = true;
+    desktop.Show(FrontKind::kOwnWindow, 50);
     rig.Burst("1\r");
     rig.Burst("2\r");
     REQUIRE(rig.Eventually([&] { return rig.host.Traced(u"send-key held: a window of this program is in front"); }));
@@ -394,22 +394,123 @@ TEST_CASE("while a window of ours is in front, readings wait with no key held an
     CHECK(rig.typed.Text().empty());
     const auto icons = rig.host.Read(rig.host.icons);
     CHECK(std::find(icons.begin(), icons.end(), IDI_SENDING) == icons.end());
-    rig.platform.ownWindowInFront = false;
-    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"1\r2\r"; }));
+    desktop.Show(FrontKind::kUserWindow, FakeDesktop::kUserWindow);
+    CHECK(rig.Eventually([&] { return desktop.TextOf(FakeDesktop::kUserWindow) == u"1\r2\r"; }));
+}
 
-    // The box comes up in the middle of a reading while Shift is held: Shift is let go first,
-    // and the rest of the reading follows once the user's window is back.
-    rig.typed.CloseGate();
-    rig.Burst("SS\r");
-    REQUIRE(rig.Eventually([&] { return rig.typed.AtGate(); }));  // in the first stroke
-    rig.platform.ownWindowInFront = true;
-    rig.typed.OpenGate();
-    REQUIRE(rig.Eventually([&] { return !g_bSending.load(); }));
-    CHECK(rig.typed.Text() == u"1\r2\r\x10S");
-    CHECK(rig.typed.Strokes().back() == shiftUp);
-    rig.platform.ownWindowInFront = false;
-    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"1\r2\r\x10S\x10S\r"; }));
-    CHECK(rig.keys.SentKeyCount() == 7);
+namespace {
+
+const KeyStroke kShiftDown{kVkShift, false}, kShiftUp{kVkShift, true};
+KeyStroke Down(char16_t ch) {
+    return {static_cast<uint8_t>(ch), false};
+}
+KeyStroke Up(char16_t ch) {
+    return {static_cast<uint8_t>(ch), true};
+}
+
+}  // namespace
+
+// A reading "SSab" CR where something else takes the front after "S" went in (Shift down, S down,
+// S up): the rest waits, Shift is let go, nothing reaches another window but that release, and
+// once the user's window is back the rest goes there, whole, once and in order.
+TEST_CASE("the taskbar, no window, another window or refused keys mid-reading: the rest waits for the user's window") {
+    struct Case {
+        const char* name;
+        FrontKind kind;
+        uintptr_t window;
+        int refusals;  // the system takes no events this many times, with the user's window in front
+        const char16_t* trace;
+    };
+    const Case cases[] = {
+        {"taskbar", FrontKind::kShell, 2, 0, u"send-key held: the taskbar or the desktop is in front"},
+        {"locked", FrontKind::kNoWindow, 0, 0, u"send-key held: the system took no key events"},
+        {"another program", FrontKind::kUserWindow, 3, 0,
+         u"send-key held: the window the reading started in is not in front"},
+        {"refused", FrontKind::kUserWindow, FakeDesktop::kUserWindow, 4, u"send-key held: the system took no key events"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        PipelineRig rig;
+        FakeDesktop& desktop = rig.platform.desktop;
+        rig.layout.shifted = u'S';
+        REQUIRE(rig.Enable());
+        desktop.Show(c.kind, c.window, 3, c.refusals);
+        rig.Burst("SSab\r");
+        REQUIRE(rig.Eventually([&] { return rig.host.Traced(c.trace); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));  // a few polls of the hold
+        if (c.window != FakeDesktop::kUserWindow) {
+            CHECK(desktop.TextOf(FakeDesktop::kUserWindow) == u"S");
+            // The only thing another window may get is the release of the held Shift.
+            const auto others = desktop.StrokesOf(c.window);
+            CHECK(std::all_of(others.begin(), others.end(), [](const KeyStroke& k) { return k == kShiftUp; }));
+            CHECK_FALSE(g_bSending.load());
+            desktop.Show(FrontKind::kUserWindow, FakeDesktop::kUserWindow);
+        }
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        // Where the system refused keys, it refused the release of Shift too: Shift was still
+        // down when typing went on. Elsewhere Shift went up in the other window first.
+        const bool refusedRelease = c.kind == FrontKind::kNoWindow || c.refusals > 0;
+        std::vector<KeyStroke> expected{kShiftDown, Down('S'), Up('S')};
+        if (!refusedRelease) {
+            expected.push_back(kShiftDown);
+        }
+        for (const KeyStroke& k : {Down('S'), Up('S'), kShiftUp, Down('a'), Up('a'), Down('b'), Up('b'),
+                                   Down('\r'), Up('\r')}) {
+            expected.push_back(k);
+        }
+        CHECK(desktop.StrokesOf(FakeDesktop::kUserWindow) == expected);
+        CHECK(rig.keys.SentKeyCount() == 5);
+        CHECK(rig.host.TraceCount(c.trace) == 1);
+        CHECK(rig.host.TraceCount(u"send-key goes on") == 1);
+    }
+}
+
+TEST_CASE("a reading whose window is closed while it waits is cut short once, the next one goes to the new window") {
+    PipelineRig rig;
+    FakeDesktop& desktop = rig.platform.desktop;
+    REQUIRE(rig.Enable());
+    desktop.Show(FrontKind::kShell, 2, 2);
+    rig.Burst("abc\r");
+    REQUIRE(rig.Eventually([&] { return rig.host.Traced(u"send-key held: the taskbar or the desktop is in front"); }));
+    desktop.Close(FakeDesktop::kUserWindow);
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    CHECK(rig.host.TraceCount(u"send-key: a reading was cut short, its window was closed") == 1);
+    CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE"});
+    desktop.Show(FrontKind::kUserWindow, 4);
+    rig.Burst("de\r");
+    CHECK(rig.Eventually([&] { return desktop.TextOf(4) == u"de\r"; }));
+    CHECK(desktop.TextOf(FakeDesktop::kUserWindow) == u"a");
+}
+
+TEST_CASE("the window in front is asked about once per item and after announced changes, not per character") {
+    PipelineRig rig;
+    FakeDesktop& desktop = rig.platform.desktop;
+    REQUIRE(rig.Enable());
+    const int before = desktop.FrontQueries();
+    rig.Burst(std::string(2000, 'x') + "\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    CHECK(desktop.FrontQueries() - before == 1);
+    CHECK(desktop.TextOf(FakeDesktop::kUserWindow).size() == 2001);
+}
+
+TEST_CASE("Caps Lock switched while the service runs reaches the typing, though the typing thread's key state does not follow") {
+    PipelineRig rig;
+    FakeDesktop& desktop = rig.platform.desktop;
+    REQUIRE(rig.Enable());
+    rig.Burst("a\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    CHECK_FALSE(rig.layout.capsLockAsked.load());
+
+    desktop.PressCapsLock();
+    rig.Burst("b\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+    CHECK(rig.layout.capsLockAsked.load());
+    CHECK_FALSE(rig.platform.typingThreadCapsLock.load());  // what a GetKeyState there would say
+
+    desktop.PressCapsLock();
+    rig.Burst("c\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
+    CHECK_FALSE(rig.layout.capsLockAsked.load());
 }
 
 TEST_CASE("a failed recording write is traced each time and shown once per enable") {
@@ -434,12 +535,15 @@ TEST_CASE("a failed recording write is traced each time and shown once per enabl
 TEST_CASE("a window of an elevated program in front: nothing typed or counted, one trace and notice per window") {
     PipelineRig rig;
     const std::u16string line = u"send-key: the window in front belongs to a program running as administrator, nothing typed";
+    FakeDesktop& desktop = rig.platform.desktop;
+    desktop.SetElevated(7);
+    desktop.SetElevated(8);
     REQUIRE(rig.Enable());
-    rig.platform.SetTarget(7, true);
+    desktop.Show(FrontKind::kUserWindow, 7);
     rig.Burst("ab\r");
     rig.Burst("cd\r");
     REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
-    rig.platform.SetTarget(8, true);  // another such window
+    desktop.Show(FrontKind::kUserWindow, 8);  // another such window
     rig.Burst("ef\r");
     REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
     CHECK(rig.typed.Text().empty());
@@ -447,7 +551,7 @@ TEST_CASE("a window of an elevated program in front: nothing typed or counted, o
     CHECK(rig.host.TraceCount(line) == 2);
     CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE cannot type here", u"DORVANE cannot type here"});
 
-    rig.platform.SetTarget(9, false);  // the user's own window again
+    desktop.Show(FrontKind::kUserWindow, 9);  // the user's own window again
     rig.Burst("gh\r");
     CHECK(rig.Eventually([&] { return rig.typed.Text() == u"gh\r"; }));
 }

@@ -5,7 +5,7 @@ namespace dorvane {
 const CKeySynthesizer::ModifierSlot CKeySynthesizer::kSlots[3] = {
     {0x01, kVkShift, &CKeySynthesizer::m_bShiftDown},
     {0x02, kVkControl, &CKeySynthesizer::m_bCtrlDown},
-    {0x04, kVkMenu, &CKeySynthesizer::m_bThirdDown},
+    {0x04, kVkRMenu, &CKeySynthesizer::m_bThirdDown},
 };
 
 namespace {
@@ -15,31 +15,106 @@ constexpr char16_t kSpace = u' ';
 
 }  // namespace
 
+KeyStroke CKeySynthesizer::Stroke(uint8_t vk, bool keyUp) const {
+    return KeyStroke{vk, keyUp, m_layout.ScanCodeOf(vk, m_target.layout)};
+}
+
 bool CKeySynthesizer::InjectOne(uint8_t vk, bool keyUp) {
-    const KeyStroke stroke{vk, keyUp};
+    const KeyStroke stroke = Stroke(vk, keyUp);
     return m_injector.Inject(&stroke, 1) == 1;
 }
 
-bool CKeySynthesizer::TypeKey(uint8_t vk, uint8_t state) {
-    bool taken = true;
-    // All presses come before all releases, so a modifier that the next character still
-    // needs never bounces.
+bool CKeySynthesizer::ChordArmedAfterPress() const {
+    return m_bShiftDown && (m_bCtrlDown || m_bThirdDown);
+}
+
+bool CKeySynthesizer::PressFirstFormsChord(uint8_t state) const {
+    bool held[3] = {m_bShiftDown, m_bCtrlDown, m_bThirdDown};
+    bool armed = m_bChordArmed;
+    for (int i = 0; i < 3; ++i) {
+        if ((state & kSlots[i].stateBit) && !held[i]) {
+            held[i] = true;
+            armed = armed || (held[0] && (held[1] || held[2]));
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!(state & kSlots[i].stateBit) && held[i] && armed) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CKeySynthesizer::PressModifiers(uint8_t state) {
     for (const ModifierSlot& slot : kSlots) {
         bool& held = this->*slot.held;
         if ((state & slot.stateBit) && !held) {
-            held = InjectOne(slot.vk, false);
-            taken &= held;
+            if (!InjectOne(slot.vk, false)) {
+                return false;
+            }
+            held = true;
+            m_bChordArmed = m_bChordArmed || ChordArmedAfterPress();
         }
     }
+    return true;
+}
+
+bool CKeySynthesizer::ReleaseUnneeded(uint8_t state) {
     for (const ModifierSlot& slot : kSlots) {
         bool& held = this->*slot.held;
         if (!(state & slot.stateBit) && held) {
-            taken &= InjectOne(slot.vk, true);
+            if (!InjectOne(slot.vk, true)) {
+                return false;  // still down: released later
+            }
             held = false;
         }
     }
-    const KeyStroke key[2] = {{vk, false}, {vk, true}};
-    return m_injector.Inject(key, 2) == 2 && taken;
+    return true;
+}
+
+bool CKeySynthesizer::TypeKey(uint8_t vk, uint8_t state) {
+    // The design's order, all presses before all releases, keeps a modifier that the next
+    // character still needs from bouncing. Where it would release Shift, Ctrl or Alt from a
+    // Shift+Ctrl or Shift+Alt chord with no key between (the language hotkeys), the releases
+    // go first instead.
+    const bool releaseFirst = PressFirstFormsChord(state);
+    const bool settled = releaseFirst ? ReleaseUnneeded(state) && PressModifiers(state)
+                                      : PressModifiers(state) && ReleaseUnneeded(state);
+    if (!settled) {
+        return false;  // the key itself without its modifiers would be another character
+    }
+    const KeyStroke key[2] = {Stroke(vk, false), Stroke(vk, true)};
+    const size_t taken = m_injector.Inject(key, 2);
+    if (taken == 0) {
+        return false;
+    }
+    m_bChordArmed = false;
+    if (taken == 1) {
+        // The key is down in the target: the character is there, its release is due.
+        m_bKeyUpDue = true;
+        m_keyUpDue = key[1];
+        SendDue();
+    }
+    return true;
+}
+
+bool CKeySynthesizer::SendDue() {
+    if (m_bKeyUpDue) {
+        if (m_injector.Inject(&m_keyUpDue, 1) != 1) {
+            return false;
+        }
+        m_bKeyUpDue = false;
+    }
+    if (m_bSpaceDue) {
+        const int16_t space = m_layout.LookupKeyIn(kSpace, m_target.layout);
+        m_bSpaceDue = false;
+        if (space != -1 &&
+            !TypeKey(static_cast<uint8_t>(space & 0xFF), static_cast<uint8_t>((space >> 8) & 0xFF))) {
+            m_bSpaceDue = true;
+            return false;
+        }
+    }
+    return true;
 }
 
 KeyResult CKeySynthesizer::SendKey(char16_t ch) {
@@ -47,6 +122,9 @@ KeyResult CKeySynthesizer::SendKey(char16_t ch) {
     const int16_t scan = m_layout.LookupKeyIn(ch, layout);
     if (scan == -1) {
         return KeyResult::kNoKey;
+    }
+    if (!SendDue()) {
+        return KeyResult::kNotInjected;
     }
     const uint8_t vk = static_cast<uint8_t>(scan & 0xFF);
     uint8_t state = static_cast<uint8_t>((scan >> 8) & 0xFF);
@@ -61,20 +139,18 @@ KeyResult CKeySynthesizer::SendKey(char16_t ch) {
         }
     }
     const bool dead = m_layout.Output(vk, state, m_target.capsLock, layout).dead;
-    bool taken = TypeKey(vk, state);
-    if (dead) {
-        // A dead key waits for the next character; a Space after it gives the character itself
-        // on every layout that has dead keys.
-        const int16_t space = m_layout.LookupKeyIn(kSpace, layout);
-        if (space != -1) {
-            taken &= TypeKey(static_cast<uint8_t>(space & 0xFF), static_cast<uint8_t>((space >> 8) & 0xFF));
-        }
-    }
-    if (!taken) {
+    if (!TypeKey(vk, state)) {
         return KeyResult::kNotInjected;
     }
     m_nSentKey.fetch_add(1, std::memory_order_relaxed);
-    return dead ? KeyResult::kTypedDeadKey : KeyResult::kTyped;
+    if (dead) {
+        // A dead key waits for the next character; a Space after it gives the character itself
+        // on every layout that has dead keys. Refused, it is sent before the next character.
+        m_bSpaceDue = true;
+        SendDue();
+        return KeyResult::kTypedDeadKey;
+    }
+    return KeyResult::kTyped;
 }
 
 void CKeySynthesizer::SendKeys(const char16_t* text) {
@@ -86,14 +162,21 @@ void CKeySynthesizer::SendKeys(const char16_t* text) {
     }
 }
 
-void CKeySynthesizer::ReleaseModifierKeys() {
+bool CKeySynthesizer::ReleaseModifierKeys() {
+    bool released = true;
+    if (m_bKeyUpDue) {
+        released = m_injector.Inject(&m_keyUpDue, 1) == 1;
+        m_bKeyUpDue = !released;
+    }
     for (const ModifierSlot& slot : kSlots) {
         bool& held = this->*slot.held;
         if (held) {
-            InjectOne(slot.vk, true);
-            held = false;
+            held = !InjectOne(slot.vk, true);
+            released = released && !held;
         }
     }
+    m_bChordArmed = m_bChordArmed && (m_bShiftDown || m_bCtrlDown || m_bThirdDown);
+    return released;
 }
 
 }  // namespace dorvane

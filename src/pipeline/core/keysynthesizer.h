@@ -12,11 +12,20 @@ namespace dorvane {
 
 inline constexpr uint8_t kVkShift = 0x10;
 inline constexpr uint8_t kVkControl = 0x11;
-inline constexpr uint8_t kVkMenu = 0x12;  // Alt
+inline constexpr uint8_t kVkMenu = 0x12;   // Alt, either side
+inline constexpr uint8_t kVkRMenu = 0xA5;  // right Alt (AltGr on layouts that have it)
+
+// A scan code with the extended-key prefix in its high byte (0xE0 or 0xE1), as
+// MapVirtualKeyEx(MAPVK_VK_TO_VSC_EX) gives it; 0 when the layout has none for the key.
+using ScanCode = uint16_t;
+inline constexpr bool IsExtendedScan(ScanCode scan) {
+    return (scan >> 8) == 0xE0 || (scan >> 8) == 0xE1;
+}
 
 struct KeyStroke {
     uint8_t vk;
     bool keyUp;
+    ScanCode scan = 0;
     bool operator==(const KeyStroke&) const = default;
 };
 
@@ -45,7 +54,9 @@ enum class KeyResult {
     kTyped,
     kTypedDeadKey,  // a dead key, typed with a Space after it to give the character itself
     kNoKey,         // the layout has no key for it: skipped
-    kNotInjected,   // the system took fewer events than given: not counted
+    // The system took none of the character's key (no window in front, a locked workstation):
+    // nothing of it arrived, the held modifiers are as the flags say, and it may be sent again.
+    kNotInjected,
 };
 
 // The layout lookup with the contract of VkKeyScanW: low byte the virtual key, high byte the
@@ -65,6 +76,12 @@ public:
     virtual KeyOutput Output(uint8_t vk, uint8_t state, bool capsLock, LayoutId layout) {
         (void)vk, (void)state, (void)capsLock, (void)layout;
         return {};
+    }
+    // The scan code of vk in the layout. Remote-desktop, Citrix and virtual-machine windows pass
+    // scan codes on, not virtual keys, so every injected key carries one.
+    virtual ScanCode ScanCodeOf(uint8_t vk, LayoutId layout) {
+        (void)vk, (void)layout;
+        return 0;
     }
 };
 
@@ -91,8 +108,9 @@ public:
     KeyResult SendKey(char16_t ch);
     // Types every code unit up to the terminating NUL.
     void SendKeys(const char16_t* text);
-    // Lets go of every modifier this synthesiser holds down.
-    void ReleaseModifierKeys();
+    // Lets go of every modifier this synthesiser holds down (and of a key whose release the
+    // system did not take); false when the system refused a release, which stays due.
+    bool ReleaseModifierKeys();
 
     // "Sent Key": characters typed since the process started. Written by the typing thread,
     // read by the user-interface thread for the tooltip.
@@ -106,15 +124,27 @@ private:
         uint8_t vk;
         bool CKeySynthesizer::*held;
     };
-    // The third slot is Alt on state bit 4: layouts that type characters with AltGr report
-    // them as Ctrl+Alt (bit 2 + bit 4), so holding Ctrl alone would type the wrong character
-    // or none; with Alt tracked too, '@' on a German layout comes out as '@'.
+    // The third slot is the right Alt key on state bit 4. Layouts that type characters with
+    // AltGr report them as Ctrl+Alt (bit 2 + bit 4), and AltGr is the right Alt key, which the
+    // system itself turns into Ctrl + right Alt: holding Ctrl and right Alt gives the target what
+    // a user's AltGr gives. Right Alt is also outside Windows' Left Alt+Shift language hotkey.
     static const ModifierSlot kSlots[3];
 
+    KeyStroke Stroke(uint8_t vk, bool keyUp) const;
     bool InjectOne(uint8_t vk, bool keyUp);
-    // Presses and releases the modifiers for state, then the key; false when the system did not
-    // take every event.
+    // Presses and releases the modifiers for state, then the key; false when the key did not go
+    // in (then nothing of it did).
     bool TypeKey(uint8_t vk, uint8_t state);
+    bool PressModifiers(uint8_t state);
+    bool ReleaseUnneeded(uint8_t state);
+    // Whether the design's order (presses, then releases) would let go of Shift, Ctrl or Alt
+    // while Shift and Ctrl or Alt are down with no key pressed since: Windows' default hotkeys
+    // (Left Alt+Shift, Ctrl+Shift) switch the input language on such a release.
+    bool PressFirstFormsChord(uint8_t state) const;
+    bool ChordArmedAfterPress() const;
+    // Sends what an earlier refusal left due (a key's release, the Space after a dead key);
+    // false while the system still refuses it.
+    bool SendDue();
 
     IKeyboardLayout& m_layout;
     IKeyInjector& m_injector;
@@ -122,6 +152,12 @@ private:
     bool m_bShiftDown = false;
     bool m_bCtrlDown = false;
     bool m_bThirdDown = false;
+    // Shift and Ctrl or Alt went down together and no key has been pressed since.
+    bool m_bChordArmed = false;
+    // A key went down but the system refused its release; a dead key went in without its Space.
+    bool m_bKeyUpDue = false;
+    KeyStroke m_keyUpDue{0, true};
+    bool m_bSpaceDue = false;
     std::atomic<uint32_t> m_nSentKey{0};
 };
 

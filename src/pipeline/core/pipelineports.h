@@ -16,6 +16,19 @@
 
 namespace dorvane {
 
+// The kind of window in front, as far as typing goes.
+enum class FrontKind {
+    kUserWindow,  // an application window of another program: typing goes there
+    kOwnWindow,   // a question, box or dialog of this program: a CR would answer it
+    kShell,       // the taskbar, its notification area or overflow, the desktop
+    kNoWindow,    // none: the workstation is locked, or a UAC or Ctrl+Alt+Del screen is up
+};
+
+struct FrontWindow {
+    FrontKind kind = FrontKind::kUserWindow;
+    uintptr_t window = 0;
+};
+
 class IPipelineHost {
 public:
     virtual ~IPipelineHost() = default;
@@ -64,12 +77,27 @@ public:
     virtual std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) = 0;
     // The worker's pause before it looks at the queue once more; a stop signal ends it early.
     virtual void WorkerPause(IAutoResetEvent& stopSignal, uint32_t ms) { stopSignal.Wait(ms); }
-    // Whether the window in front belongs to this program (a question, a box, the settings):
-    // keystrokes would land in it, so the worker holds them back meanwhile.
-    virtual bool OwnWindowInFront() { return false; }
-    // The window keystrokes would go to now (its layout, Caps Lock, integrity); called by the
-    // worker at the start of each item.
-    virtual TypingTarget CurrentTypingTarget() { return {}; }
+    // What is in front now. Keystrokes go to the foreground window: only an application
+    // window of another program is a place to type.
+    virtual FrontWindow CurrentFront() { return {}; }
+    // Counts the foreground changes the system announced. The worker asks CurrentFront again
+    // when it moved (and at least every few hundred ms), not for every character.
+    virtual uint32_t FrontChanges() { return 0; }
+    // Whether a window still exists (a reading waits for its own window to come back).
+    virtual bool WindowExists(uintptr_t window) {
+        (void)window;
+        return true;
+    }
+    // The target keystrokes for `window` would have (its layout, whether its program runs
+    // higher); called once per item.
+    virtual TypingTarget TypingTargetFor(uintptr_t window) {
+        TypingTarget target;
+        target.window = window;
+        return target;
+    }
+    // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
+    // (never the typing thread's own key state, which does not follow the keyboard).
+    virtual bool CapsLockOn() { return false; }
     // Null on failure.
     virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
     virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);

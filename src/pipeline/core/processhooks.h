@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "pipeline/core/keysynthesizer.h"
@@ -59,13 +60,22 @@ public:
 
 private:
     void SendKeyThread();
-    void HandOn(const std::u16string& text);
-    void TypeItem(const std::u16string& text);
+    void HandOn(const std::u16string& text, uintptr_t window);
+    // Types an item into `window`, holding while it is not in front.
+    void TypeItem(const std::u16string& text, uintptr_t window);
+    TypingTarget TargetOf(uintptr_t window);
     // One trace line and one notice per elevated window the user types at.
     void ReportElevatedTarget(uintptr_t window);
-    // Waits while a window of this program is in front; false when a stop came meanwhile.
-    // `sending`: the sending state is taken up again afterwards (an item was being typed).
-    bool HoldWhileOwnWindowInFront(bool sending);
+    // Waits until keys may go to itemWindow (none: to whichever application window is in front):
+    // while a window of this program, the shell or no window is in front, another window than
+    // the item's, or after the system refused keys (`refusal`, the reason). Modifiers are let go
+    // and the sending picture is not shown meanwhile; `sending` takes the sending state up again
+    // afterwards. Returns the window to type into, or nothing when a stop came or the item's
+    // window was closed.
+    std::optional<uintptr_t> WaitForTypingWindow(std::optional<uintptr_t> itemWindow, bool sending,
+                                                 const char16_t* refusal);
+    // A foreground change was announced, or the last look is a while ago.
+    bool FrontMayHaveChanged();
     bool StopRequested() const { return m_bStopWorker || g_bStopSendKey; }
     void StopWorker();
     // More than limitMs since the tick `since`, counted modulo 2^32.
@@ -87,7 +97,10 @@ private:
     std::u16string m_strRecordFile;
     std::unique_ptr<IRecordWriter> m_pRecordWriter;
     bool m_bWriteFailureShown = false;  // worker only; cleared at each enable
-    bool m_bHeld = false;               // worker only: a hold ended since the target was taken
+    // Worker only: the foreground as last looked at, and a hold after refused keys.
+    uint32_t m_nFrontChanges = 0;
+    uint32_t m_dwFrontCheckTick = 0;
+    bool m_bRefusedHold = false;
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     std::atomic<uint32_t> m_nComRead{0};
     std::atomic<uint32_t> m_nHandledItems{0};

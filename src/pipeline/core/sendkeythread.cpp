@@ -1,6 +1,8 @@
 // The send-key worker: takes flushed items from the queue and types or records them.
 #include "pipeline/core/processhooks.h"
 
+#include <optional>
+
 #include "resource.h"
 
 namespace dorvane {
@@ -11,9 +13,29 @@ namespace {
 constexpr uint32_t kWaitMs = 1000;
 // After finding the queue empty it looks once more after this pause before it waits.
 constexpr uint32_t kPauseMs = 300;
-// While one of the program's own windows is in front, the worker looks this often whether the
-// user's window is back.
+// While typing is held, the worker looks this often whether it may go on.
 constexpr uint32_t kHoldPollMs = 50;
+// Without an announced foreground change the window in front is asked again after this much
+// typing: the announcements are delivered by the user-interface thread, which may be busy.
+constexpr uint32_t kFrontRecheckMs = 200;
+
+// Why keys cannot go to the item's window now (0: any application window will do), or null.
+const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> itemWindow) {
+    switch (front.kind) {
+        case FrontKind::kOwnWindow:
+            return u"a window of this program is in front";
+        case FrontKind::kShell:
+            return u"the taskbar or the desktop is in front";
+        case FrontKind::kNoWindow:
+            return u"no window is in front";
+        case FrontKind::kUserWindow:
+            break;
+    }
+    if (itemWindow && front.window != *itemWindow) {
+        return u"the window the reading started in is not in front";
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -45,61 +67,91 @@ void CSendService::SendKeyThread() {
                 continue;
             }
             m_dwFlushTick = m_platform.TickCount();
-            if (!g_bRecordData && !HoldWhileOwnWindowInFront(false)) {
+            std::optional<uintptr_t> window;
+            if (!g_bRecordData && !(window = WaitForTypingWindow(std::nullopt, false, nullptr))) {
                 break;  // stopped while holding: the item is abandoned like one being typed
             }
             g_bSending = true;
             UpdateStatusIcon(IDI_SENDING);
-            HandOn(text);
+            HandOn(text, window.value_or(0));
             ++m_nHandledItems;
         }
     }
     m_bWorkerDone = true;
 }
 
-bool CSendService::HoldWhileOwnWindowInFront(bool sending) {
-    if (!m_platform.OwnWindowInFront()) {
-        return true;
-    }
-    m_bHeld = true;
-    // Keys typed now would land in our own question, box or dialog (a CR presses its default
-    // button). Nothing is dropped: the item waits, with no key held down for the user's window.
-    m_host.Trace(u"send-key held: a window of this program is in front");
-    m_keys.ReleaseModifierKeys();
-    g_bSending = false;
-    UpdateStatusIcon(0);
-    while (!StopRequested() && m_platform.OwnWindowInFront()) {
-        m_stopSignal.Wait(kHoldPollMs);
-    }
-    if (StopRequested()) {
-        return false;
-    }
-    m_host.Trace(u"send-key goes on");
-    if (sending) {
-        g_bSending = true;
-        UpdateStatusIcon(IDI_SENDING);
-    }
-    return true;
+bool CSendService::FrontMayHaveChanged() {
+    return m_platform.FrontChanges() != m_nFrontChanges ||
+           m_platform.TickCount() - m_dwFrontCheckTick >= kFrontRecheckMs;
 }
 
-void CSendService::TypeItem(const std::u16string& text) {
-    // The target is taken once per item, and again after a hold (the user may be elsewhere).
+std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr_t> itemWindow, bool sending,
+                                                           const char16_t* refusal) {
+    bool held = false;
+    for (;;) {
+        if (StopRequested()) {
+            return std::nullopt;
+        }
+        m_nFrontChanges = m_platform.FrontChanges();
+        m_dwFrontCheckTick = m_platform.TickCount();
+        const FrontWindow front = m_platform.CurrentFront();
+        const char16_t* reason = refusal != nullptr ? refusal : HoldReason(front, itemWindow);
+        if (reason == nullptr) {
+            if (held && !m_bRefusedHold) {
+                m_host.Trace(u"send-key goes on");  // after refused keys: once a key went in
+            }
+            if (held && sending) {
+                g_bSending = true;
+                UpdateStatusIcon(IDI_SENDING);
+            }
+            return front.window;
+        }
+        if (itemWindow && !m_platform.WindowExists(*itemWindow)) {
+            // Typing the rest into another window would split the reading between two.
+            m_host.Trace(u"send-key: a reading was cut short, its window was closed");
+            m_host.ShowNotice(u"DORVANE", u"A reading was cut short: its window was closed");
+            return std::nullopt;
+        }
+        // A refusal in a row with the same window in front is traced once: the worker tries
+        // again every poll until the system takes the keys.
+        const bool repeatedRefusal = refusal != nullptr && m_bRefusedHold;
+        if (!held) {
+            held = true;
+            if (!repeatedRefusal) {
+                m_host.Trace(u"send-key held: " + std::u16string(reason));
+            }
+            // Nothing is dropped: the item waits, with no key held down for any window.
+            m_keys.ReleaseModifierKeys();
+            g_bSending = false;
+            UpdateStatusIcon(0);
+        }
+        m_bRefusedHold = m_bRefusedHold || refusal != nullptr;
+        refusal = nullptr;  // after the pause the window in front decides again
+        m_stopSignal.Wait(kHoldPollMs);
+    }
+}
+
+void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
+    // The target is taken once per item; the item goes whole into the window it started in.
     bool deadKeyTraced = false;
-    bool lossTraced = false;
-    m_bHeld = true;
-    for (char16_t ch : text) {
-        if (StopRequested() || !HoldWhileOwnWindowInFront(true)) {
+    const TypingTarget target = TargetOf(window);
+    if (target.elevated) {
+        ReportElevatedTarget(target.window);
+        return;  // nothing typed, nothing counted
+    }
+    m_keys.BeginItem(target);
+    const char16_t* refusal = nullptr;
+    for (size_t i = 0; i < text.size();) {
+        if (StopRequested()) {
             return;
         }
-        if (m_bHeld) {
-            m_bHeld = false;
-            const TypingTarget target = m_platform.CurrentTypingTarget();
-            if (target.elevated) {
-                ReportElevatedTarget(target.window);
-                return;  // nothing typed, nothing counted
+        if (refusal != nullptr || FrontMayHaveChanged()) {
+            if (!WaitForTypingWindow(window, true, refusal)) {
+                return;
             }
-            m_keys.BeginItem(target);
+            refusal = nullptr;
         }
+        const char16_t ch = text[i];
         switch (m_keys.SendKey(ch)) {
             case KeyResult::kTypedDeadKey:
                 if (!deadKeyTraced) {
@@ -109,16 +161,27 @@ void CSendService::TypeItem(const std::u16string& text) {
                 }
                 break;
             case KeyResult::kNotInjected:
-                if (!lossTraced) {
-                    lossTraced = true;
-                    m_host.Trace(u"send-key: the system took fewer key events than given, not counted");
-                }
-                break;
+                // Nothing of the character went in (a locked workstation, a secure screen): it
+                // waits, with the rest of the item, until the system takes keys again.
+                refusal = u"the system took no key events";
+                continue;
             case KeyResult::kTyped:
             case KeyResult::kNoKey:
                 break;
         }
+        if (m_bRefusedHold) {
+            m_bRefusedHold = false;
+            m_host.Trace(u"send-key goes on");
+        }
+        ++i;
     }
+}
+
+TypingTarget CSendService::TargetOf(uintptr_t window) {
+    TypingTarget target = m_platform.TypingTargetFor(window);
+    target.window = window;
+    target.capsLock = m_platform.CapsLockOn();
+    return target;
 }
 
 void CSendService::ReportElevatedTarget(uintptr_t window) {
@@ -126,17 +189,18 @@ void CSendService::ReportElevatedTarget(uintptr_t window) {
         return;
     }
     m_lastElevatedWindow = window;
-    m_host.Trace(u"send-key: the window in front belongs to a program running as administrator, "
-                 u"nothing typed");
+    m_host.Trace(
+        u"send-key: the window in front belongs to a program running as administrator, "
+        u"nothing typed");
     m_host.ShowNotice(u"DORVANE cannot type here",
                       u"The window in front belongs to a program running as administrator, and Windows "
                       u"keeps other programs' keystrokes out of it. Start Dorvane as administrator too "
                       u"to type into it.");
 }
 
-void CSendService::HandOn(const std::u16string& text) {
+void CSendService::HandOn(const std::u16string& text, uintptr_t window) {
     if (!g_bRecordData) {
-        TypeItem(text);
+        TypeItem(text, window);
         return;
     }
     if (g_bRecordDisabled) {
