@@ -6,7 +6,8 @@
 // The tray icon's callback; wParam the icon identifier, lParam the mouse message.
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
 // A burst of received bytes, sent synchronously by the serial reader; wParam the byte count,
-// lParam the bytes (a NUL follows them), valid during the call only.
+// lParam the bytes (a NUL follows them), valid during the call only. Taken only as the reader's
+// own hand-off (TakeHandOff): the window is top-level and any program can send it this number.
 constexpr UINT WM_COMM_READ = WM_USER + 3;
 // Discards the bytes in the receive buffer.
 constexpr UINT WM_CLEAR_BUFFER = WM_USER + 15;
@@ -22,5 +23,5 @@ constexpr UINT WM_STATUS_ICON = WM_APP + 1;
 constexpr UINT WM_SERVICE_OFF = WM_APP + 2;
 constexpr WPARAM kOffIdle = 0;
 constexpr WPARAM kOffPortLost = 1;
-// Shows a balloon notice at the tray icon; lParam a heap-allocated TrayNotice the handler frees.
+// Shows the balloon notices the worker queued at the tray icon (the message carries nothing).
 constexpr UINT WM_TRAY_NOTICE = WM_APP + 3;

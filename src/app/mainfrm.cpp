@@ -1,6 +1,7 @@
 #include "app/mainfrm.h"
 
 #include <dbt.h>
+#include <algorithm>
 #include <cwchar>
 #include <exception>
 #include <memory>
@@ -31,10 +32,11 @@ constexpr size_t kTipChars = 80;
 constexpr UINT_PTR kPortWatchTimer = 3;
 constexpr UINT kPortWatchMs = 2000;
 
-struct TrayNotice {
-    std::wstring title;
-    std::wstring text;
-};
+bool IsStatePicture(WPARAM id) {
+    static const WPARAM kPictures[] = {IDR_MAINFRAME, IDI_DISABLED, IDI_SENDING, IDI_RECEIVING,
+                                       IDI_SENDING_RECEIVING, IDI_WAITING};
+    return std::find(std::begin(kPictures), std::end(kPictures), id) != std::end(kPictures);
+}
 
 bool IsButtonRelease(LPARAM mouse) {
     const UINT message = LOWORD(mouse);
@@ -300,8 +302,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TRAY_NOTIFY:
             return OnTrayNotify(wParam, lParam);
         case WM_COMM_READ:
-            // A hand-off served while the serial link stops is dropped: nothing arrives after a disable.
-            if (TheSerialLink().AcceptsHandOff()) {
+            // Only the reader's own hand-off; a hand-off served while the serial link stops is
+            // dropped: nothing arrives after a disable.
+            if (TakeHandOff(wParam, lParam) && TheSerialLink().AcceptsHandOff()) {
                 m_service.OnCommRead(wParam, reinterpret_cast<const char*>(lParam));
             }
             return 1;
@@ -312,17 +315,18 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         case WM_STATUS_ICON:
             // A change the tray did not take is not remembered as shown: the next tick retries.
-            if (!m_TrayIcon.SetIconResource(static_cast<UINT>(wParam))) {
+            // Only the state pictures: the message may come from any program.
+            if (IsStatePicture(wParam) && lParam == 0 && !m_TrayIcon.SetIconResource(static_cast<UINT>(wParam))) {
                 m_service.ForgetStatusIcon();
             }
             return 0;
-        case WM_TRAY_NOTICE: {
-            std::unique_ptr<TrayNotice> notice(reinterpret_cast<TrayNotice*>(lParam));
-            m_TrayIcon.ShowBalloon(notice->title.c_str(), notice->text.c_str());
+        case WM_TRAY_NOTICE:
+            ShowQueuedNotices();
             return 0;
-        }
         case WM_SERVICE_OFF:
-            OnServiceOff(wParam);
+            if ((wParam == kOffIdle || wParam == kOffPortLost) && lParam == 0) {
+                OnServiceOff(wParam);
+            }
             return 0;
         case WM_DEVICECHANGE:
             // A port arrived (a USB adapter plugged in), or devices changed: the port waited for
@@ -352,10 +356,27 @@ bool CMainFrame::ShowTrayIcon(int iconId) {
 }
 
 void CMainFrame::ShowNotice(const std::u16string& title, const std::u16string& text) {
-    // From the worker: queued to the user-interface thread, like the icon changes.
-    auto* notice = new TrayNotice{std::wstring(AsWide(title.c_str())), std::wstring(AsWide(text.c_str()))};
-    if (!PostMessageW(m_hWnd, WM_TRAY_NOTICE, 0, reinterpret_cast<LPARAM>(notice))) {
-        delete notice;
+    // From the worker: queued to the user-interface thread, like the icon changes. The message
+    // only says "look at the queue": a message carries no pointer another program could forge.
+    {
+        std::lock_guard lock(m_csNotices);
+        m_notices.push_back(TrayNotice{std::wstring(AsWide(title.c_str())), std::wstring(AsWide(text.c_str()))});
+    }
+    PostMessageW(m_hWnd, WM_TRAY_NOTICE, 0, 0);
+}
+
+void CMainFrame::ShowQueuedNotices() {
+    for (;;) {
+        TrayNotice notice;
+        {
+            std::lock_guard lock(m_csNotices);
+            if (m_notices.empty()) {
+                return;
+            }
+            notice = std::move(m_notices.front());
+            m_notices.pop_front();
+        }
+        m_TrayIcon.ShowBalloon(notice.title.c_str(), notice.text.c_str());
     }
 }
 

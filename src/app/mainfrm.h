@@ -3,6 +3,10 @@
 // service timer.
 #pragma once
 
+#include <deque>
+#include <mutex>
+#include <string>
+
 #include "app/childview.h"
 #include "app/core/portwatch.h"
 #include "app/systemtray.h"
@@ -65,6 +69,14 @@ private:
     bool ShowTrayIcon(int iconId) override;
     void PostServiceOff() override;
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
+    void ShowQueuedNotices();
+
+    struct TrayNotice {
+        std::wstring title;
+        std::wstring text;
+    };
+    std::mutex m_csNotices;
+    std::deque<TrayNotice> m_notices;  // balloons the worker asked for, shown by WM_TRAY_NOTICE
 
     UINT_PTR m_nTimer = 0;
     HICON m_hIcon = nullptr;

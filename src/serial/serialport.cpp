@@ -19,6 +19,9 @@ namespace {
 static_assert(sizeof(DCB) == kLineSettingsSize, "the stored line settings are the DCB record");
 
 std::atomic<HWND> g_pCommWnd{nullptr};
+// The burst the reader is handing to the frame now (null when none).
+std::atomic<const uint8_t*> g_pHandOffBytes{nullptr};
+std::atomic<size_t> g_handOffCount{0};
 
 DCB ToDcb(const LineSettings& settings) {
     DCB dcb;
@@ -193,8 +196,24 @@ void CWin32SerialPlatform::ReportError(const char16_t* text, bool showBox) {
 
 void CWin32SerialPlatform::DeliverBurst(const uint8_t* bytes, size_t count) {
     if (HWND window = g_pCommWnd) {
+        g_handOffCount = count;
+        g_pHandOffBytes = bytes;
         SendMessageW(window, WM_COMM_READ, count, reinterpret_cast<LPARAM>(bytes));
+        g_pHandOffBytes = nullptr;
     }
+}
+
+bool TakeHandOff(WPARAM count, LPARAM bytes) {
+    // The frame's window is top-level: any program can post or send it WM_USER+3. Only the
+    // reader's own hand-off, sent from its thread while it waits, carries these exact values,
+    // and each is taken once.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-insendmessageex
+    if ((InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_REPLIED)) != ISMEX_SEND) {
+        return false;
+    }
+    const uint8_t* expected = reinterpret_cast<const uint8_t*>(bytes);
+    return expected != nullptr && count == g_handOffCount &&
+           g_pHandOffBytes.compare_exchange_strong(expected, nullptr);
 }
 
 void CWin32SerialPlatform::ServeHandOffs(uint32_t ms) {

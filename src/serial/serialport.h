@@ -64,6 +64,9 @@ public:
 
 // The window that receives WM_COMM_READ (and the off request when the port is lost).
 void RegisterCommWindow(HWND window);
+// Whether a WM_COMM_READ being handled is the reader's own hand-off now in progress (and then
+// it is taken): anything else with that number comes from another program.
+bool TakeHandOff(WPARAM count, LPARAM bytes);
 
 // The process's serial link, on the settings store.
 CSerialLink& TheSerialLink();

@@ -367,3 +367,26 @@ def test_a_click_on_the_taskbar_mid_reading_holds_the_rest_for_the_users_window(
     assert got.startswith(during)
     head = len(os.path.commonprefix([got, reading]))
     assert reading.endswith(got[head:]), (head, len(got))
+
+
+def test_private_messages_with_junk_parameters_from_another_program_change_nothing(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    WM_COMM_READ, WM_STATUS_ICON, WM_TRAY_NOTICE = 0x403, 0x8001, 0x8003
+    junk = [(WM_COMM_READ, 100, 0x12345678), (WM_COMM_READ, 3, 0), (WM_STATUS_ICON, 9999, 77),
+            (WM_TRAY_NOTICE, 1, 0x12345678), (WM_SERVICE_OFF, 77, 0), (WM_SERVICE_OFF, 0, 0x5555)]
+    for message, wparam, lparam in junk:
+        app.ui("post", app.hwnd, message, wparam, lparam)
+        app.ui("post", 65535, message, wparam, lparam)  # a broadcast
+        if message == WM_COMM_READ:
+            # Sent, as the reader does: a pointer into another process must not be read.
+            assert app.ui("send", app.hwnd, message, wparam, lparam) != ["timeout"]
+    time.sleep(1.0)
+    assert app.proc.poll() is None
+    assert app.traces().count("enable/disable dorvane, done") == 1  # no off request was taken
+    assert not any(t.startswith("comm read:") for t in app.traces())
+    typed_before = len(key_sink.events())
+    line.write(b"12345\r\n")
+    winrig.wait_for(lambda: [c for k, c in key_sink.events()[typed_before:] if k == "char"][:5] == list(b"12345"), 15,
+                    "the next reading in the user's window")

@@ -15,7 +15,8 @@
 //   command HWND ID               posts the control's BN_CLICKED to HWND
 //   msgbox TIMEOUT_MS             a message box (dialog with static 65535): HWND TEXT
 //   answer HWND BUTTON_ID         closes a message box with a button (IDOK 1, IDYES 6, IDNO 7)
-//   post HWND MSG WPARAM LPARAM   posts a message (numbers in decimal)
+//   post HWND MSG WPARAM LPARAM   posts a message (numbers in decimal; HWND 65535 broadcasts)
+//   send HWND MSG WPARAM LPARAM   sends it (at most 5 s): the window's answer, or "timeout"
 //   broadcast NAME                posts a registered message to every top-level window
 //   menu TIMEOUT_MS KEY...        waits for an open pop-up menu, then posts keys to it: down, up,
 //                                 return, escape, or one character (a mnemonic): HWND, or "none"
@@ -327,6 +328,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                             static_cast<LPARAM>(_wcstoi64(arg[3], nullptr, 10)))
                    ? 0
                    : 1;
+    }
+    if (verb == L"send" && need(4)) {
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutW(ParseHandle(arg[0]), static_cast<UINT>(_wtoi(arg[1])),
+                                 static_cast<WPARAM>(_wcstoui64(arg[2], nullptr, 10)),
+                                 static_cast<LPARAM>(_wcstoi64(arg[3], nullptr, 10)), SMTO_ABORTIFHUNG, 5000,
+                                 &answer)) {
+            out.Write("timeout");
+            return 0;
+        }
+        out.Write(std::to_string(answer));
+        return 0;
     }
     if (verb == L"broadcast" && need(1)) {
         return PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(arg[0]), 0, 0) ? 0 : 1;
