@@ -9,6 +9,7 @@
 
 #include "app/appmessages.h"
 #include "app/helpdlg.h"
+#include "app/messagefilter.h"
 #include "core/widestr.h"
 #include "framework/foreground.h"
 #include "diag/dbg.h"
@@ -89,7 +90,11 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
 
     DebugPrintf(L"create tray icon");
-    if (!m_TrayIcon.Create(m_hWnd, WM_TRAY_NOTIFY, L"DORVANE", nullptr, IDR_TRAYMENU)) {
+    // The picture goes with the first add: an icon the shell takes late is never blank.
+    HICON picture = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!m_TrayIcon.Create(m_hWnd, WM_TRAY_NOTIFY, L"DORVANE", picture, IDR_TRAYMENU)) {
         DebugPrintf(L"Failed to create tray icon\n");
         // Started at logon, the shell may not take icons yet: the service runs meanwhile and
         // the icon is added as soon as the shell takes it.
@@ -106,6 +111,9 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     ShowWindow(m_hWnd, SW_HIDE);
     SetMessageBoxOwner(m_hWnd);
+    if (!AllowShellAndInstallerMessages(m_hWnd)) {
+        DebugPrintf(L"ChangeWindowMessageFilterEx failed!");
+    }
     framework::StartTrackingUserWindow();
     m_platform.StartCapsLockWatch();
     DebugPrintf(L"create main window, done");
@@ -212,11 +220,6 @@ void CMainFrame::OnQuitRequest() {
     }
     DebugPrintf(L"quit requested");
     Quit();
-}
-
-UINT CMainFrame::QuitRequestMessage() {
-    static const UINT message = RegisterWindowMessageW(L"Velmora.DORVANE.Quit");
-    return message;
 }
 
 void CMainFrame::OnClear() {

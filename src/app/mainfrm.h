@@ -43,9 +43,9 @@ private:
     void OnHelp();
     void OnQuit();
     void Quit();
-    // The registered message "Velmora.DORVANE.Quit", broadcast by the installer and uninstaller:
-    // the service is turned off and the program ends without a question.
-    static UINT QuitRequestMessage();
+    // The installer's quit request (QuitRequestMessage): the service is turned off and the
+    // program ends without a question.
+
     void OnQuitRequest();
     void OnClear();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);

@@ -36,6 +36,24 @@ BOOL CSystemTray::Notify(DWORD message) {
     return m_pfnShellNotify(message, &m_nid);
 }
 
+BOOL CSystemTray::AddLocked() {
+    m_nid.uFlags = kAllFlags;
+    if (Notify(NIM_ADD)) {
+        return TRUE;
+    }
+    // Shell_NotifyIcon waits for a busy shell only a few seconds and can report a failure for
+    // an icon the shell adds later; every further add of it then fails because it exists. A
+    // change that succeeds says the icon is there (and gives it the picture and tooltip).
+    // https://learn.microsoft.com/windows/win32/api/shellapi/nf-shellapi-shell_notifyiconw
+    return Notify(NIM_MODIFY);
+}
+
+void CSystemTray::MakePendingLocked() {
+    m_bEnabled = FALSE;
+    m_bAddPending = TRUE;
+    ::SetTimer(m_nid.hWnd, kAddRetryTimer, kAddRetryMs, nullptr);
+}
+
 BOOL CSystemTray::Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id) {
     DebugPrintf(L"create tray");
     CSingleLock lock(m_cs);
@@ -57,10 +75,9 @@ BOOL CSystemTray::Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON ic
     m_nid.uCallbackMessage = callbackMessage;
     // A longer tip is cut at the field's 127 characters rather than refused.
     lstrcpynW(m_nid.szTip, tip, ARRAYSIZE(m_nid.szTip));
-    m_bEnabled = Notify(NIM_ADD);
-    m_bAddPending = !m_bEnabled;
-    if (m_bAddPending) {
-        ::SetTimer(owner, kAddRetryTimer, kAddRetryMs, nullptr);
+    m_bEnabled = AddLocked();
+    if (!m_bEnabled) {
+        MakePendingLocked();
     }
     DebugPrintf(L"create tray, done");
     return m_bEnabled;
@@ -71,8 +88,7 @@ BOOL CSystemTray::RetryAddLocked() {
         return m_bEnabled;
     }
     DebugPrintf(L"tray add, retry");
-    m_nid.uFlags = kAllFlags;
-    if (!Notify(NIM_ADD)) {
+    if (!AddLocked()) {
         return FALSE;
     }
     m_bEnabled = TRUE;
@@ -117,9 +133,10 @@ void CSystemTray::HideIconLocked() {
 
 void CSystemTray::ShowIconLocked() {
     if (m_bEnabled && m_bHidden) {
-        m_nid.uFlags = kAllFlags;
-        Notify(NIM_ADD);
         m_bHidden = FALSE;
+        if (!AddLocked()) {
+            MakePendingLocked();  // the shell is not ready (it restarted): tried again later
+        }
     }
 }
 

@@ -63,6 +63,10 @@ public:
 
 private:
     BOOL Notify(DWORD message);
+    // Adds the icon with every field; TRUE when it is in the tray afterwards.
+    BOOL AddLocked();
+    // The shell did not take the icon: it is added again on the retry timer.
+    void MakePendingLocked();
     void HideIconLocked();
     void ShowIconLocked();
     BOOL RetryAddLocked();
