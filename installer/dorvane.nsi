@@ -42,8 +42,10 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2016 Velmora. All rights reserve
 
 !define MUI_ICON "${SOURCE}/Dorvane.ico"
 !define MUI_UNICON "${SOURCE}/Dorvane.ico"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Dorvane.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start Dorvane now"
+; An upgrade has already started Dorvane again: the finish page starts it only when none runs.
+!define MUI_FINISHPAGE_RUN_FUNCTION StartDorvaneIfNotRunning
 !define MUI_COMPONENTSPAGE_NODESC
 
 !insertmacro MUI_PAGE_COMPONENTS
@@ -56,16 +58,33 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2016 Velmora. All rights reserve
 
 Var WasRunning
 
+; Whether a Dorvane of this user runs: $R9 = 1 or 0. Its single-instance mutex exists; a copy
+; running elevated makes one that this installer may not open (access denied), and that counts.
+!macro IsDorvaneRunning un
+Function ${un}IsDorvaneRunning
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${INSTANCE_MUTEX}") p .r0 ?e'
+  Pop $1
+  StrCpy $R9 0
+  ${If} $0 != 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+    StrCpy $R9 1
+  ${ElseIf} $1 == 5
+    StrCpy $R9 1
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro IsDorvaneRunning ""
+!insertmacro IsDorvaneRunning "un."
+
 ; Ends a running Dorvane of this user: the program answers the broadcast message by turning its
 ; service off and quitting; the single-instance mutex is gone once it has ended (10 s at most).
 !macro EndRunningDorvane un
 Function ${un}EndRunningDorvane
   StrCpy $WasRunning 0
-  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${INSTANCE_MUTEX}") p .r0'
-  ${If} $0 == 0
+  Call ${un}IsDorvaneRunning
+  ${If} $R9 == 0
     Return
   ${EndIf}
-  System::Call 'kernel32::CloseHandle(p r0)'
   StrCpy $WasRunning 1
   System::Call 'user32::RegisterWindowMessageW(w "${QUIT_MESSAGE}") i .r1'
   System::Call 'user32::PostMessageW(p 0xffff, i r1, p 0, p 0)'
@@ -73,11 +92,10 @@ Function ${un}EndRunningDorvane
   ${Do}
     Sleep 200
     IntOp $2 $2 + 1
-    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${INSTANCE_MUTEX}") p .r0'
-    ${If} $0 == 0
+    Call ${un}IsDorvaneRunning
+    ${If} $R9 == 0
       ${Break}
     ${EndIf}
-    System::Call 'kernel32::CloseHandle(p r0)'
   ${LoopUntil} $2 >= 50
 FunctionEnd
 !macroend
@@ -121,6 +139,13 @@ Section "-Restart"
     Exec '"$INSTDIR\Dorvane.exe"'
   ${EndIf}
 SectionEnd
+
+Function StartDorvaneIfNotRunning
+  Call IsDorvaneRunning
+  ${If} $R9 == 0
+    Exec '"$INSTDIR\Dorvane.exe"'
+  ${EndIf}
+FunctionEnd
 
 Function .onInit
   ${GetParameters} $0

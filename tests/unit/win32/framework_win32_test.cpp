@@ -3,6 +3,11 @@
 // behind as the main window.
 #include <windows.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "app/instancecount.h"
 #include "doctest/doctest.h"
 #include "framework/framewnd.h"
 #include "framework/winapp.h"
@@ -89,4 +94,37 @@ TEST_CASE("a main frame whose creation failed is deleted once and leaves nothing
     CHECK(app.m_pMainWnd == nullptr);
     MSG quit;
     CHECK_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));  // the start-up box will show
+}
+
+TEST_CASE("one claim of the single instance among copies starting together, and a copy an elevated one blocks") {
+    // Sixteen starts at one moment: a check followed by a separate claim would let several
+    // through; the one-step claim lets exactly one.
+    constexpr int kStarts = 16;
+    std::atomic<int> ready{0};
+    std::atomic<int> claimed{0};
+    std::vector<std::thread> starts;
+    for (int i = 0; i < kStarts; ++i) {
+        starts.emplace_back([&] {
+            ++ready;
+            while (ready < kStarts) {
+            }
+            claimed += ClaimSingleInstance(L"Local\\Velmora.DORVANE.RaceTest") ? 1 : 0;
+        });
+    }
+    for (std::thread& start : starts) {
+        start.join();
+    }
+    CHECK(claimed == 1);
+
+    // An elevated copy's mutex cannot be opened from a lower level: access denied means it runs.
+    auto denied = [](LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) -> HANDLE {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    };
+    CHECK_FALSE(ClaimSingleInstance(L"Local\\Velmora.DORVANE.DeniedTest", denied));
+    auto none = [](LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) -> HANDLE {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    };
+    CHECK(ClaimSingleInstance(L"Local\\Velmora.DORVANE.NoneTest", none));
 }
