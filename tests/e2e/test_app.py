@@ -148,7 +148,7 @@ def test_a_start_without_the_device_and_a_second_copy(wine):
     third.wait_trace("start app instance, done")
 
 
-def test_a_box_at_start_keeps_the_menu_closed_and_only_off_requests_turn_the_service_off(wine):
+def test_a_box_at_start_keeps_the_menu_closed_and_an_off_request_keeps_a_disabled_service_off(wine):
     set_value(wine, "COMPORT", "REG_SZ", "COM13")
     app = Dorvane(wine)
     box = app.ui("msgbox", 20000)[0].split(" ", 1)[0]
@@ -166,6 +166,20 @@ def test_a_box_at_start_keeps_the_menu_closed_and_only_off_requests_turn_the_ser
     assert app.traces().count("enable dorvane") == 1 and app.ui("msgbox", 0, check=False) == ["none"]
     app.choose(MENU_EXIT)
     assert app.proc.wait(timeout=20) == 0
+
+
+def test_an_off_request_turns_a_running_service_off_and_a_second_one_leaves_it_off(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    app.ui("post", app.hwnd, WM_SERVICE_OFF, 0, 0)
+    app.wait_trace("disable dorvane")
+    app.wait_trace("enable/disable dorvane, done", 2)
+    app.ui("post", app.hwnd, WM_SERVICE_OFF, 0, 0)  # a toggle would switch it on again
+    time.sleep(1)
+    traces = app.traces()
+    assert traces.count("enable dorvane") == 1 and traces.count("disable dorvane") == 1
+    assert app.tooltip() == "DORVANE, Disabled"
 
 
 def test_a_reading_waits_while_the_quit_question_is_open(wine, line, key_sink):
