@@ -326,6 +326,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TRAY_NOTICE:
             ShowQueuedNotices();
             return 0;
+        case WM_PORT_TRIED:
+            OnPortTried();
+            return 0;
         case WM_SERVICE_OFF:
             if ((wParam == kOffIdle || wParam == kOffPortLost) && lParam == 0) {
                 OnServiceOff(wParam);
@@ -341,6 +344,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 m_portWatch.Try();
                 CDlgSettingGeneral::OnDeviceChange();
             }
+            OnDeviceNotice(wParam, lParam);
             return TRUE;
         case WM_POWERBROADCAST:
             if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
@@ -391,10 +395,18 @@ std::u16string CMainFrame::WatchedPortName() {
     return ReadSetting(theProfile, COMPORT);
 }
 
-bool CMainFrame::PortOpens(const std::u16string& name) {
-    // While a window of ours is open (the settings sheet above all, which must not share the
-    // settings with a running service) the port is not taken back; the next try after it does.
-    return IsWindowEnabled(m_hWnd) && TheSerialLink().ProbePort(name);
+void CMainFrame::StartPortTry(const std::u16string& name) {
+    if (!m_portTry.Start(m_hWnd, WM_PORT_TRIED, name)) {
+        m_portWatch.OnTryAnswer(name, false);
+    }
+}
+
+void CMainFrame::OnPortTried() {
+    for (const CPortTryRunner::Answer& answer : m_portTry.TakeAnswers()) {
+        // While a window of ours is open (the settings sheet above all, which must not share the
+        // settings with a running service) the port is not taken back; the next try after it does.
+        m_portWatch.OnTryAnswer(answer.name, answer.opens && IsWindowEnabled(m_hWnd));
+    }
 }
 
 void CMainFrame::EnableServiceAgain() {
@@ -423,6 +435,32 @@ void CMainFrame::OnServiceOff(WPARAM reason) {
         m_portWatch.StartWaiting();
     }
     RefreshTrayTip();
+}
+
+void CMainFrame::OnDeviceNotice(WPARAM event, LPARAM data) {
+    // Some drivers keep answering the status query after a surprise removal, or never end the
+    // reader's pending wait: the system's removal notice is taken as the loss too.
+    // https://learn.microsoft.com/windows/win32/devio/dbt-deviceremovecomplete
+    if (!g_bServiceEnabled) {
+        return;
+    }
+    DeviceNotice notice = DeviceNotice::kOther;
+    std::u16string removed;
+    if (event == DBT_DEVICEREMOVECOMPLETE && data != 0 &&
+        reinterpret_cast<const DEV_BROADCAST_HDR*>(data)->dbch_devicetype == DBT_DEVTYP_PORT) {
+        notice = DeviceNotice::kPortRemoved;
+        removed = AsUtf16(reinterpret_cast<const DEV_BROADCAST_PORT_W*>(data)->dbcp_name);
+    } else if (event == DBT_DEVNODES_CHANGED) {
+        notice = DeviceNotice::kDevicesChanged;
+    }
+    if (notice == DeviceNotice::kOther) {
+        return;
+    }
+    const bool responds = notice == DeviceNotice::kDevicesChanged ? TheSerialLink().PortResponds() : true;
+    if (NoticeMeansPortLost(notice, removed, ReadSetting(theProfile, COMPORT), responds)) {
+        DebugPrintf(L"com-port removed");
+        OnServiceOff(kOffPortLost);
+    }
 }
 
 void CMainFrame::OnResume() {

@@ -9,11 +9,13 @@
 
 #include "app/childview.h"
 #include "app/core/portwatch.h"
+#include "app/porttry.h"
 #include "app/systemtray.h"
 #include "framework/framewnd.h"
 #include "pipeline/core/processhooks.h"
 #include "pipeline/sendkey.h"
 #include "pipeline/win32pipeline.h"
+#include "serial/serialport.h"
 
 class CMainFrame : public framework::CFrameWnd,
                    private dorvane::CWin32PipelineHost,
@@ -54,10 +56,13 @@ private:
     // WM_SERVICE_OFF: only ever off; a lost device is then waited for.
     void OnServiceOff(WPARAM reason);
     void OnResume();
+    // WM_DEVICECHANGE: the open port's device removed.
+    void OnDeviceNotice(WPARAM event, LPARAM data);
 
     // Waiting for a lost device.
     std::u16string WatchedPortName() override;
-    bool PortOpens(const std::u16string& name) override;
+    void StartPortTry(const std::u16string& name) override;
+    void OnPortTried();
     void EnableServiceAgain() override;
     void TraceWatch(const std::u16string& line) override;
     void StartTries() override;
@@ -87,6 +92,7 @@ private:
     dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
     dorvane::CWin32PipelinePlatform m_platform;
     dorvane::CPortWatch m_portWatch{*this};
+    CPortTryRunner m_portTry{[](const std::u16string& name) { return dorvane::TheSerialLink().ProbePort(name); }};
     // Declared last: it ends its worker before the tray and the keyboard go.
     dorvane::CSendService m_service;
 };

@@ -54,7 +54,9 @@ std::unique_ptr<CWin32CommPort> CWin32CommPort::Adopt(HANDLE port) {
 
 CWin32CommPort::~CWin32CommPort() {
     CloseHandle(m_hPort);  // the reader has ended: no overlapped operation is pending
-    CloseHandle(m_hWaitEvent);
+    if (m_hWaitEvent != nullptr) {
+        CloseHandle(m_hWaitEvent);
+    }
     CloseHandle(m_hReadEvent);
     CloseHandle(m_hStopEvent);
 }
@@ -117,9 +119,12 @@ void CWin32CommPort::SetEventMask(uint32_t mask) {
 // (an overlapped WaitCommEvent returns FALSE with ERROR_IO_PENDING and signals the OVERLAPPED's
 // event when done) and .../ioapiset/nf-ioapiset-getoverlappedresult.
 WaitStart CWin32CommPort::StartWait() {
-    m_waitOverlapped = OVERLAPPED{};
-    m_waitOverlapped.hEvent = m_hWaitEvent;
-    if (WaitCommEvent(m_hPort, &m_dwEvents, &m_waitOverlapped)) {
+    if (!m_pWait) {
+        return WaitStart::kFailed;  // a wait was given up: the port is being stopped
+    }
+    m_pWait->overlapped = OVERLAPPED{};
+    m_pWait->overlapped.hEvent = m_hWaitEvent;
+    if (WaitCommEvent(m_hPort, &m_pWait->events, &m_pWait->overlapped)) {
         return WaitStart::kSignalled;
     }
     return GetLastError() == ERROR_IO_PENDING ? WaitStart::kPending : WaitStart::kFailed;
@@ -130,9 +135,23 @@ bool CWin32CommPort::AwaitWaitOrStop() {
     return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
 }
 
+bool CWin32CommPort::AwaitWaitEnd(uint32_t ms) {
+    return WaitForSingleObject(m_hWaitEvent, ms) == WAIT_OBJECT_0;
+}
+
+void CWin32CommPort::CancelWait() {
+    CancelIo(m_hPort);  // the reader's own thread started the wait
+}
+
 bool CWin32CommPort::FinishWait() {
     DWORD unused = 0;
-    return GetOverlappedResult(m_hPort, &m_waitOverlapped, &unused, TRUE);
+    return GetOverlappedResult(m_hPort, &m_pWait->overlapped, &unused, TRUE);
+}
+
+void CWin32CommPort::AbandonWait() {
+    // Closing the handle ends the operation; until then the record and its event stay valid.
+    (void)m_pWait.release();
+    m_hWaitEvent = nullptr;
 }
 
 void CWin32CommPort::SignalStop() {

@@ -31,7 +31,10 @@ public:
     void SetEventMask(uint32_t mask) override;
     WaitStart StartWait() override;
     bool AwaitWaitOrStop() override;
+    bool AwaitWaitEnd(uint32_t ms) override;
+    void CancelWait() override;
     bool FinishWait() override;
+    void AbandonWait() override;
     void SignalStop() override;
     bool ClearError(CommStatus& status) override;
     bool Read(uint8_t* buffer, size_t size, size_t& read) override;
@@ -45,8 +48,13 @@ private:
     HANDLE m_hWaitEvent;  // manual-reset: the overlapped wait's completion
     HANDLE m_hReadEvent;  // manual-reset: an overlapped read's completion
     HANDLE m_hStopEvent;  // manual-reset: the stop signal
-    OVERLAPPED m_waitOverlapped{};
-    DWORD m_dwEvents = 0;  // written by the system when the wait completes
+    // What the system writes when the wait completes: on the heap, so that a wait given up can
+    // leave it (and its event) to the system instead of freeing it under a pending operation.
+    struct WaitRecord {
+        OVERLAPPED overlapped{};
+        DWORD events = 0;
+    };
+    std::unique_ptr<WaitRecord> m_pWait = std::make_unique<WaitRecord>();
     DWORD m_dwUnreportedErrors = 0;  // line errors a read cleared; reader thread only
     COMMTIMEOUTS m_timeouts{};
 };

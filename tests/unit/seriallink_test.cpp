@@ -181,6 +181,56 @@ TEST_CASE("a pulled-out adapter is noticed once: one line, the service turned of
     CHECK_FALSE(rig.link.IsStarted());
 }
 
+TEST_CASE("a driver whose waits fail while its status query succeeds is taken as lost once, with no spinning") {
+    SerialRig rig;
+    REQUIRE(rig.link.EnableComm());
+    {
+        std::lock_guard lock(rig.platform.port.mutex);
+        rig.platform.port.waitsFail = true;
+        rig.platform.port.changed.notify_all();
+    }
+    REQUIRE(rig.Eventually([&] { return rig.Traced("com-port lost, err=21, reading stopped!"); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CHECK(rig.platform.port.waits <= 52);
+    CHECK(rig.platform.Read(rig.platform.serviceOffs) == 1);
+    CHECK(rig.link.DisableComm());
+}
+
+TEST_CASE("a stop ends within half a second when the mask change does not end the wait") {
+    struct Case {
+        bool cancelEndsWait;
+        int cancels;
+    };
+    for (const Case c : {Case{true, 1}, Case{false, 1}}) {
+        CAPTURE(c.cancelEndsWait);
+        SerialRig rig;
+        rig.platform.port.maskEndsWait = false;
+        rig.platform.port.cancelEndsWait = c.cancelEndsWait;
+        REQUIRE(rig.link.EnableComm());
+        REQUIRE(rig.Eventually([&] {
+            std::lock_guard lock(rig.platform.port.mutex);
+            return rig.platform.port.pending;
+        }));
+        std::atomic<bool> stopped{false};
+        const auto start = std::chrono::steady_clock::now();
+        std::thread stopper([&] {
+            rig.link.DisableComm();
+            stopped = true;
+        });
+        const bool inTime = rig.Eventually([&] {
+            return stopped.load() || std::chrono::steady_clock::now() - start > std::chrono::milliseconds(600);
+        }) && stopped.load();
+        CHECK(inTime);
+        CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(600));
+        if (!stopped) {
+            rig.platform.Send("x");  // a stop that waits for the device: let it end
+        }
+        stopper.join();
+        CHECK(rig.platform.port.cancels == c.cancels);
+        CHECK(rig.Traced("comm wait not ended by the mask change, cancelled"));
+    }
+}
+
 TEST_CASE("a stop on a quiet line ends the reader at once, where a synchronous handle would hang") {
     for (const bool overlapped : {true, false}) {
         CAPTURE(overlapped);
@@ -202,10 +252,19 @@ TEST_CASE("a stop on a quiet line ends the reader at once, where a synchronous h
             CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100));
         } else {
             // Windows serialises a synchronous handle: nothing reaches the wait until the device
-            // sends. Auto-disable comes exactly when the line is quiet.
+            // sends, not even a mask change from another thread, which is how a stop would have
+            // to end it. Auto-disable comes exactly when the line is quiet.
+            std::atomic<bool> maskChanged{false};
+            std::thread maskChanger([&] {
+                rig.platform.lastOpened->SetEventMask(0);
+                maskChanged = true;
+            });
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             CHECK_FALSE(stopped.load());
+            CHECK_FALSE(maskChanged.load());
             rig.platform.Send("x");
+            maskChanger.join();
+            CHECK(maskChanged.load());
         }
         stopper.join();
         CHECK(rig.Bursts().empty());

@@ -34,6 +34,12 @@ struct PortScript {
     bool waitEnded = false;  // the pending wait was ended by a mask change
     bool stop = false;       // the stop signal of the port now open
     bool failRead = false;
+    // A driver that does not end a pending wait on a mask change (only a cancel ends it), one
+    // that ignores the cancel too, and one whose waits fail while its status query succeeds.
+    bool maskEndsWait = true;
+    bool cancelEndsWait = true;
+    bool waitsFail = false;
+    int cancels = 0;
     int waits = 0;
     LineSettings applied{};
     int builds = 0;
@@ -80,10 +86,13 @@ public:
     void ReadTimeouts() override {}
     void SetImmediateReadTimeouts() override {}
     void SetEventMask(uint32_t) override {
-        std::unique_lock lock(m_script.mutex);
-        if (!m_script.overlapped) {
-            m_script.changed.wait(lock, [this] { return !m_script.pending; });
-        } else if (m_script.pending) {
+        PortScript& script = m_script;  // a test's stop thread may outlive this port object
+        std::unique_lock lock(script.mutex);
+        if (!script.overlapped) {
+            script.changed.wait(lock, [&script] { return !script.pending; });
+            return;
+        }
+        if (m_script.pending && m_script.maskEndsWait) {
             m_script.waitEnded = true;
             m_script.changed.notify_all();
         }
@@ -91,7 +100,7 @@ public:
     WaitStart StartWait() override {
         std::unique_lock lock(m_script.mutex);
         ++m_script.waits;
-        if (m_script.unplugged) {
+        if (m_script.unplugged || m_script.waitsFail) {
             return WaitStart::kFailed;
         }
         if (HasEvent()) {
@@ -111,6 +120,19 @@ public:
         m_script.changed.wait(lock, [this] { return WaitOver() || m_script.stop; });
         return WaitOver();
     }
+    bool AwaitWaitEnd(uint32_t ms) override {
+        std::unique_lock lock(m_script.mutex);
+        return m_script.changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return WaitOver(); });
+    }
+    void CancelWait() override {
+        std::lock_guard lock(m_script.mutex);
+        ++m_script.cancels;
+        if (m_script.pending && m_script.cancelEndsWait) {
+            m_script.waitEnded = true;
+            m_script.changed.notify_all();
+        }
+    }
+    void AbandonWait() override {}
     bool FinishWait() override {
         std::unique_lock lock(m_script.mutex);
         m_script.changed.wait(lock, [this] { return WaitOver(); });
@@ -166,6 +188,7 @@ public:
     std::vector<int> sleeps;  // in order, with -1 for each hand-off
     int serviceOffs = 0;
     std::string openedPath;
+    FakeCommPort* lastOpened = nullptr;  // valid while the link holds it
     // Synchronous hand-offs: the reader waits until the test's thread serves its burst.
     bool handOffsNeedServing = false;
     const uint8_t* pending = nullptr;
@@ -177,7 +200,12 @@ public:
     std::unique_ptr<ICommPort> Open(const std::u16string& devicePath) override {
         std::lock_guard lock(mutex);
         openedPath.assign(devicePath.begin(), devicePath.end());
-        return port.exists ? std::make_unique<FakeCommPort>(port) : nullptr;
+        if (!port.exists) {
+            return nullptr;
+        }
+        auto opened = std::make_unique<FakeCommPort>(port);
+        lastOpened = opened.get();
+        return opened;
     }
     void Trace(const std::u16string& line) override {
         std::lock_guard lock(mutex);

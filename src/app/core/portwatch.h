@@ -8,13 +8,22 @@
 
 namespace dorvane {
 
+// What the system's device notices mean for the port the service has open: the device was
+// removed (a port of that name, DBT_DEVICEREMOVECOMPLETE), or devices changed and the port no
+// longer answers (DBT_DEVNODES_CHANGED). Port names compare without regard to case.
+enum class DeviceNotice { kPortRemoved, kDevicesChanged, kOther };
+bool NoticeMeansPortLost(DeviceNotice notice, const std::u16string& removedPort, const std::u16string& openPort,
+                         bool openPortResponds);
+
 class IPortWatchHost {
 public:
     virtual ~IPortWatchHost() = default;
     // The configured port, read anew at each try (the settings may change while waiting).
     virtual std::u16string WatchedPortName() = 0;
-    // Whether the port opens and answers now; closes it again, traces nothing.
-    virtual bool PortOpens(const std::u16string& name) = 0;
+    // Starts finding out whether the port opens and answers now, on a thread of its own (opening
+    // a Bluetooth port connects to the device, which takes seconds when it is out of range); the
+    // answer comes back on the waiting thread through CPortWatch::OnTryAnswer.
+    virtual void StartPortTry(const std::u16string& name) = 0;
     // Enables the service as the menu does.
     virtual void EnableServiceAgain() = 0;
     virtual void TraceWatch(const std::u16string& line) = 0;
@@ -29,9 +38,11 @@ public:
 
     // The device is gone: wait for it.
     void StartWaiting();
-    // A periodic try, or the system announced a new port: if the port opens, the waiting ends
-    // and the service is enabled.
+    // A periodic try, or the system announced a new port: a try is started unless one runs.
     void Try();
+    // The answer of a try: if the port waited for opens, the waiting ends and the service is
+    // enabled.
+    void OnTryAnswer(const std::u16string& name, bool opens);
     // The user turned the service off or quit: no more tries.
     void StopWaiting();
     // The settings may name another port now: wait for that one, and try at once.
@@ -43,6 +54,8 @@ public:
 private:
     IPortWatchHost& m_host;
     bool m_bWaiting = false;
+    bool m_bTryRunning = false;
+    bool m_bTryAgain = false;  // a try was asked for while one ran
     std::u16string m_strPort;
 };
 

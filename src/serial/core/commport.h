@@ -50,8 +50,16 @@ public:
     virtual WaitStart StartWait() = 0;
     // Blocks until the pending wait completes (true) or the stop signal is set (false).
     virtual bool AwaitWaitOrStop() = 0;
-    // Waits for the pending wait to be over and returns whether it saw an event.
+    // Waits at most ms for the pending wait to be over; true when it is.
+    virtual bool AwaitWaitEnd(uint32_t ms) = 0;
+    // Cancels the pending wait (I/O this thread started); a driver that ignores the mask change
+    // still ends the wait for this.
+    virtual void CancelWait() = 0;
+    // For a wait that is over: whether it saw an event.
     virtual bool FinishWait() = 0;
+    // A wait that did not end even when cancelled is given up: the port keeps what the system
+    // may still write into until the handle is closed.
+    virtual void AbandonWait() = 0;
     // Sets the stop signal; callable from any thread; it stays set until the port is closed.
     virtual void SignalStop() = 0;
     virtual bool ClearError(CommStatus& status) = 0;

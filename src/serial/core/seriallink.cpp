@@ -13,6 +13,13 @@ namespace {
 constexpr char16_t kDefaultLineSettings[] = u"baud=9600 parity=N data=8 stop=1";
 // While the reader ends, the stopping thread serves its hand-offs in slices this long.
 constexpr uint32_t kStopPollMs = 20;
+// A stop waits this long for the mask change to end the pending wait, then as long again for
+// the cancelled wait: every stop ends within half a second whatever the driver does.
+constexpr uint32_t kMaskEndMs = 200;
+constexpr uint32_t kCancelEndMs = 200;
+// Waits that fail one after another with nothing received: the device is gone although the
+// driver still answers the status query.
+constexpr int kFailedWaitsForLoss = 50;
 
 std::u16string Ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
@@ -169,21 +176,27 @@ void CSerialLink::CommReadThread() {
     Trace(u"thread comm-read is running");
     uint8_t* const buffer = m_hReadBuffer.data();
     const size_t size = m_nReadBufferSize;
+    int failedWaits = 0;
     while (!m_bStopCommRead) {
         const bool waited = WaitPortEvent();
         if (m_bStopCommRead) {
             break;  // woken to stop: nothing more is read
         }
+        const uint32_t waitError = waited ? 0 : m_hComm->LastError();
         CommStatus status;
-        if (!m_hComm->ClearError(status)) {
-            if (!waited) {
-                // Both the wait and the status query fail at once: the device is gone (a
-                // USB adapter pulled out). Retrying would spin; the service is turned off.
-                Trace(u"com-port lost, err=" + Ascii(std::to_string(m_hComm->LastError())) +
-                      u", reading stopped!");
-                m_platform.PostServiceOff();
-                break;
-            }
+        const bool statusRead = m_hComm->ClearError(status);
+        failedWaits = waited ? 0 : failedWaits + 1;
+        // Both the wait and the status query fail at once: the device is gone (a USB adapter
+        // pulled out). Some drivers go on answering the status query while every wait fails:
+        // many failed waits in a row with nothing received mean the same. Retrying would spin;
+        // the service is turned off.
+        if ((!waited && !statusRead) || (failedWaits >= kFailedWaitsForLoss && statusRead && status.queued == 0)) {
+            const uint32_t error = statusRead ? waitError : m_hComm->LastError();
+            Trace(u"com-port lost, err=" + Ascii(std::to_string(error)) + u", reading stopped!");
+            m_platform.PostServiceOff();
+            break;
+        }
+        if (!statusRead) {
             m_platform.ReportError(u"ClearCommError failed!", false);
             status.queued = 0;
         }
@@ -235,9 +248,20 @@ bool CSerialLink::WaitPortEvent() {
     }
     // The wait is overlapped, so that a stop never depends on the device sending again.
     if (!m_hComm->AwaitWaitOrStop()) {
-        // A mask change ends a pending overlapped wait; it is over once FinishWait returns.
+        // A mask change ends a pending overlapped wait, as documented; a driver that does not
+        // (and Wine now and then) would hold the stop until the device sends, so the wait is
+        // then cancelled, and given up if even that does not end it.
         // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-setcommmask
+        // https://learn.microsoft.com/windows/win32/fileio/cancelio
         m_hComm->SetEventMask(0);
+        if (!m_hComm->AwaitWaitEnd(kMaskEndMs)) {
+            Trace(u"comm wait not ended by the mask change, cancelled");
+            m_hComm->CancelWait();
+            if (!m_hComm->AwaitWaitEnd(kCancelEndMs)) {
+                m_hComm->AbandonWait();
+                return false;
+            }
+        }
     }
     return m_hComm->FinishWait();
 }

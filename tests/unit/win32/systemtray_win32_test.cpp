@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/messagefilter.h"
+#include "app/porttry.h"
 #include "app/systemtray.h"
 #include "doctest/doctest.h"
 
@@ -148,5 +150,46 @@ TEST_CASE("the shell's and the installer's registered messages are let through f
     CHECK(allowed == expected);
     // The real call on this system.
     CHECK(AllowShellAndInstallerMessages(window));
+    DestroyWindow(window);
+}
+
+TEST_CASE("a port whose open takes 5 s is tried off the window's thread: the window answers meanwhile") {
+    constexpr UINT kTried = WM_APP + 4;
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    REQUIRE(window != nullptr);
+    CPortTryRunner runner([](const std::u16string& name) {
+        Sleep(5000);  // a Bluetooth port out of range
+        return name == u"COM9";
+    });
+    const DWORD start = GetTickCount();
+    REQUIRE(runner.Start(window, kTried, u"COM9"));
+    DWORD answeredIn = INFINITE;
+    std::thread tray([&] {
+        Sleep(500);
+        const DWORD sent = GetTickCount();
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &result)) {
+            answeredIn = GetTickCount() - sent;
+        }
+    });
+    DWORD triedAfter = 0;
+    MSG msg;
+    while (triedAfter == 0 && GetTickCount() - start < 8000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == window && msg.message == kTried) {
+                triedAfter = GetTickCount() - start;
+            }
+            DispatchMessageW(&msg);
+        }
+    }
+    tray.join();
+    CHECK(answeredIn < 200);
+    CHECK(triedAfter >= 4900);
+    const auto answers = runner.TakeAnswers();
+    REQUIRE(answers.size() == 1);
+    CHECK(answers[0].name == u"COM9");
+    CHECK(answers[0].opens);
+    CHECK(runner.TakeAnswers().empty());
     DestroyWindow(window);
 }

@@ -1,0 +1,38 @@
+// Tries a port off the user-interface thread. Opening a Bluetooth outgoing port connects to the
+// device, which takes seconds when it is off or out of range; meanwhile the tray, broadcasts and
+// the installer's quit request must still be answered.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CPortTryRunner {
+public:
+    // Whether the port opens and answers; runs on a thread of its own.
+    using ProbeFn = std::function<bool(const std::u16string& name)>;
+    explicit CPortTryRunner(ProbeFn probe) : m_probe(std::move(probe)) {}
+
+    // Starts a try. When it is done, `message` is posted to `window` with no parameters (a
+    // message carries nothing another program could forge); TakeAnswers gives the results.
+    // A try still running when this object goes is let finish; its answer is then dropped.
+    bool Start(HWND window, UINT message, const std::u16string& name);
+
+    struct Answer {
+        std::u16string name;
+        bool opens;
+    };
+    std::vector<Answer> TakeAnswers();
+
+private:
+    struct Shared {
+        std::mutex mutex;
+        std::vector<Answer> answers;
+    };
+    ProbeFn m_probe;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+};
