@@ -18,7 +18,11 @@ HWND MainWindow() {
 
 INT_PTR CDialog::DoModal() {
     CForegroundKeeper keeper;
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), MainWindow(),
+    // Owned by the window in front of the modal chain (the settings sheet, a dialog), so that
+    // the window it was opened from is disabled under it and cannot be answered meanwhile.
+    HWND main = MainWindow();
+    HWND modal = main != nullptr ? ActiveModalWindow(main) : nullptr;
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), modal != nullptr ? modal : main,
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }
 

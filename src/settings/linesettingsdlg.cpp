@@ -33,7 +33,7 @@ CLineSettingsDlg::CLineSettingsDlg(const LineFields& fields) : CDialog(IDD_LINE_
     m_nBaud = static_cast<int>(fields.baud);
     m_nDataBits = Clamp(fields.dataBits - kFirstDataBits, 3);
     m_nParity = Clamp(fields.parity, 4);
-    m_nStopBits = Clamp(fields.stopBits, 2);
+    m_nStopBits = dorvane::ValidStopBits(fields.dataBits, fields.stopBits) ? fields.stopBits : 0;
     m_nFlow = static_cast<int>(fields.flow);
 }
 
@@ -44,9 +44,41 @@ BOOL CLineSettingsDlg::OnInitDialog() {
     }
     Fill(m_hWnd, IDC_LINE_DATABITS, kDataBits, std::size(kDataBits));
     Fill(m_hWnd, IDC_LINE_PARITY, kParities, std::size(kParities));
-    Fill(m_hWnd, IDC_LINE_STOPBITS, kStopBits, std::size(kStopBits));
     Fill(m_hWnd, IDC_LINE_FLOW, kFlows, std::size(kFlows));
+    FillStopBits(static_cast<uint8_t>(kFirstDataBits + m_nDataBits));
     return CDialog::OnInitDialog();
+}
+
+void CLineSettingsDlg::FillStopBits(uint8_t dataBits) {
+    // Only the stop bits that go with the data bits are offered; the choice is kept where it
+    // still goes, else the nearest length that does.
+    HWND combo = GetDlgItem(m_hWnd, IDC_LINE_STOPBITS);
+    const LRESULT selected = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    uint8_t chosen = selected >= 0 ? static_cast<uint8_t>(SendMessageW(combo, CB_GETITEMDATA, selected, 0))
+                                   : static_cast<uint8_t>(m_nStopBits);
+    if (!dorvane::ValidStopBits(dataBits, chosen)) {
+        chosen = dataBits == 5 ? 1 : 2;
+    }
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (uint8_t stop = 0; stop < std::size(kStopBits); ++stop) {
+        if (dorvane::ValidStopBits(dataBits, stop)) {
+            const LRESULT index = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kStopBits[stop]));
+            SendMessageW(combo, CB_SETITEMDATA, index, stop);
+            if (stop == chosen) {
+                SendMessageW(combo, CB_SETCURSEL, index, 0);
+            }
+        }
+    }
+    m_nStopBits = chosen;
+}
+
+BOOL CLineSettingsDlg::OnControlNotify(UINT id, UINT code) {
+    if (id == IDC_LINE_DATABITS && code == CBN_SELCHANGE) {
+        const LRESULT index = SendDlgItemMessageW(m_hWnd, IDC_LINE_DATABITS, CB_GETCURSEL, 0, 0);
+        FillStopBits(static_cast<uint8_t>(kFirstDataBits + Clamp(static_cast<int>(index), 3)));
+        return TRUE;
+    }
+    return FALSE;
 }
 
 void CLineSettingsDlg::DoDataExchange(framework::CDataExchange* pDX) {
@@ -57,13 +89,15 @@ void CLineSettingsDlg::DoDataExchange(framework::CDataExchange* pDX) {
     }
     framework::DDX_CBIndex(pDX, IDC_LINE_DATABITS, m_nDataBits);
     framework::DDX_CBIndex(pDX, IDC_LINE_PARITY, m_nParity);
-    framework::DDX_CBIndex(pDX, IDC_LINE_STOPBITS, m_nStopBits);
     framework::DDX_CBIndex(pDX, IDC_LINE_FLOW, m_nFlow);
     if (pDX->m_bSaveAndValidate && !pDX->m_bFailed) {
         m_fields.baud = static_cast<uint32_t>(m_nBaud);
         m_fields.dataBits = static_cast<uint8_t>(kFirstDataBits + Clamp(m_nDataBits, 3));
         m_fields.parity = static_cast<uint8_t>(Clamp(m_nParity, 4));
-        m_fields.stopBits = static_cast<uint8_t>(Clamp(m_nStopBits, 2));
+        const LRESULT stop = SendDlgItemMessageW(m_hWnd, IDC_LINE_STOPBITS, CB_GETCURSEL, 0, 0);
+        m_fields.stopBits = stop >= 0 ? static_cast<uint8_t>(SendDlgItemMessageW(m_hWnd, IDC_LINE_STOPBITS,
+                                                                                 CB_GETITEMDATA, stop, 0))
+                                      : static_cast<uint8_t>(m_nStopBits);
         m_fields.flow = static_cast<FlowControl>(Clamp(m_nFlow, 2));
     }
 }

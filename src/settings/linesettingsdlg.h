@@ -16,8 +16,10 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(framework::CDataExchange* pDX) override;
+    BOOL OnControlNotify(UINT id, UINT code) override;
 
 private:
+    void FillStopBits(uint8_t dataBits);
     int m_nBaud = 0;
     int m_nDataBits = 0;
     int m_nParity = 0;

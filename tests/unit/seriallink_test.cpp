@@ -9,6 +9,7 @@
 
 using namespace dorvane;
 using dorvane::testing::SerialRig;
+using dorvane::testing::WindowsRefuses;
 
 TEST_CASE("the read buffer size: capped at 64 KB, negative counts as the cap, 0 is empty") {
     CHECK(ReadBufferSizeFor(1) == 1024);
@@ -81,16 +82,16 @@ TEST_CASE("line settings: built and stored at a port's first enable, then read f
     LineSettings stored28{};
     const auto& bytes = rig.registry.Find(key, u"COM1_DCB")->bytes;
     std::copy(bytes.begin(), bytes.end(), stored28.begin());
-    CHECK_FALSE(RefusedByWindows(stored28));
+    CHECK_FALSE(WindowsRefuses(stored28));
     CHECK(ReadField32(stored28, dcb::kBaudRate) == 19200);  // the user's choice is kept
     CHECK(rig.Traced("enable comm, com setting mended"));
 }
 
 TEST_CASE("a record is made one Windows accepts, keeping every value that is valid") {
     LineSettings zero{};
-    CHECK(RefusedByWindows(zero));
+    CHECK(WindowsRefuses(zero));
     CHECK(MakeAcceptable(zero));
-    CHECK_FALSE(RefusedByWindows(zero));
+    CHECK_FALSE(WindowsRefuses(zero));
     CHECK(ReadField32(zero, dcb::kBaudRate) == 9600);
     CHECK(ReadField32(zero, dcb::kFlags) == dcb::kBinaryFlag);
     CHECK((zero[dcb::kByteSize] == 8 && zero[dcb::kXonChar] == dcb::kXon && zero[dcb::kXoffChar] == dcb::kXoff));
@@ -394,6 +395,26 @@ TEST_CASE("bluetooth discovery traces each device and every way the walk ends") 
     }
 }
 
+TEST_CASE("stop bits that do not go with the data bits are mended to the nearest length the line allows") {
+    struct Case {
+        uint8_t dataBits, stopBits, mended;
+    };
+    const Case cases[] = {{5, 2, 1}, {5, 1, 1}, {5, 0, 0}, {6, 1, 2}, {7, 1, 2}, {8, 1, 2}, {8, 2, 2}, {8, 0, 0}};
+    for (const Case& c : cases) {
+        CAPTURE(static_cast<int>(c.dataBits));
+        CAPTURE(static_cast<int>(c.stopBits));
+        LineSettings record{};
+        LineFields fields;
+        fields.dataBits = c.dataBits;
+        fields.stopBits = c.stopBits;
+        WriteLineFields(record, fields);
+        CHECK_FALSE(WindowsRefuses(record));
+        CHECK(record[dcb::kStopBits] == c.mended);
+        CHECK(record[dcb::kByteSize] == c.dataBits);  // the data bits are the user's key choice
+        CHECK(ValidStopBits(c.dataBits, c.stopBits) == (c.stopBits == c.mended));
+    }
+}
+
 TEST_CASE("line-settings fields to the record and back, and never a record Windows refuses") {
     LineSettings record{};
     for (const FlowControl flow : {FlowControl::kNone, FlowControl::kXonXoff, FlowControl::kRtsCts}) {
@@ -402,13 +423,13 @@ TEST_CASE("line-settings fields to the record and back, and never a record Windo
             fields.baud = parity == 4 ? 921600 : 300;
             fields.dataBits = static_cast<uint8_t>(5 + parity % 4);
             fields.parity = parity;
-            fields.stopBits = static_cast<uint8_t>(parity % 3);
+            fields.stopBits = static_cast<uint8_t>(fields.dataBits == 5 ? 1 : (parity % 2) * 2);  // valid ones
             fields.flow = flow;
             WriteLineFields(record, fields);
             CAPTURE(static_cast<int>(flow));
             CAPTURE(static_cast<int>(parity));
             CHECK(ReadLineFields(record) == fields);
-            CHECK_FALSE(RefusedByWindows(record));
+            CHECK_FALSE(WindowsRefuses(record));
             CHECK(((ReadField32(record, dcb::kFlags) & 0x2) != 0) == (parity != 0));  // fParity
         }
     }

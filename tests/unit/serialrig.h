@@ -19,6 +19,17 @@
 
 namespace dorvane::testing {
 
+// What Windows' SetCommState refuses, written from its documentation independently of the
+// program's own mending: a length field other than 28, the same XON and XOFF character, a byte
+// size outside 5..8, parity beyond space, stop bits beyond two, and the invalid combinations of
+// the DCB reference (5 data bits with 2 stop bits, 6 to 8 with 1.5).
+inline bool WindowsRefuses(const LineSettings& r) {
+    const uint32_t length = r[0] | r[1] << 8 | r[2] << 16 | static_cast<uint32_t>(r[3]) << 24;
+    const uint8_t byteSize = r[18], parity = r[19], stopBits = r[20], xon = r[21], xoff = r[22];
+    return length != 28 || xon == xoff || byteSize < 5 || byteSize > 8 || parity > 4 || stopBits > 2 ||
+           (byteSize == 5 && stopBits == 2) || (byteSize >= 6 && stopBits == 1);
+}
+
 struct PortScript {
     std::mutex mutex;
     std::condition_variable changed;
@@ -69,7 +80,7 @@ public:
     // Refuses what Windows refuses (Wine would take it).
     bool SetState(const LineSettings& settings) override {
         std::lock_guard lock(m_script.mutex);
-        if (RefusedByWindows(settings)) {
+        if (WindowsRefuses(settings)) {
             return false;
         }
         m_script.applied = settings;

@@ -64,8 +64,9 @@ void WriteLineFields(LineSettings& settings, const LineFields& fields) {
     MakeAcceptable(settings);
 }
 
-bool RefusedByWindows(const LineSettings& settings) {
-    return ReadField32(settings, 0) != kLineSettingsSize || settings[dcb::kXonChar] == settings[dcb::kXoffChar];
+bool ValidStopBits(uint8_t dataBits, uint8_t stopBits) {
+    constexpr uint8_t kOneAndHalf = 1, kTwo = 2;
+    return stopBits <= kTwo && !(dataBits == 5 && stopBits == kTwo) && !(dataBits > 5 && stopBits == kOneAndHalf);
 }
 
 bool MakeAcceptable(LineSettings& settings) {
@@ -87,6 +88,9 @@ bool MakeAcceptable(LineSettings& settings) {
     }
     if (settings[dcb::kStopBits] > 2) {
         settings[dcb::kStopBits] = 0;
+    }
+    if (!ValidStopBits(settings[dcb::kByteSize], settings[dcb::kStopBits])) {
+        settings[dcb::kStopBits] = settings[dcb::kByteSize] == 5 ? 1 : 2;
     }
     return settings != before;
 }

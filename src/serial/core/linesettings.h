@@ -36,14 +36,16 @@ LineFields ReadLineFields(const LineSettings& settings);
 // Writes the fields into the record (every other field kept) and makes it one Windows accepts.
 void WriteLineFields(LineSettings& settings, const LineFields& fields);
 
-// Whether Windows' SetCommState refuses the record: a length field other than the record's
-// size, or the same XON and XOFF character.
-// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-setcommstate
-bool RefusedByWindows(const LineSettings& settings);
+// Whether data bits (5 to 8) go with stop bits (0 = 1, 1 = 1.5, 2 = 2): the DCB reference calls
+// 5 data bits with 2 stop bits, and 6 to 8 data bits with 1.5 stop bits, invalid.
+// https://learn.microsoft.com/windows/win32/api/winbase/ns-winbase-dcb
+bool ValidStopBits(uint8_t dataBits, uint8_t stopBits);
 
 // Mends what Windows would refuse or cannot mean: the length field, binary mode, equal XON and
 // XOFF characters (both become DC1 and DC3), a zero baud rate (9600), a byte size outside 5..8
-// (8), parity beyond space (none), stop bits beyond two (one). True when anything changed.
+// (8), parity beyond space (none), stop bits beyond two (one), and stop bits that do not go
+// with the data bits (5 data bits with 1.5 instead of 2, 6 to 8 with 2 instead of 1.5: the
+// nearest length the line allows). True when anything changed.
 bool MakeAcceptable(LineSettings& settings);
 
 }  // namespace dorvane
