@@ -8,7 +8,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   doctest-dev clang-format
   wine wine64 fonts-wine
-  xvfb xauth x11-utils socat
+  xvfb xauth x11-utils x11-xkb-utils socat
   nsis
   python3 python3-pytest
 )

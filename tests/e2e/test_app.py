@@ -404,3 +404,45 @@ def test_private_messages_with_junk_parameters_from_another_program_change_nothi
     line.write(b"12345\r\n")
     winrig.wait_for(lambda: [c for k, c in key_sink.events()[typed_before:] if k == "char"][:5] == list(b"12345"), 15,
                     "the next reading in the user's window")
+
+
+def test_a_german_layout_types_altgr_characters_without_a_language_hotkey_chord(wine_template, tmp_path):
+    """'@' is AltGr+Q (Ctrl + right Alt) on a German layout: between Shift characters the
+    releases come first, so Shift and Ctrl or Alt are never let go together with no key between
+    (Windows' default hotkeys switch the input language on that)."""
+    display = winrig.Xvfb(tmp_path)
+    try:
+        display.use_layout("de")
+        wine = winrig.WinePrefix(wine_template, tmp_path, display.display)
+        try:
+            line = winrig.SerialLine(wine)
+            key_sink = winrig.KeySink(wine)
+            text = "A@Bz\r"
+            lookups, _ = type_text(wine, text)
+            scans = dict(lookups)
+            assert scans["@"] >> 8 == 6, hex(scans["@"])  # Ctrl+Alt: the German layout is in force
+            expected, chars = expected_typing(lookups)
+            received(key_sink, len(expected))  # what the probe itself typed
+            before = len(key_sink.events())
+
+            set_value(wine, "COMPORT", "REG_SZ", "COM12")
+            app = Dorvane(wine)
+            app.wait_trace("enable/disable dorvane, done")
+            line.write(text.encode())
+
+            def typed():
+                keys, got = split_events(key_sink.events()[before:])
+                return (keys, got) if len(keys) >= len(expected) else None
+
+            keys, got = winrig.wait_for(typed, 15, "the reading in the sink")
+            assert keys == expected
+            # Wine 8 gives no character for an injected Ctrl+Alt+key; the others arrive as text.
+            assert got == [c for c in chars if c != "@"]
+            shift, control, alt = 0x10, 0x11, 0x12
+            at = keys.index(("keydown", scans["@"] & 0xFF))
+            assert keys[at - 3:at] == [("keyup", shift), ("keydown", control), ("keydown", alt)]
+            line.close()
+        finally:
+            wine.close()
+    finally:
+        display.stop()

@@ -103,7 +103,19 @@ class Xvfb:
             raise RuntimeError("Xvfb did not start")
         self.display = f":{number}"
 
+    def use_layout(self, layout):
+        """Gives the server another keyboard layout (Wine's programs take it when they start).
+        Xvfb resets its keymap when its last client goes: a client is held until stop()."""
+        env = dict(os.environ, DISPLAY=self.display)
+        self.holder = subprocess.Popen(["xprop", "-root", "-spy"], env=env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=self.log)
+        time.sleep(0.3)  # connected before the layout is set
+        subprocess.run(["setxkbmap", layout], env=env, check=True, timeout=30, stdin=subprocess.DEVNULL,
+                       stdout=self.log, stderr=subprocess.STDOUT)
+
     def stop(self):
+        if getattr(self, "holder", None) is not None:
+            stop_pid(self.holder)
         stop_pid(self.proc)
         self.log.close()
 
