@@ -38,7 +38,7 @@ def percentile(values, p):
 class Run:
     """One Wine prefix with the serial line, the key sink and Dorvane under the debug catcher."""
 
-    def __init__(self, template, display, work, settings):
+    def __init__(self, template, display, work, settings, exe=None):
         work.mkdir(parents=True, exist_ok=True)
         self.prefix = winrig.WinePrefix(template, work, display)
         self.line = winrig.SerialLine(self.prefix)
@@ -49,7 +49,7 @@ class Run:
         self.prefix.env["DBGCATCH_STAMPS"] = winrig.winpath(self.stamps)
         self.launched = raw_us()
         self.proc = self.prefix.start(winrig.tool("dbgcatch"), winrig.winpath(work / "records.txt"),
-                                      winrig.BUILD_WIN / "Dorvane.exe")
+                                      exe or winrig.BUILD_WIN / "Dorvane.exe")
         winrig.wait_for(lambda: self.stamp("enable/disable dorvane, done"), 30, "Dorvane to enable COM12")
 
     def stamp(self, text):
@@ -207,6 +207,57 @@ def bench_recording(run, target, rate_seconds):
     return paced / rate_seconds, len(sent) / (finished - start), (len(sent) - paced) / fast_seconds, exact
 
 
+# The build before the foreground and typing-target checks (the baseline of their cost).
+BASELINE_COMMIT = "2c9b587"
+
+
+def baseline_exe():
+    """Dorvane.exe of the baseline commit, built once in build/bench/baseline."""
+    source = REPO / "build" / "bench" / "baseline-src"
+    build = REPO / "build" / "bench" / "baseline"
+    exe = build / "Dorvane.exe"
+    if exe.is_file():
+        return exe
+    log = open(REPO / "build" / "bench" / "baseline-build.log", "wb")
+    if not source.is_dir():
+        subprocess.run(["git", "-C", str(REPO), "worktree", "add", "--detach", str(source), BASELINE_COMMIT],
+                       check=True, stdout=log, stderr=subprocess.STDOUT, timeout=120)
+    subprocess.run(["cmake", "-S", str(source), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                    f"-DCMAKE_TOOLCHAIN_FILE={source / 'cmake' / 'mingw-w64-x86_64.cmake'}"],
+                   check=True, stdout=log, stderr=subprocess.STDOUT, timeout=300)
+    subprocess.run(["cmake", "--build", str(build), "--target", "Dorvane"], check=True, stdout=log,
+                   stderr=subprocess.STDOUT, timeout=1800)
+    return exe
+
+
+def bench_cost(template, display, work, exe, chars, readings):
+    """CPU seconds of Dorvane and of the wineserver per 1000 typed characters, and the first
+    key's latency (p50) over the floor, for one build under the same workload."""
+    run = Run(template, display, work, [], exe)
+    try:
+        time.sleep(2)
+        before, server = winrig.process_cpu_seconds("Dorvane.exe"), wineserver_cpu_seconds()
+        rate, lost = bench_typing(run, chars)
+        cpu = winrig.process_cpu_seconds("Dorvane.exe") - before
+        server = wineserver_cpu_seconds() - server
+        latencies = bench_latency(run, readings)
+    finally:
+        run.close()
+    return {"cpu_ms_per_1000_chars": cpu / chars * 1e6, "wineserver_ms_per_1000_chars": server / chars * 1e6,
+            "latency_ms_p50_over_floor": percentile(latencies, 0.5) - FLOOR_MS, "typing_chars_per_s": rate,
+            "typing_lost_or_doubled": lost}
+
+
+def compare_with_baseline(template, display, work):
+    """This build against the baseline commit, back to back in the same run."""
+    figures = {}
+    for name, exe in (("baseline " + BASELINE_COMMIT, baseline_exe()), ("this build", winrig.BUILD_WIN / "Dorvane.exe")):
+        figures[name] = bench_cost(template, display, work / name.split()[0], exe, 10000, 100)
+    ours, theirs = figures["this build"], figures["baseline " + BASELINE_COMMIT]
+    figures["cpu_ratio_this_to_baseline"] = ours["cpu_ms_per_1000_chars"] / theirs["cpu_ms_per_1000_chars"]
+    return figures
+
+
 def main():
     template = subprocess.run([str(REPO / "scripts" / "wine-template.sh")], check=True, capture_output=True,
                               text=True, timeout=300, stdin=subprocess.DEVNULL).stdout.strip().splitlines()[-1]
@@ -217,6 +268,12 @@ def main():
     rows = []
     results = {}
     try:
+        if "--compare" in sys.argv:
+            results["cost_against_baseline"] = compare_with_baseline(template, xvfb.display, work / "compare")
+            print(json.dumps(results, indent=2))
+            (REPO / "build" / "bench" / "compare.json").write_text(json.dumps(results, indent=2))
+            return 0
+        results["cost_against_baseline"] = compare_with_baseline(template, xvfb.display, work / "compare")
         run = Run(template, xvfb.display, work / "typing", [])
         try:
             results["startup_ms_to_instance_done"] = (run.stamp("start app instance, done") - run.stamp("started")) / 1000

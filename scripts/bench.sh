@@ -4,8 +4,11 @@
 #      second typed and recorded, burst-to-first-key latency;
 #   2. the real Dorvane.exe under Wine with a pty as COM12: latency, typing and recording
 #      throughput with a byte-exact check, idle cost, start-up, memory, size, and the time from a
-#      pulled-out device's return to its first typed key (about 10 minutes).
-# Usage: scripts/bench.sh [native]
+#      pulled-out device's return to its first typed key; first of all the CPU per 1000 typed
+#      characters and the first key's latency over the floor for this build and, back to back,
+#      for the build before the foreground checks (commit 2c9b587, built once into
+#      build/bench/baseline) (about 20 minutes).
+# Usage: scripts/bench.sh [native|compare]   (compare: only the comparison with the baseline)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -22,4 +25,7 @@ fi
 
 scripts/build.sh windows > build/bench/build.log 2>&1 || { tail -30 build/bench/build.log; exit 1; }
 source scripts/wine-env.sh
+if [ "${1:-}" = compare ]; then
+  exec python3 bench/e2e_bench.py --compare
+fi
 exec python3 bench/e2e_bench.py
