@@ -188,14 +188,12 @@ TEST_SUITE("keystroke synthesis") {
         CHECK(rig.synth.IsShiftDown());
     }
 
-    TEST_CASE("a surrogate pair is looked up one unit at a time") {
+    TEST_CASE("a surrogate pair is looked up one unit at a time, each character once per layout") {
         Rig rig;
         rig.synth.SendKeys(
             u"1\xd83d\xde00"
             u"1");
-        CHECK(rig.layout.looked ==
-              u"1\xd83d\xde00"
-              u"1");
+        CHECK(rig.layout.looked == u"1\xd83d\xde00");
         CHECK(rig.synth.SentKeyCount() == 2);
     }
 

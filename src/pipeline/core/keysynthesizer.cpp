@@ -1,5 +1,8 @@
 #include "pipeline/core/keysynthesizer.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace dorvane {
 
 const CKeySynthesizer::ModifierSlot CKeySynthesizer::kSlots[3] = {
@@ -12,11 +15,42 @@ namespace {
 
 constexpr uint8_t kShiftBit = 0x01;
 constexpr char16_t kSpace = u' ';
+constexpr ScanCode kScanUnknown = 0xFFFF;
 
 }  // namespace
 
-KeyStroke CKeySynthesizer::Stroke(uint8_t vk, bool keyUp) const {
-    return KeyStroke{vk, keyUp, m_layout.ScanCodeOf(vk, m_target.layout)};
+void CKeySynthesizer::BeginItem(const TypingTarget& target) {
+    const bool sameLayout = !m_lookups.empty() && target.layout == m_target.layout;
+    m_target = target;
+    if (!sameLayout) {
+        m_lookups.clear();
+        m_outputs.clear();
+        std::fill(std::begin(m_scanCodes), std::end(m_scanCodes), kScanUnknown);
+    }
+}
+
+int16_t CKeySynthesizer::Lookup(char16_t ch) {
+    const auto known = m_lookups.find(ch);
+    if (known != m_lookups.end()) {
+        return known->second;
+    }
+    return m_lookups[ch] = m_layout.LookupKeyIn(ch, m_target.layout);
+}
+
+KeyOutput CKeySynthesizer::OutputOf(uint8_t vk, uint8_t state, bool capsLock) {
+    const uint32_t key = vk | static_cast<uint32_t>(state) << 8 | (capsLock ? 1u << 16 : 0u);
+    const auto known = m_outputs.find(key);
+    if (known != m_outputs.end()) {
+        return known->second;
+    }
+    return m_outputs[key] = m_layout.Output(vk, state, capsLock, m_target.layout);
+}
+
+KeyStroke CKeySynthesizer::Stroke(uint8_t vk, bool keyUp) {
+    if (m_scanCodes[vk] == kScanUnknown) {
+        m_scanCodes[vk] = m_layout.ScanCodeOf(vk, m_target.layout);
+    }
+    return KeyStroke{vk, keyUp, m_scanCodes[vk]};
 }
 
 bool CKeySynthesizer::InjectOne(uint8_t vk, bool keyUp) {
@@ -106,7 +140,7 @@ bool CKeySynthesizer::SendDue() {
         m_bKeyUpDue = false;
     }
     if (m_bSpaceDue) {
-        const int16_t space = m_layout.LookupKeyIn(kSpace, m_target.layout);
+        const int16_t space = Lookup(kSpace);
         m_bSpaceDue = false;
         if (space != -1 &&
             !TypeKey(static_cast<uint8_t>(space & 0xFF), static_cast<uint8_t>((space >> 8) & 0xFF))) {
@@ -118,8 +152,7 @@ bool CKeySynthesizer::SendDue() {
 }
 
 KeyResult CKeySynthesizer::SendKey(char16_t ch) {
-    const LayoutId layout = m_target.layout;
-    const int16_t scan = m_layout.LookupKeyIn(ch, layout);
+    const int16_t scan = Lookup(ch);
     if (scan == -1) {
         return KeyResult::kNoKey;
     }
@@ -132,13 +165,12 @@ KeyResult CKeySynthesizer::SendKey(char16_t ch) {
     // Caps Lock on: a key it affects gives the other case, so the Shift state that gives ch with
     // Caps Lock on is typed (Caps Lock itself is left as the user set it).
     if (m_target.capsLock) {
-        const KeyOutput asLooked = m_layout.Output(vk, state, true, layout);
-        if (asLooked.ch != 0 && asLooked.ch != ch &&
-            m_layout.Output(vk, state ^ kShiftBit, true, layout).ch == ch) {
+        const KeyOutput asLooked = OutputOf(vk, state, true);
+        if (asLooked.ch != 0 && asLooked.ch != ch && OutputOf(vk, state ^ kShiftBit, true).ch == ch) {
             state ^= kShiftBit;
         }
     }
-    const bool dead = m_layout.Output(vk, state, m_target.capsLock, layout).dead;
+    const bool dead = OutputOf(vk, state, m_target.capsLock).dead;
     if (!TypeKey(vk, state)) {
         return KeyResult::kNotInjected;
     }

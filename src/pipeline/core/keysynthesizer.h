@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 namespace dorvane {
 
@@ -95,14 +96,15 @@ public:
 
 class CKeySynthesizer {
 public:
-    CKeySynthesizer(IKeyboardLayout& layout, IKeyInjector& injector)
-        : m_layout(layout), m_injector(injector) {}
+    CKeySynthesizer(IKeyboardLayout& layout, IKeyInjector& injector) : m_layout(layout), m_injector(injector) {
+        BeginItem(TypingTarget{});
+    }
     CKeySynthesizer(const CKeySynthesizer&) = delete;
     CKeySynthesizer& operator=(const CKeySynthesizer&) = delete;
 
     // The target of the next characters: its layout and Caps Lock (default: the calling
     // thread's layout, Caps Lock off).
-    void BeginItem(const TypingTarget& target) { m_target = target; }
+    void BeginItem(const TypingTarget& target);
     // Types one UTF-16 code unit; a unit the layout cannot type, or that the system did not
     // take, is not counted.
     KeyResult SendKey(char16_t ch);
@@ -130,7 +132,7 @@ private:
     // a user's AltGr gives. Right Alt is also outside Windows' Left Alt+Shift language hotkey.
     static const ModifierSlot kSlots[3];
 
-    KeyStroke Stroke(uint8_t vk, bool keyUp) const;
+    KeyStroke Stroke(uint8_t vk, bool keyUp);
     bool InjectOne(uint8_t vk, bool keyUp);
     // Presses and releases the modifiers for state, then the key; false when the key did not go
     // in (then nothing of it did).
@@ -158,6 +160,13 @@ private:
     bool m_bKeyUpDue = false;
     KeyStroke m_keyUpDue{0, true};
     bool m_bSpaceDue = false;
+    // What the target's layout answers, asked once per character or key while the layout stays:
+    // the system's layout calls are the costly part of typing a character.
+    int16_t Lookup(char16_t ch);
+    KeyOutput OutputOf(uint8_t vk, uint8_t state, bool capsLock);
+    std::unordered_map<char16_t, int16_t> m_lookups;
+    std::unordered_map<uint32_t, KeyOutput> m_outputs;
+    ScanCode m_scanCodes[256];
     std::atomic<uint32_t> m_nSentKey{0};
 };
 
