@@ -150,6 +150,8 @@ void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
                 return;
             }
             refusal = nullptr;
+            // The user may have switched Caps Lock or the window's layout meanwhile.
+            m_keys.BeginItem(TargetOf(window));
         }
         const char16_t ch = text[i];
         switch (m_keys.SendKey(ch)) {
