@@ -91,10 +91,8 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
 
     DebugPrintf(L"create tray icon");
     // The picture goes with the first add: an icon the shell takes late is never blank.
-    HICON picture = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    if (!m_TrayIcon.Create(m_hWnd, WM_TRAY_NOTIFY, L"DORVANE", picture, IDR_TRAYMENU)) {
+    if (!m_TrayIcon.Create(m_hWnd, WM_TRAY_NOTIFY, L"DORVANE", CSystemTray::LoadPicture(IDR_MAINFRAME),
+                           IDR_TRAYMENU)) {
         DebugPrintf(L"Failed to create tray icon\n");
         // Started at logon, the shell may not take icons yet: the service runs meanwhile and
         // the icon is added as soon as the shell takes it.

@@ -13,14 +13,18 @@ constexpr int kDoubleClickPosition = 6;
 // At logon the shell may take a while to take icons.
 constexpr UINT kAddRetryMs = 2000;
 
+}  // namespace
+
 // The tray shows small icons: take the drawn 16x16 image rather than a shrunk 32x32 one.
 // Shared icons are owned by the system, so changing the picture often leaks nothing.
-HICON LoadSmallIcon(HINSTANCE instance, LPCWSTR name) {
-    return static_cast<HICON>(LoadImageW(instance, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                         GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+HICON CSystemTray::LoadPicture(UINT resourceId) {
+    return LoadPicture(MAKEINTRESOURCEW(resourceId));
 }
 
-}  // namespace
+HICON CSystemTray::LoadPicture(LPCWSTR resourceName) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resourceName, IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
 
 CSystemTray::CSystemTray() = default;
 
@@ -193,7 +197,7 @@ BOOL CSystemTray::SetIconResource(UINT resourceId) {
 }
 
 BOOL CSystemTray::SetIconResource(LPCWSTR resourceName) {
-    return SetIcon(LoadSmallIcon(GetModuleHandleW(nullptr), resourceName));
+    return SetIcon(LoadPicture(resourceName));
 }
 
 BOOL CSystemTray::SetSystemIcon(UINT systemIconId) {

@@ -36,6 +36,10 @@ public:
     void ShowIcon();
     void ReAddIcon();
 
+    // One of the program's icon resources at the tray's size.
+    static HICON LoadPicture(UINT resourceId);
+    static HICON LoadPicture(LPCWSTR resourceName);
+
     BOOL SetIcon(HICON icon);
     BOOL SetIconResource(UINT resourceId);
     BOOL SetIconResource(LPCWSTR resourceName);
