@@ -25,6 +25,6 @@ constexpr WPARAM kOffIdle = 0;
 constexpr WPARAM kOffPortLost = 1;
 // Shows the balloon notices the worker queued at the tray icon (the message carries nothing).
 constexpr UINT WM_TRAY_NOTICE = WM_APP + 3;
-// A port try of the waiting-for-the-device has answered: the frame takes the answers from the
-// runner (the message carries nothing).
+// A port try has answered: the window that started it (the frame waiting for the device, or the
+// settings sheet's General page) takes the answers from its runner (the message carries nothing).
 constexpr UINT WM_PORT_TRIED = WM_APP + 4;

@@ -1,5 +1,6 @@
 #include "app/porttry.h"
 
+#include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -12,6 +13,7 @@ bool CPortTryRunner::Start(HWND window, UINT message, const std::u16string& name
                 std::lock_guard lock(shared->mutex);
                 shared->answers.push_back(Answer{name, opens});
             }
+            shared->answered.notify_all();
             PostMessageW(window, message, 0, 0);
         }).detach();
     } catch (const std::system_error&) {
@@ -23,4 +25,10 @@ bool CPortTryRunner::Start(HWND window, UINT message, const std::u16string& name
 std::vector<CPortTryRunner::Answer> CPortTryRunner::TakeAnswers() {
     std::lock_guard lock(m_shared->mutex);
     return std::exchange(m_shared->answers, {});
+}
+
+bool CPortTryRunner::WaitForAnswer(DWORD milliseconds) {
+    std::unique_lock lock(m_shared->mutex);
+    return m_shared->answered.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                       [this] { return !m_shared->answers.empty(); });
 }

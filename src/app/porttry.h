@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -27,10 +28,14 @@ public:
         bool opens;
     };
     std::vector<Answer> TakeAnswers();
+    // Blocks at most `milliseconds` until an answer is waiting; for a caller that can spare a
+    // moment before it goes on without one (most ports answer in a few milliseconds).
+    bool WaitForAnswer(DWORD milliseconds);
 
 private:
     struct Shared {
         std::mutex mutex;
+        std::condition_variable answered;
         std::vector<Answer> answers;
     };
     ProbeFn m_probe;

@@ -40,10 +40,14 @@ INT_PTR CPropertyPage::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lPara
             result = OnKillActive() ? FALSE : TRUE;
             break;
         case PSN_APPLY:
+            // https://learn.microsoft.com/windows/win32/controls/psn-apply
+            if (!OnApply()) {
+                result = PSNRET_INVALID_NOCHANGEPAGE;
+                break;
+            }
             if (m_pbSheetApplied != nullptr) {
                 *m_pbSheetApplied = TRUE;
             }
-            OnOK();
             result = PSNRET_NOERROR;
             break;
         case PSN_RESET:

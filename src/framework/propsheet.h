@@ -26,6 +26,11 @@ protected:
     virtual BOOL OnKillActive() { return UpdateData(TRUE); }
     // The sheet was closed with OK: the values were taken when the page was left.
     void OnOK() override {}
+    // OK was pressed: FALSE keeps the sheet open (the pages after this one are not told).
+    virtual BOOL OnApply() {
+        OnOK();
+        return TRUE;
+    }
     void OnCancel() override {}
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/appmessages.h"
 #include "core/widestr.h"
 #include "diag/misc.h"
 #include "resource.h"
@@ -20,12 +21,21 @@ using namespace dorvane;
 namespace {
 
 constexpr int kPortCount = 255;
+// How long OK waits for its port's answer before it lets the sheet go on and presses OK again
+// when the answer comes: most ports answer in a few milliseconds, and the tray, broadcasts and
+// the installer's quit request must be answered within a fraction of a second.
+constexpr DWORD kOkAnswerGraceMs = 100;
 
 }  // namespace
 
-bool IsComPortAvailable(const std::wstring& port) {
-    return OpenPort(std::u16string(AsUtf16View(port))) != nullptr;  // closed again at once
+namespace {
+
+// Whether the port can be opened now (it exists and no program holds it).
+bool PortOpens(const std::u16string& port) {
+    return OpenPort(port) != nullptr;  // closed again at once
 }
+
+}  // namespace
 
 const framework::NotifyEntry<CDlgSettingGeneral> CDlgSettingGeneral::kNotifications[] = {
     {IDC_PORT_PROPERTIES, BN_CLICKED, &CDlgSettingGeneral::OnBnClickedProperties},
@@ -40,7 +50,7 @@ CDlgSettingGeneral* g_pOpenGeneralPage = nullptr;
 
 }  // namespace
 
-CDlgSettingGeneral::CDlgSettingGeneral() : CPropertyPage(IDD_SETTING_GENERAL) {}
+CDlgSettingGeneral::CDlgSettingGeneral() : CPropertyPage(IDD_SETTING_GENERAL), m_portTries(PortOpens) {}
 
 void CDlgSettingGeneral::OnDeviceChange() {
     if (g_pOpenGeneralPage != nullptr) {
@@ -56,6 +66,14 @@ void CDlgSettingGeneral::ShowPresentPorts() {
 INT_PTR CDlgSettingGeneral::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY && g_pOpenGeneralPage == this) {
         g_pOpenGeneralPage = nullptr;
+    }
+    if (message == WM_PORT_TRIED) {
+        if (TakePortAnswers()) {
+            // OK waited for this answer: pressed again, it now decides.
+            // https://learn.microsoft.com/windows/win32/controls/psm-pressbutton
+            PostMessageW(GetParent(m_hWnd), PSM_PRESSBUTTON, PSBTN_OK, 0);
+        }
+        return TRUE;
     }
     return CPropertyPage::OnDialogMessage(message, wParam, lParam);
 }
@@ -104,7 +122,29 @@ void CDlgSettingGeneral::OnCbnSelchangePort() {
             m_strPort = text.data();
         }
     }
-    EnableDlgItem(IDC_PORT_PROPERTIES, IsComPortAvailable(m_strPort));
+    EnableDlgItem(IDC_PORT_PROPERTIES, FALSE);  // until the port has answered
+    if (m_portCheck.Select(std::u16string(AsUtf16View(m_strPort)))) {
+        TryPort(m_strPort);
+    }
+}
+
+bool CDlgSettingGeneral::TryPort(const std::wstring& port) {
+    const std::u16string name(AsUtf16View(port));
+    if (m_portTries.Start(m_hWnd, WM_PORT_TRIED, name)) {
+        return false;
+    }
+    const bool due = m_portCheck.Take(name, PortOpens(name));  // no thread: tried here, as before
+    EnableDlgItem(IDC_PORT_PROPERTIES, m_portCheck.Known().value_or(false));
+    return due;
+}
+
+bool CDlgSettingGeneral::TakePortAnswers() {
+    bool due = false;
+    for (const CPortTryRunner::Answer& answer : m_portTries.TakeAnswers()) {
+        due = m_portCheck.Take(answer.name, answer.opens) || due;
+    }
+    EnableDlgItem(IDC_PORT_PROPERTIES, m_portCheck.Known().value_or(false));
+    return due;
 }
 
 BOOL CDlgSettingGeneral::OnSetActive() {
@@ -192,11 +232,31 @@ void CDlgSettingGeneral::EditLineSettings(const std::u16string& key, const LineS
     theProfile.WriteBinary(kSettingsSection, key.c_str(), chosen.data(), chosen.size());
 }
 
-void CDlgSettingGeneral::OnOK() {
-    if (IsComPortAvailable(m_strPort)) {
-        CPropertyPage::OnOK();
-        return;
+BOOL CDlgSettingGeneral::OnApply() {
+    bool startTry = false;
+    CPortCheck::AtOk verdict = m_portCheck.PressOk(startTry);
+    if (verdict == CPortCheck::AtOk::kWait) {
+        bool due = startTry && TryPort(m_strPort);
+        const DWORD start = GetTickCount();
+        for (DWORD waited = 0; !due && waited < kOkAnswerGraceMs; waited = GetTickCount() - start) {
+            if (m_portTries.WaitForAnswer(kOkAnswerGraceMs - waited)) {
+                due = TakePortAnswers();
+            }
+        }
+        if (due) {
+            verdict = m_portCheck.PressOk(startTry);
+        }
+    }
+    switch (verdict) {
+        case CPortCheck::AtOk::kWait:
+            return FALSE;  // the sheet stays; OK is pressed again when the answer comes
+        case CPortCheck::AtOk::kOpens:
+            CPropertyPage::OnOK();
+            return TRUE;
+        case CPortCheck::AtOk::kDoesNotOpen:
+            break;
     }
     MsgBox(L"Com port is not available!\t", MB_ICONERROR | MB_OK, 0);
     m_bPortError = TRUE;
+    return TRUE;
 }

@@ -4,11 +4,10 @@
 
 #include <string>
 
+#include "app/porttry.h"
 #include "framework/propsheet.h"
 #include "serial/core/linesettings.h"
-
-// Whether the port can be opened now (it exists and no program holds it).
-bool IsComPortAvailable(const std::wstring& port);
+#include "settings/core/portcheck.h"
 
 class CDlgSettingGeneral : public framework::CPropertyPage {
 public:
@@ -27,18 +26,27 @@ public:
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
-    void OnOK() override;
+    BOOL OnApply() override;
     BOOL OnSetActive() override;
     BOOL OnControlNotify(UINT id, UINT code) override;
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void ShowPresentPorts();
+    // Starts a try of `port` off this thread (a slow port would freeze the sheet, the tray and
+    // the installer's quit request). Returns whether OK waits for exactly this answer, which
+    // only happens when no thread could be started and the port was tried here.
+    bool TryPort(const std::wstring& port);
+    // Takes the tries' answers; returns whether OK waits for one of them.
+    bool TakePortAnswers();
     // Our own line-settings dialog; stores the record it gives at once, as the system's does.
     void EditLineSettings(const std::u16string& key, const dorvane::LineSettings& seed);
     void OnBnClickedProperties();
     void OnBnClickedRcvChars();
     void OnCbnSelchangePort();
+
+    dorvane::CPortCheck m_portCheck;
+    CPortTryRunner m_portTries;
 
     static const framework::NotifyEntry<CDlgSettingGeneral> kNotifications[];
 };
