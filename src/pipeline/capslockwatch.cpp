@@ -1,7 +1,6 @@
 #include "pipeline/capslockwatch.h"
 
 #include <atomic>
-#include <utility>
 
 namespace dorvane {
 
@@ -45,26 +44,13 @@ DWORD WINAPI CCapsLockWatch::WatchThread(LPVOID param) {
     auto* self = static_cast<CCapsLockWatch*>(param);
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for the attach and the quit
-    g_pTracker = &self->m_tracker;
-    // The hook procedure runs on this thread, which must keep taking messages. The hook is set
-    // before the toggle is read: a later press reaches the window in front only after the hook
-    // has seen it, which is after the reading, so it is never counted twice.
-    // https://learn.microsoft.com/windows/win32/winmsg/lowlevelkeyboardproc
-    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, OnKeyboardEvent, GetModuleHandleW(nullptr), 0);
     self->m_tracker.Reset(ToggleInFront());
+    g_pTracker = &self->m_tracker;
+    // The hook procedure runs on this thread, which must keep taking messages.
+    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, OnKeyboardEvent, GetModuleHandleW(nullptr), 0);
     self->m_bHooked = hook != nullptr;
     SetEvent(self->m_hStarted);
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.hwnd == nullptr && msg.message == kPauseMessage && hook != nullptr) {
-            UnhookWindowsHookEx(hook);
-            hook = nullptr;
-        } else if (msg.hwnd == nullptr && msg.message == kResumeMessage) {
-            if (hook == nullptr && self->m_bHooked) {
-                hook = SetWindowsHookExW(WH_KEYBOARD_LL, OnKeyboardEvent, GetModuleHandleW(nullptr), 0);
-                self->m_tracker.Reset(ToggleInFront());
-            }
-            SetEvent(self->m_hResumed);
-        }
         DispatchMessageW(&msg);
     }
     if (hook != nullptr) {
@@ -79,13 +65,7 @@ bool CCapsLockWatch::Start() {
         return m_bHooked;
     }
     m_hStarted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_hResumed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (m_hStarted == nullptr || m_hResumed == nullptr) {
-        for (HANDLE* event : {&m_hStarted, &m_hResumed}) {
-            if (*event != nullptr) {
-                CloseHandle(std::exchange(*event, nullptr));
-            }
-        }
+    if (m_hStarted == nullptr) {
         return false;
     }
     m_hThread = CreateThread(nullptr, 0, WatchThread, this, 0, &m_dwThreadId);
@@ -105,26 +85,6 @@ void CCapsLockWatch::Stop() {
     WaitForSingleObject(m_hThread, 5000);
     CloseHandle(m_hThread);
     m_hThread = nullptr;
-    CloseHandle(m_hResumed);
-    m_hResumed = nullptr;
-}
-
-void CCapsLockWatch::Pause() {
-    if (m_hThread == nullptr || !m_bHooked || m_bPaused) {
-        return;
-    }
-    m_bPaused = PostThreadMessageW(m_dwThreadId, kPauseMessage, 0, 0) != FALSE;
-}
-
-void CCapsLockWatch::Resume() {
-    if (!m_bPaused) {
-        return;
-    }
-    m_bPaused = false;
-    ResetEvent(m_hResumed);
-    if (PostThreadMessageW(m_dwThreadId, kResumeMessage, 0, 0)) {
-        WaitForSingleObject(m_hResumed, kResumeWaitMs);
-    }
 }
 
 }  // namespace dorvane

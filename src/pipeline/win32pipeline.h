@@ -23,8 +23,6 @@ public:
     bool WindowExists(uintptr_t window) override;
     TypingTarget TypingTargetFor(uintptr_t window) override;
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
-    void KeysGoOut() override { m_capsLock.Pause(); }
-    void KeysStopped() override { m_capsLock.Resume(); }
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();
     void StopCapsLockWatch() { m_capsLock.Stop(); }

@@ -149,14 +149,8 @@ public:
         }
         for (size_t i = 0; i < count; ++i) {
             m_strokes[m_front.window].push_back(strokes[i]);
-            if (m_pHook != nullptr) {
-                ++m_nHookedStrokes;
-            }
             if (m_nSwitchAfter > 0 && --m_nSwitchAfter == 0) {
                 SwitchLocked();
-            }
-            if (m_nCapsLockAfter > 0 && --m_nCapsLockAfter == 0) {
-                PressCapsLockLocked();
             }
         }
         return count;
@@ -195,29 +189,20 @@ public:
         return std::find(m_elevated.begin(), m_elevated.end(), window) != m_elevated.end();
     }
 
-    // The user presses Caps Lock, now or once `afterStrokes` more events were delivered.
-    void PressCapsLock(size_t afterStrokes = 0) {
+    // The user presses Caps Lock.
+    void PressCapsLock() {
         std::lock_guard lock(m_mutex);
-        m_nCapsLockAfter = afterStrokes;
-        if (afterStrokes == 0) {
-            PressCapsLockLocked();
+        m_bCapsLock = !m_bCapsLock;
+        if (m_pHook != nullptr) {
+            m_pHook->OnKeyEvent(kVkCapital, false);
+            m_pHook->OnKeyEvent(kVkCapital, true);
         }
     }
-    // A low-level keyboard hook, started with the toggle as it is now; it sees every key event
-    // from then on, injected ones included, until it is taken off.
+    // A low-level keyboard hook, started with the toggle as it is now.
     void Hook(CCapsLockTracker& tracker) {
         std::lock_guard lock(m_mutex);
         tracker.Reset(m_bCapsLock);
         m_pHook = &tracker;
-    }
-    void Unhook() {
-        std::lock_guard lock(m_mutex);
-        m_pHook = nullptr;
-    }
-    // Injected events the hook was called for (each a round trip to the hook's thread).
-    size_t HookedStrokes() {
-        std::lock_guard lock(m_mutex);
-        return m_nHookedStrokes;
     }
     // GetKeyState(VK_CAPITAL) on the calling thread: the thread gets no keyboard messages, so
     // it stays what it was when the thread first asked (its queue was made).
@@ -227,13 +212,6 @@ public:
     }
 
 private:
-    void PressCapsLockLocked() {
-        m_bCapsLock = !m_bCapsLock;
-        if (m_pHook != nullptr) {
-            m_pHook->OnKeyEvent(kVkCapital, false);
-            m_pHook->OnKeyEvent(kVkCapital, true);
-        }
-    }
     void SwitchLocked() {
         m_front = m_pending;
         m_nRefusals = m_nPendingRefusals;
@@ -254,9 +232,7 @@ private:
     std::vector<uintptr_t> m_elevated;
     std::map<uintptr_t, std::vector<KeyStroke>> m_strokes;
     bool m_bCapsLock = false;
-    size_t m_nCapsLockAfter = 0;
     CCapsLockTracker* m_pHook = nullptr;
-    size_t m_nHookedStrokes = 0;
     std::map<std::thread::id, bool> m_threadCapsLock;
 };
 
@@ -293,8 +269,6 @@ public:
         return target;
     }
     bool CapsLockOn() override { return capsLock.IsOn(); }
-    void KeysGoOut() override { desktop.Unhook(); }
-    void KeysStopped() override { desktop.Hook(capsLock); }
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;

@@ -98,11 +98,6 @@ public:
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).
     virtual bool CapsLockOn() { return false; }
-    // Keys go out for an item from now / no longer. Following Caps Lock through every key
-    // event costs a round trip for each injected one, so it pauses while keys go out; when they
-    // stop, the toggle is taken again as the system has it before the next item asks.
-    virtual void KeysGoOut() {}
-    virtual void KeysStopped() {}
     // Null on failure.
     virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
     virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);

@@ -37,18 +37,6 @@ const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> it
     return nullptr;
 }
 
-// Keys go out for an item while this lives (the platform pauses what would cost per key).
-class CKeysGoingOut {
-public:
-    explicit CKeysGoingOut(IPipelinePlatform& platform) : m_platform(platform) { m_platform.KeysGoOut(); }
-    ~CKeysGoingOut() { m_platform.KeysStopped(); }
-    CKeysGoingOut(const CKeysGoingOut&) = delete;
-    CKeysGoingOut& operator=(const CKeysGoingOut&) = delete;
-
-private:
-    IPipelinePlatform& m_platform;
-};
-
 }  // namespace
 
 void CSendService::SendKeyThread() {
@@ -115,7 +103,6 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
             if (held && sending) {
                 g_bSending = true;
                 UpdateStatusIcon(IDI_SENDING);
-                m_platform.KeysGoOut();
             }
             return front.window;
         }
@@ -137,9 +124,6 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
             m_keys.ReleaseModifierKeys();
             g_bSending = false;
             UpdateStatusIcon(0);
-            if (sending) {
-                m_platform.KeysStopped();  // the user may switch Caps Lock while it waits
-            }
         }
         m_bRefusedHold = m_bRefusedHold || refusal != nullptr;
         refusal = nullptr;  // after the pause the window in front decides again
@@ -156,7 +140,6 @@ void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
         return;  // nothing typed, nothing counted
     }
     m_keys.BeginItem(target);
-    const CKeysGoingOut keysGoingOut(m_platform);
     const char16_t* refusal = nullptr;
     for (size_t i = 0; i < text.size();) {
         if (StopRequested()) {
