@@ -61,6 +61,8 @@ public:
     }
     void DismissReports() override { AnswerBox(); }
     std::vector<std::u16string> notices;
+    std::atomic<int> waitingChanges{0};
+    void WaitingChanged() override { ++waitingChanges; }
     void ShowNotice(const std::u16string& title, const std::u16string&) override {
         std::lock_guard lock(mutex);
         notices.push_back(title);
@@ -135,6 +137,14 @@ public:
     void Close(uintptr_t window) {
         std::lock_guard lock(m_mutex);
         m_closed.push_back(window);
+    }
+    void SetIdentity(uintptr_t window, std::u16string exePath, std::u16string title) {
+        std::lock_guard lock(m_mutex);
+        m_identities[window] = WindowIdentity{std::move(exePath), std::move(title)};
+    }
+    WindowIdentity IdentityOf(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        return m_identities[window];
     }
     void SetElevated(uintptr_t window) {
         std::lock_guard lock(m_mutex);
@@ -230,6 +240,7 @@ private:
     std::atomic<uint32_t> m_nChanges{0};
     std::vector<uintptr_t> m_closed;
     std::vector<uintptr_t> m_elevated;
+    std::map<uintptr_t, WindowIdentity> m_identities;
     std::map<uintptr_t, std::vector<KeyStroke>> m_strokes;
     bool m_bCapsLock = false;
     CCapsLockTracker* m_pHook = nullptr;
@@ -269,6 +280,7 @@ public:
         return target;
     }
     bool CapsLockOn() override { return capsLock.IsOn(); }
+    WindowIdentity IdentityOf(uintptr_t window) override { return desktop.IdentityOf(window); }
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;

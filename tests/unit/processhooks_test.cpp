@@ -4,6 +4,7 @@
 #include <random>
 
 #include "pipeline/core/pipelinesettings.h"
+#include "pipeline/core/targetprogram.h"
 #include "pipelinerig.h"
 #include "resource.h"
 
@@ -480,6 +481,78 @@ TEST_CASE("a reading whose window is closed while it waits is cut short once, th
     rig.Burst("de\r");
     CHECK(rig.Eventually([&] { return desktop.TextOf(4) == u"de\r"; }));
     CHECK(desktop.TextOf(FakeDesktop::kUserWindow) == u"a");
+}
+
+TEST_CASE("the chosen program: executable names and title patterns, case-blind") {
+    const CTargetPrograms targets(u" EXCEL.EXE ;;*SAP Logon*;Kasse ? *;notepad.exe");
+    struct Case {
+        const char16_t* exe;
+        const char16_t* title;
+        bool matches;
+    };
+    const Case cases[] = {
+        {u"C:\\Program Files\\Office\\excel.exe", u"Book1", true},
+        {u"excel.exe.bak", u"Book1", false},
+        {u"C:\\SAP\\saplogon.exe", u"SAP Logon 770", true},
+        {u"other.exe", u"sap logon", true},
+        {u"other.exe", u"Kasse ? 3", true},   // "?" is a character here, not a wildcard
+        {u"other.exe", u"Kasse 1 3", false},
+        {u"NOTEPAD.EXE", u"", true},
+        {u"", u"notepad.exe", false},        // an .exe entry names the program, not a title
+        {u"", u"", false},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.title, c.title + std::char_traits<char16_t>::length(c.title)));
+        CHECK(targets.Matches(c.exe, c.title) == c.matches);
+    }
+    CHECK(targets.Describe() == u"EXCEL.EXE or *SAP Logon* or Kasse ? * or notepad.exe");
+    CHECK_FALSE(CTargetPrograms(u" ; ").Any());
+    CHECK(WildcardMatch(u"a*b*c", u"aXbYbZc"));
+    CHECK_FALSE(WildcardMatch(u"a*b*c", u"aXbYbZ"));
+    CHECK(WildcardMatch(u"**", u""));
+}
+
+TEST_CASE("readings wait for the chosen program: never typed elsewhere, counted for the tray, dropped only by the discard") {
+    PipelineRig rig;
+    FakeDesktop& desktop = rig.platform.desktop;
+    constexpr uintptr_t kNotepad = FakeDesktop::kUserWindow, kExcel = 5, kSap = 6;
+    desktop.SetIdentity(kNotepad, u"C:\\Windows\\notepad.exe", u"Untitled - Notepad");
+    desktop.SetIdentity(kExcel, u"C:\\Office\\EXCEL.EXE", u"Book1");
+    desktop.SetIdentity(kSap, u"C:\\SAP\\saplogon.exe", u"SAP Logon 770");
+    WriteSetting(rig.profile, TARGET_PROGRAM, u"excel.exe;*SAP Logon*");
+    REQUIRE(rig.Enable());
+    CHECK(rig.service.WaitingFor() == u"excel.exe or *SAP Logon*");
+
+    rig.Burst("ab\r");
+    rig.Burst("cd\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.WaitingReadings() == 2; }));
+    CHECK(rig.host.waitingChanges.load() >= 2);
+    desktop.Show(FrontKind::kUserWindow, kExcel);
+    REQUIRE(rig.Eventually([&] { return desktop.TextOf(kExcel) == u"ab\rcd\r"; }));
+    CHECK(rig.service.WaitingReadings() == 0);
+    CHECK(desktop.StrokesOf(kNotepad).empty());
+
+    // The tray menu comes in front to discard: the waiting (and its count) lasts meanwhile.
+    desktop.Show(FrontKind::kUserWindow, kNotepad);
+    rig.Burst("ef\r");
+    rig.Burst("gh\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.WaitingReadings() == 2; }));
+    desktop.Show(FrontKind::kShell, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    CHECK(rig.service.WaitingReadings() == 2);
+    rig.service.DiscardWaitingReadings();
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 4; }));
+    CHECK(rig.service.WaitingReadings() == 0);
+    CHECK(rig.host.TraceCount(u"send-key: 2 waiting readings discarded") == 1);
+    CHECK(rig.host.TraceCount(u"send-key held: the chosen program is not in front") == 2);
+    CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE", u"DORVANE"});
+
+    rig.service.DiscardWaitingReadings();  // none waits: the next reading is not dropped for it
+    desktop.Show(FrontKind::kUserWindow, kSap);
+    rig.Burst("ij\r");
+    CHECK(rig.Eventually([&] { return desktop.TextOf(kSap) == u"ij\r"; }));
+    CHECK(desktop.StrokesOf(kNotepad).empty());
+    CHECK(desktop.StrokesOf(2).empty());
 }
 
 TEST_CASE("the window in front is asked about once per item and after announced changes, not per character") {

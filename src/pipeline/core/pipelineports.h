@@ -48,6 +48,9 @@ public:
     virtual void ShowNotice(const std::u16string& title, const std::u16string& text) {
         (void)title, (void)text;
     }
+    // The count of readings waiting for the chosen program changed (CSendService::
+    // WaitingReadings); the tray's tooltip and menu follow it.
+    virtual void WaitingChanged() {}
 };
 
 // The recording file: writes one item and flushes; closed when released.
@@ -64,6 +67,12 @@ public:
     virtual void Set() = 0;
     // True when signalled, false after timeoutMs; a signal is consumed by one waiter.
     virtual bool Wait(uint32_t timeoutMs) = 0;
+};
+
+// What a window belongs to, for the chosen-program rule.
+struct WindowIdentity {
+    std::u16string exePath;  // the program's executable, a full path; empty when unknown
+    std::u16string title;
 };
 
 class IPipelinePlatform {
@@ -94,6 +103,11 @@ public:
         TypingTarget target;
         target.window = window;
         return target;
+    }
+    // The program and title of a window; asked only while a chosen program is set.
+    virtual WindowIdentity IdentityOf(uintptr_t window) {
+        (void)window;
+        return {};
     }
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).

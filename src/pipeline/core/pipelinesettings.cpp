@@ -40,6 +40,7 @@ PipelineSettings LoadPipelineSettings(CAppProfile& profile) {
     s.recordFile = ReadSetting(profile, RECORDDATA_FILENAME);
     s.autoDisable = ReadInt(profile, AUTODISABLE) != 0;
     s.autoDisableMs = ScaleClamped(ReadInt(profile, AUTODISABLE_MINUTES), 60000);
+    s.targetProgram = ReadSetting(profile, TARGET_PROGRAM);
     return s;
 }
 

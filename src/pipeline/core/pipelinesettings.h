@@ -18,6 +18,7 @@ struct PipelineSettings {
     std::u16string recordFile;
     bool autoDisable = false;
     int autoDisableMs = 0;
+    std::u16string targetProgram;
 };
 
 // Reads every key with the table's default (a missing value is written back by the store).

@@ -46,6 +46,8 @@ bool CSendService::SetService() {
     g_nFlushTimeout = settings.flushTimeoutMs;
     g_bRecordData = settings.recordData;
     m_strRecordFile = settings.recordFile;
+    m_targets = CTargetPrograms(settings.targetProgram);
+    m_strWaitingFor = m_targets.Describe();
     g_bAutoDisable = settings.autoDisable;
     m_nAutoDisableTime = settings.autoDisableMs;
     m_bAutoDisablePosted = false;

@@ -16,6 +16,7 @@
 #include "pipeline/core/keysynthesizer.h"
 #include "pipeline/core/pipelineports.h"
 #include "pipeline/core/servicestate.h"
+#include "pipeline/core/targetprogram.h"
 #include "settings/core/appprofile.h"
 
 namespace dorvane {
@@ -58,6 +59,14 @@ public:
     // Items the worker has typed, recorded or dropped since the process started.
     uint32_t HandledItems() const { return m_nHandledItems.load(); }
 
+    // Readings that wait for the chosen program to come to the front (0: none wait), and that
+    // program as the user named it; the user-interface thread reads them for the tray.
+    uint32_t WaitingReadings() const { return m_nWaitingReadings.load(); }
+    const std::u16string& WaitingFor() const { return m_strWaitingFor; }
+    // Drops every reading that waits for the chosen program (the tray menu's command), within
+    // a poll of the worker; nothing when none waits.
+    void DiscardWaitingReadings() { m_bDiscardWaiting = m_nWaitingReadings.load() != 0; }
+
 private:
     void SendKeyThread();
     void HandOn(const std::u16string& text, uintptr_t window);
@@ -76,6 +85,12 @@ private:
                                                  const char16_t* refusal);
     // A foreground change was announced, or the last look is a while ago.
     bool FrontMayHaveChanged();
+    // Whether keys may start a reading in the window in front, as the chosen program rule says.
+    bool IsChosenProgram(uintptr_t window);
+    // Counts the readings waiting for the chosen program (0 ends the waiting) for the tray.
+    void SetWaitingReadings(uint32_t count);
+    // Drops the held reading and those queued behind it (DiscardWaitingReadings).
+    void DiscardWaiting();
     bool StopRequested() const { return m_bStopWorker || g_bStopSendKey; }
     void StopWorker();
     // More than limitMs since the tick `since`, counted modulo 2^32.
@@ -102,6 +117,10 @@ private:
     uint32_t m_dwFrontCheckTick = 0;
     bool m_bRefusedHold = false;
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
+    CTargetPrograms m_targets;            // set at each enable, before the worker starts
+    std::u16string m_strWaitingFor;       // the same, for the user; user-interface thread
+    std::atomic<uint32_t> m_nWaitingReadings{0};
+    std::atomic<bool> m_bDiscardWaiting{false};
     std::atomic<uint32_t> m_nComRead{0};
     std::atomic<uint32_t> m_nHandledItems{0};
 

@@ -2,6 +2,7 @@
 #include "pipeline/core/processhooks.h"
 
 #include <optional>
+#include <string>
 
 #include "resource.h"
 
@@ -37,6 +38,11 @@ const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> it
     return nullptr;
 }
 
+std::u16string CountText(uint32_t count) {
+    const std::string digits = std::to_string(count);
+    return std::u16string(digits.begin(), digits.end());
+}
+
 }  // namespace
 
 void CSendService::SendKeyThread() {
@@ -69,7 +75,7 @@ void CSendService::SendKeyThread() {
             m_dwFlushTick = m_platform.TickCount();
             std::optional<uintptr_t> window;
             if (!g_bRecordData && !(window = WaitForTypingWindow(std::nullopt, false, nullptr))) {
-                break;  // stopped while holding: the item is abandoned like one being typed
+                break;  // stopped while holding (abandoned like one being typed) or discarded
             }
             g_bSending = true;
             UpdateStatusIcon(IDI_SENDING);
@@ -78,6 +84,35 @@ void CSendService::SendKeyThread() {
         }
     }
     m_bWorkerDone = true;
+}
+
+bool CSendService::IsChosenProgram(uintptr_t window) {
+    if (!m_targets.Any()) {
+        return true;
+    }
+    const WindowIdentity identity = m_platform.IdentityOf(window);
+    return m_targets.Matches(identity.exePath, identity.title);
+}
+
+void CSendService::SetWaitingReadings(uint32_t count) {
+    if (m_nWaitingReadings.exchange(count) != count) {
+        if (count == 0) {
+            m_bDiscardWaiting = false;  // a discard asked for as the waiting ended drops nothing later
+        }
+        m_host.WaitingChanged();
+    }
+}
+
+void CSendService::DiscardWaiting() {
+    uint32_t dropped = 1;  // the one held here
+    {
+        std::lock_guard lock(g_csSendQueue);
+        dropped += static_cast<uint32_t>(m_arrSendQueue.size());
+        m_arrSendQueue.clear();
+    }
+    m_nHandledItems += dropped;
+    m_host.Trace(u"send-key: " + CountText(dropped) + u" waiting readings discarded");
+    SetWaitingReadings(0);
 }
 
 bool CSendService::FrontMayHaveChanged() {
@@ -90,13 +125,37 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
     bool held = false;
     for (;;) {
         if (StopRequested()) {
+            SetWaitingReadings(0);  // the disable drops the queue, as it always has
             return std::nullopt;
         }
         m_nFrontChanges = m_platform.FrontChanges();
         m_dwFrontCheckTick = m_platform.TickCount();
         const FrontWindow front = m_platform.CurrentFront();
         const char16_t* reason = refusal != nullptr ? refusal : HoldReason(front, itemWindow);
+        // A reading starts only in the chosen program; once started it goes whole into its window.
+        if (reason == nullptr && !itemWindow && !IsChosenProgram(front.window)) {
+            reason = u"the chosen program is not in front";
+            if (m_nWaitingReadings == 0) {
+                m_host.ShowNotice(u"DORVANE", u"Readings wait for " + m_strWaitingFor +
+                                                  u": they are typed once it is in front. \"Discard Waiting "
+                                                  u"Readings\" in the tray menu drops them.");
+                SetWaitingReadings(1);
+            }
+        }
+        // The waiting lasts, whatever else comes in front meanwhile (the tray menu that offers
+        // the discard, say), until the reading starts or is dropped.
+        if (m_nWaitingReadings != 0) {
+            if (m_bDiscardWaiting.exchange(false)) {
+                DiscardWaiting();
+                return std::nullopt;
+            }
+            if (reason != nullptr) {
+                std::lock_guard lock(g_csSendQueue);
+                SetWaitingReadings(static_cast<uint32_t>(m_arrSendQueue.size()) + 1);
+            }
+        }
         if (reason == nullptr) {
+            SetWaitingReadings(0);
             if (held && !m_bRefusedHold) {
                 m_host.Trace(u"send-key goes on");  // after refused keys: once a key went in
             }

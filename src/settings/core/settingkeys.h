@@ -48,6 +48,9 @@ inline constexpr IntSetting AUTODISABLE_MINUTES{u"AUTODISABLE_MINUTES", 10};
 // After the device is lost (a USB adapter pulled out, a resume from sleep), wait for it and
 // enable the service again by itself; 0: stay off, as the menu left it.
 inline constexpr IntSetting AUTORECONNECT{u"AUTORECONNECT", 1};
+// The programs readings are typed into, separated by ";": executable names ("EXCEL.EXE") and
+// window titles with "*" ("*SAP Logon*"); empty: whatever window is in front.
+inline constexpr StringSetting TARGET_PROGRAM{u"TARGET_PROGRAM", u""};
 
 // Reads and writes in the "Settings" section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {

@@ -1,0 +1,107 @@
+#include "pipeline/core/targetprogram.h"
+
+namespace dorvane {
+
+namespace {
+
+// Folds the letters of ASCII and Latin-1, which is what executable names and the titles people
+// name in this setting are written in; other letters must match as written.
+char16_t Fold(char16_t c) {
+    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
+        return static_cast<char16_t>(c - 0x20);
+    }
+    return c;
+}
+
+bool SameText(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Fold(a[i]) != Fold(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::u16string_view BaseName(std::u16string_view path) {
+    const size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+CTargetPrograms::CTargetPrograms(std::u16string_view setting) {
+    while (!setting.empty()) {
+        const size_t end = setting.find(u';');
+        const std::u16string_view entry = Trimmed(setting.substr(0, end));
+        setting = end == std::u16string_view::npos ? std::u16string_view() : setting.substr(end + 1);
+        if (entry.empty()) {
+            continue;
+        }
+        m_entries.emplace_back(entry);
+        const bool exeName = entry.size() > 4 && SameText(entry.substr(entry.size() - 4), u".exe");
+        (exeName ? m_exeNames : m_titlePatterns).emplace_back(entry);
+    }
+}
+
+bool CTargetPrograms::Matches(std::u16string_view exePath, std::u16string_view title) const {
+    const std::u16string_view exe = BaseName(exePath);
+    for (const std::u16string& name : m_exeNames) {
+        if (SameText(name, exe)) {
+            return true;
+        }
+    }
+    for (const std::u16string& pattern : m_titlePatterns) {
+        if (WildcardMatch(pattern, title)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::u16string CTargetPrograms::Describe() const {
+    std::u16string text;
+    for (const std::u16string& entry : m_entries) {
+        text += (text.empty() ? u"" : u" or ") + entry;
+    }
+    return text;
+}
+
+bool WildcardMatch(std::u16string_view pattern, std::u16string_view text) {
+    // Greedy with one backtrack point: the last "*" seen takes one more character on a mismatch.
+    size_t p = 0, t = 0;
+    size_t starAt = std::u16string_view::npos, resumeAt = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starAt = p++;
+            resumeAt = t;
+        } else if (p < pattern.size() && Fold(pattern[p]) == Fold(text[t])) {
+            ++p;
+            ++t;
+        } else if (starAt != std::u16string_view::npos) {
+            p = starAt + 1;
+            t = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+}  // namespace dorvane
