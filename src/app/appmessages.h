@@ -28,3 +28,6 @@ constexpr UINT WM_TRAY_NOTICE = WM_APP + 3;
 // A port try has answered: the window that started it (the frame waiting for the device, or the
 // settings sheet's General page) takes the answers from its runner (the message carries nothing).
 constexpr UINT WM_PORT_TRIED = WM_APP + 4;
+// The count of readings waiting for the chosen program changed: the tray's tooltip and menu
+// follow CSendService::WaitingReadings (the message carries nothing).
+constexpr UINT WM_WAITING_CHANGED = WM_APP + 5;

@@ -54,6 +54,7 @@ const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     // The main window's own "E&xit" quits like the tray menu's.
     {ID_APP_EXIT, &CMainFrame::OnQuit, nullptr},
     {ID_CLEAR, &CMainFrame::OnClear, nullptr},
+    {ID_DISCARD_WAITING, &CMainFrame::OnDiscardWaiting, nullptr},
 };
 
 CMainFrame::CMainFrame() : m_service(*this, m_platform, m_keys, theProfile) {}
@@ -224,6 +225,10 @@ void CMainFrame::OnClear() {
     m_wndView.ClearText();
 }
 
+void CMainFrame::OnDiscardWaiting() {
+    m_service.DiscardWaitingReadings();
+}
+
 void CMainFrame::OnDestroy() {
     SetMessageBoxOwner(nullptr);
     framework::StopTrackingUserWindow();
@@ -247,7 +252,15 @@ void CMainFrame::OnTimer(UINT_PTR id) {
 }
 
 void CMainFrame::RefreshTrayTip() {
-    if (g_bServiceEnabled) {
+    const uint32_t waiting = g_bServiceEnabled ? m_service.WaitingReadings() : 0;
+    m_TrayIcon.SetExtraMenuItem(waiting != 0 ? ID_DISCARD_WAITING : 0, L"Discard Waiting Readings");
+    if (waiting != 0) {
+        wchar_t tip[kTipChars];
+        _snwprintf(tip, kTipChars, L"DORVANE, %u %s waiting for %s", waiting, waiting == 1 ? L"reading" : L"readings",
+                   AsWide(m_service.WaitingFor().c_str()));
+        tip[kTipChars - 1] = L'\0';
+        m_TrayIcon.SetTipText(tip);
+    } else if (g_bServiceEnabled) {
         const std::u16string port = ReadSetting(theProfile, COMPORT);
         wchar_t tip[kTipChars];
         // Bounded: a port name stored by other means may be long; the text is cut, never overrun.
@@ -327,6 +340,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PORT_TRIED:
             OnPortTried();
             return 0;
+        case WM_WAITING_CHANGED:
+            RefreshTrayTip();
+            return 0;
         case WM_SERVICE_OFF:
             if ((wParam == kOffIdle || wParam == kOffPortLost) && lParam == 0) {
                 OnServiceOff(wParam);
@@ -383,6 +399,10 @@ void CMainFrame::ShowQueuedNotices() {
         }
         m_TrayIcon.ShowBalloon(notice.title.c_str(), notice.text.c_str());
     }
+}
+
+void CMainFrame::WaitingChanged() {
+    PostMessageW(m_hWnd, WM_WAITING_CHANGED, 0, 0);  // from the worker: the tray is this thread's
 }
 
 void CMainFrame::PostServiceOff() {

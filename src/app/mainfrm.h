@@ -50,6 +50,7 @@ private:
 
     void OnQuitRequest();
     void OnClear();
+    void OnDiscardWaiting();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     // The tooltip and picture for the state: enabled (port, mode, counters), waiting, disabled.
     void RefreshTrayTip();
@@ -75,6 +76,7 @@ private:
     void PostServiceOff() override;
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
     void ShowQueuedNotices();
+    void WaitingChanged() override;
 
     struct TrayNotice {
         std::wstring title;

@@ -305,6 +305,12 @@ LRESULT CSystemTray::OnTrayMessage(WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     SetMenuDefaultItem(popup, 0, TRUE);
+    if (m_nExtraCommand != 0) {
+        // Above the last item (Exit), set off by a separator; the positions above stay.
+        const int count = GetMenuItemCount(popup);
+        InsertMenuW(popup, count - 1, MF_BYPOSITION | MF_STRING, m_nExtraCommand, m_strExtraText.c_str());
+        InsertMenuW(popup, count, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    }
     POINT cursor{};
     GetCursorPos(&cursor);
     {

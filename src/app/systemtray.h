@@ -57,6 +57,11 @@ public:
     HWND GetOwnerWnd();
 
     virtual LRESULT OnTrayMessage(WPARAM wParam, LPARAM lParam);
+    // A command the menu shows above its last item while the owner needs it (0: none).
+    void SetExtraMenuItem(UINT commandId, std::wstring text = {}) {
+        m_nExtraCommand = commandId;
+        m_strExtraText = std::move(text);
+    }
 
     // The owner calls this for the "TaskbarCreated" message: the shell's notification area was
     // rebuilt (Explorer restarted) and has forgotten the icon.
@@ -66,6 +71,8 @@ public:
     void SetShellNotify(ShellNotifyFn notify) { m_pfnShellNotify = notify; }
 
 private:
+    UINT m_nExtraCommand = 0;  // user-interface thread only
+    std::wstring m_strExtraText;
     BOOL Notify(DWORD message);
     // Adds the icon with every field; TRUE when it is in the tray afterwards.
     BOOL AddLocked();

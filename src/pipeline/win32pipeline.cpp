@@ -100,6 +100,30 @@ TypingTarget CWin32PipelinePlatform::TypingTargetFor(uintptr_t window) {
     return dorvane::TypingTargetFor(window);
 }
 
+WindowIdentity CWin32PipelinePlatform::IdentityOf(uintptr_t window) {
+    WindowIdentity identity;
+    HWND hwnd = reinterpret_cast<HWND>(window);
+    // The caption of another program's window is read without a message to it, so a hung
+    // program cannot stop the worker.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getwindowtextw
+    wchar_t title[256] = {};
+    GetWindowTextW(hwnd, title, ARRAYSIZE(title));
+    identity.title = std::u16string(AsUtf16View(title));
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    // Limited query access is granted for processes at a higher integrity level too.
+    // https://learn.microsoft.com/windows/win32/procthread/process-security-and-access-rights
+    if (HANDLE process = processId != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId) : nullptr) {
+        wchar_t path[MAX_PATH * 2] = {};
+        DWORD length = ARRAYSIZE(path);
+        if (QueryFullProcessImageNameW(process, 0, path, &length)) {
+            identity.exePath = std::u16string(AsUtf16View(std::wstring_view(path, length)));
+        }
+        CloseHandle(process);
+    }
+    return identity;
+}
+
 void CWin32PipelinePlatform::StartCapsLockWatch() {
     if (!m_capsLock.Start()) {
         DebugPrintf(L"caps lock watch failed!");

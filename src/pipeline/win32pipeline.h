@@ -20,8 +20,12 @@ public:
     std::unique_ptr<IRecordWriter> OpenRecordFile(const std::u16string& path) override;
     FrontWindow CurrentFront() override;
     uint32_t FrontChanges() override;
+    std::optional<uintptr_t> ForegroundWindow() override {
+        return reinterpret_cast<uintptr_t>(GetForegroundWindow());
+    }
     bool WindowExists(uintptr_t window) override;
     TypingTarget TypingTargetFor(uintptr_t window) override;
+    WindowIdentity IdentityOf(uintptr_t window) override;
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();

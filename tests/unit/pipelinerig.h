@@ -124,9 +124,11 @@ public:
     static constexpr uintptr_t kUserWindow = 1;
 
     // Puts a window in front, now or once `afterStrokes` more events were delivered; from then
-    // on the next `refusals` injections fail.
-    void Show(FrontKind kind, uintptr_t window, size_t afterStrokes = 0, int refusals = 0) {
+    // on the next `refusals` injections fail. `announced` false: the system's foreground event
+    // has not reached the program yet (it comes through a busy user-interface thread).
+    void Show(FrontKind kind, uintptr_t window, size_t afterStrokes = 0, int refusals = 0, bool announced = true) {
         std::lock_guard lock(m_mutex);
+        m_bPendingAnnounced = announced;
         m_pending = FrontWindow{kind, window};
         m_nPendingRefusals = refusals;
         m_nSwitchAfter = afterStrokes;
@@ -185,6 +187,11 @@ public:
         ++m_nFrontQueries;
         return m_front;
     }
+    // GetForegroundWindow: the window alone, not counted as a look at what is in front.
+    uintptr_t ForegroundWindow() {
+        std::lock_guard lock(m_mutex);
+        return m_front.window;
+    }
     int FrontQueries() {
         std::lock_guard lock(m_mutex);
         return m_nFrontQueries;
@@ -225,7 +232,7 @@ private:
     void SwitchLocked() {
         m_front = m_pending;
         m_nRefusals = m_nPendingRefusals;
-        if (m_front.kind != FrontKind::kNoWindow) {
+        if (m_front.kind != FrontKind::kNoWindow && m_bPendingAnnounced) {
             ++m_nChanges;
         }
     }
@@ -233,6 +240,7 @@ private:
     std::mutex m_mutex;
     FrontWindow m_front{FrontKind::kUserWindow, kUserWindow};
     FrontWindow m_pending;
+    bool m_bPendingAnnounced = true;
     size_t m_nSwitchAfter = 0;
     int m_nPendingRefusals = 0;
     int m_nRefusals = 0;
@@ -270,6 +278,7 @@ public:
     // Caps Lock as the typing thread's own key state had it when a target was taken.
     std::atomic<bool> typingThreadCapsLock{false};
     FrontWindow CurrentFront() override { return desktop.Front(); }
+    std::optional<uintptr_t> ForegroundWindow() override { return desktop.ForegroundWindow(); }
     uint32_t FrontChanges() override { return desktop.Changes(); }
     bool WindowExists(uintptr_t window) override { return desktop.Exists(window); }
     TypingTarget TypingTargetFor(uintptr_t window) override {

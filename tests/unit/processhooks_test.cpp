@@ -421,21 +421,25 @@ TEST_CASE("the taskbar, no window, another window or refused keys mid-reading: t
         uintptr_t window;
         int refusals;  // the system takes no events this many times, with the user's window in front
         const char16_t* trace;
+        bool announced = true;
     };
     const Case cases[] = {
         {"taskbar", FrontKind::kShell, 2, 0, u"send-key held: the taskbar or the desktop is in front"},
-        {"locked", FrontKind::kNoWindow, 0, 0, u"send-key held: the system took no key events"},
+        {"locked", FrontKind::kNoWindow, 0, 0, u"send-key held: no window is in front"},
         {"another program", FrontKind::kUserWindow, 3, 0,
          u"send-key held: the window the reading started in is not in front"},
+        {"another program, its event not here yet", FrontKind::kUserWindow, 7, 0,
+         u"send-key held: the window the reading started in is not in front", false},
         {"refused", FrontKind::kUserWindow, FakeDesktop::kUserWindow, 4, u"send-key held: the system took no key events"},
     };
     for (const Case& c : cases) {
-        CAPTURE(c.name);
+        const std::string name = c.name;
+        CAPTURE(name);
         PipelineRig rig;
         FakeDesktop& desktop = rig.platform.desktop;
         rig.layout.shifted = u'S';
         REQUIRE(rig.Enable());
-        desktop.Show(c.kind, c.window, 3, c.refusals);
+        desktop.Show(c.kind, c.window, 3, c.refusals, c.announced);
         rig.Burst("SSab\r");
         REQUIRE(rig.Eventually([&] { return rig.host.Traced(c.trace); }));
         std::this_thread::sleep_for(std::chrono::milliseconds(120));  // a few polls of the hold

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -89,6 +90,10 @@ public:
     // What is in front now. Keystrokes go to the foreground window: only an application
     // window of another program is a place to type.
     virtual FrontWindow CurrentFront() { return {}; }
+    // The foreground window alone, one quick question asked before every character: the
+    // announcement of a change comes through the user-interface thread and may come late, and
+    // keys sent meanwhile would go to the new window. Null when the platform cannot tell.
+    virtual std::optional<uintptr_t> ForegroundWindow() { return std::nullopt; }
     // Counts the foreground changes the system announced. The worker asks CurrentFront again
     // when it moved (and at least every few hundred ms), not for every character.
     virtual uint32_t FrontChanges() { return 0; }

@@ -111,7 +111,8 @@ void CSendService::DiscardWaiting() {
         m_arrSendQueue.clear();
     }
     m_nHandledItems += dropped;
-    m_host.Trace(u"send-key: " + CountText(dropped) + u" waiting readings discarded");
+    m_host.Trace(u"send-key: " + CountText(dropped) + (dropped == 1 ? u" waiting reading" : u" waiting readings") +
+                 u" discarded");
     SetWaitingReadings(0);
 }
 
@@ -204,7 +205,8 @@ void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
         if (StopRequested()) {
             return;
         }
-        if (refusal != nullptr || FrontMayHaveChanged()) {
+        const std::optional<uintptr_t> foreground = m_platform.ForegroundWindow();
+        if (refusal != nullptr || FrontMayHaveChanged() || (foreground && *foreground != window)) {
             if (!WaitForTypingWindow(window, true, refusal)) {
                 return;
             }
