@@ -101,8 +101,11 @@ TypingTarget CWin32PipelinePlatform::TypingTargetFor(uintptr_t window) {
 }
 
 WindowIdentity CWin32PipelinePlatform::IdentityOf(uintptr_t window) {
+    return IdentityOfWindow(reinterpret_cast<HWND>(window));
+}
+
+WindowIdentity IdentityOfWindow(HWND hwnd) {
     WindowIdentity identity;
-    HWND hwnd = reinterpret_cast<HWND>(window);
     // The caption of another program's window is read without a message to it, so a hung
     // program cannot stop the worker.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getwindowtextw

@@ -35,6 +35,9 @@ private:
     CCapsLockWatch m_capsLock;
 };
 
+// The program (its executable's full path) and caption of a window.
+WindowIdentity IdentityOfWindow(HWND hwnd);
+
 // Traces go to the debugger output, errors through ReportError. A box shown by the worker
 // can be ended from the stopping thread.
 class CWin32PipelineHost : public IPipelineHost {

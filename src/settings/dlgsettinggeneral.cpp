@@ -6,6 +6,9 @@
 
 #include "app/appmessages.h"
 #include "core/widestr.h"
+#include "framework/foreground.h"
+#include "pipeline/core/targetprogram.h"
+#include "pipeline/win32pipeline.h"
 #include "diag/misc.h"
 #include "resource.h"
 #include "serial/core/linesettings.h"
@@ -26,10 +29,6 @@ constexpr int kPortCount = 255;
 // the installer's quit request must be answered within a fraction of a second.
 constexpr DWORD kOkAnswerGraceMs = 100;
 
-}  // namespace
-
-namespace {
-
 // Whether the port can be opened now (it exists and no program holds it).
 bool PortOpens(const std::u16string& port) {
     return OpenPort(port) != nullptr;  // closed again at once
@@ -41,6 +40,7 @@ const framework::NotifyEntry<CDlgSettingGeneral> CDlgSettingGeneral::kNotificati
     {IDC_PORT_PROPERTIES, BN_CLICKED, &CDlgSettingGeneral::OnBnClickedProperties},
     {IDC_SEND_ON_COUNT, BN_CLICKED, &CDlgSettingGeneral::OnBnClickedRcvChars},
     {IDC_PORT_LIST, CBN_SELCHANGE, &CDlgSettingGeneral::OnCbnSelchangePort},
+    {IDC_PICK_PROGRAM, BN_CLICKED, &CDlgSettingGeneral::OnBnClickedPick},
 };
 
 namespace {
@@ -87,6 +87,7 @@ void CDlgSettingGeneral::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Text(pDX, IDC_SEND_COUNT, m_nSendKbRcvCharsNumber);
     framework::DDX_Check(pDX, IDC_SEND_ON_CRLF, m_bSendKbCrLf);
     framework::DDX_Check(pDX, IDC_SEND_ON_COUNT, m_bSendKbRcvChars);
+    framework::DDX_Text(pDX, IDC_TARGET_PROGRAM, m_strTargetProgram);
 }
 
 BOOL CDlgSettingGeneral::OnInitDialog() {
@@ -133,16 +134,19 @@ bool CDlgSettingGeneral::TryPort(const std::wstring& port) {
     if (m_portTries.Start(m_hWnd, WM_PORT_TRIED, name)) {
         return false;
     }
-    const bool due = m_portCheck.Take(name, PortOpens(name));  // no thread: tried here, as before
-    EnableDlgItem(IDC_PORT_PROPERTIES, m_portCheck.Known().value_or(false));
-    return due;
+    return TakePortAnswer(name, PortOpens(name));  // no thread: tried here, as before
 }
 
 bool CDlgSettingGeneral::TakePortAnswers() {
     bool due = false;
     for (const CPortTryRunner::Answer& answer : m_portTries.TakeAnswers()) {
-        due = m_portCheck.Take(answer.name, answer.opens) || due;
+        due = TakePortAnswer(answer.name, answer.opens) || due;
     }
+    return due;
+}
+
+bool CDlgSettingGeneral::TakePortAnswer(const std::u16string& port, bool opens) {
+    const bool due = m_portCheck.Take(port, opens);
     EnableDlgItem(IDC_PORT_PROPERTIES, m_portCheck.Known().value_or(false));
     return due;
 }
@@ -153,6 +157,9 @@ BOOL CDlgSettingGeneral::OnSetActive() {
     EnableDlgItem(IDC_SEND_ON_CRLF, typing);
     EnableDlgItem(IDC_SEND_ON_COUNT, typing);
     EnableDlgItem(IDC_CHARACTERS_LABEL, typing);
+    for (int id : {IDC_TARGET_LABEL, IDC_TARGET_PROGRAM, IDC_PICK_PROGRAM}) {
+        EnableDlgItem(id, typing);
+    }
     return CPropertyPage::OnSetActive();
 }
 
@@ -259,4 +266,63 @@ BOOL CDlgSettingGeneral::OnApply() {
     MsgBox(L"Com port is not available!\t", MB_ICONERROR | MB_OK, 0);
     m_bPortError = TRUE;
     return TRUE;
+}
+
+namespace {
+
+// The executable names of the programs with a window on the desktop now, each once, in name
+// order; this program's windows and the shell's are left out.
+std::vector<std::u16string> ProgramsWithWindows() {
+    std::vector<std::u16string> names;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) {
+            if (IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == nullptr && !framework::IsOwnWindow(hwnd) &&
+                !framework::IsShellWindow(hwnd)) {
+                const std::u16string path = IdentityOfWindow(hwnd).exePath;
+                if (!path.empty()) {
+                    reinterpret_cast<std::vector<std::u16string>*>(param)->emplace_back(ExeNameOf(path));
+                }
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&names));
+    const auto folded = [](std::u16string name) {
+        for (char16_t& c : name) {
+            c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 0x20 : c);
+        }
+        return name;
+    };
+    std::sort(names.begin(), names.end(), [&](const auto& a, const auto& b) { return folded(a) < folded(b); });
+    names.erase(std::unique(names.begin(), names.end(), [&](const auto& a, const auto& b) { return folded(a) == folded(b); }),
+                names.end());
+    return names;
+}
+
+}  // namespace
+
+void CDlgSettingGeneral::OnBnClickedPick() {
+    const std::vector<std::u16string> programs = ProgramsWithWindows();
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < programs.size(); ++i) {
+        AppendMenuW(menu, MF_STRING, i + 1, AsWide(programs[i].c_str()));
+    }
+    if (programs.empty()) {
+        AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, L"No program window is open");
+    }
+    RECT button{};
+    GetWindowRect(GetDlgItem(m_hWnd, IDC_PICK_PROGRAM), &button);
+    // The choice comes back as the result; nothing is posted to the page.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-trackpopupmenu
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTALIGN, button.right, button.bottom, 0, m_hWnd, nullptr));
+    DestroyMenu(menu);
+    if (chosen == 0 || chosen > programs.size()) {
+        return;
+    }
+    UpdateData(TRUE);
+    m_strTargetProgram = AsWide(WithProgramAdded(std::u16string(AsUtf16View(m_strTargetProgram)), programs[chosen - 1]).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_TARGET_PROGRAM, m_strTargetProgram.c_str());
 }

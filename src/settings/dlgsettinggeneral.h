@@ -21,6 +21,7 @@ public:
     BOOL m_bSendKbCrLf = FALSE;
     BOOL m_bSendKbRcvChars = FALSE;
     std::wstring m_strPort;
+    std::wstring m_strTargetProgram;  // TARGET_PROGRAM
     BOOL m_bPortError = FALSE;
 
 protected:
@@ -37,13 +38,16 @@ private:
     // the installer's quit request). Returns whether OK waits for exactly this answer, which
     // only happens when no thread could be started and the port was tried here.
     bool TryPort(const std::wstring& port);
-    // Takes the tries' answers; returns whether OK waits for one of them.
+    // Takes the tries' answers (one answer); returns whether OK waits for one of them.
     bool TakePortAnswers();
+    bool TakePortAnswer(const std::u16string& port, bool opens);
     // Our own line-settings dialog; stores the record it gives at once, as the system's does.
     void EditLineSettings(const std::u16string& key, const dorvane::LineSettings& seed);
     void OnBnClickedProperties();
     void OnBnClickedRcvChars();
     void OnCbnSelchangePort();
+    // Lists the programs whose windows are open now; the one chosen is added to the field.
+    void OnBnClickedPick();
 
     dorvane::CPortCheck m_portCheck;
     CPortTryRunner m_portTries;

@@ -16,6 +16,7 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced) {
     general.m_bSendKbCrLf = ReadSetting(theProfile, SENDKB_CRLF) != 0;
     general.m_bSendKbRcvChars = ReadSetting(theProfile, SENDKB_RCVCHARS) != 0;
     general.m_nSendKbRcvCharsNumber = static_cast<int>(ReadSetting(theProfile, SENDKB_RCVCHARSNUMBER));
+    general.m_strTargetProgram = AsWide(ReadSetting(theProfile, TARGET_PROGRAM).c_str());
     advanced.m_bAutoDisable = ReadSetting(theProfile, AUTODISABLE) != 0;
     advanced.m_nAutoDisableMinutes = static_cast<int>(ReadSetting(theProfile, AUTODISABLE_MINUTES));
     advanced.m_bRecordData = ReadSetting(theProfile, RECORDDATA) != 0;
@@ -28,6 +29,7 @@ void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advance
     WriteSetting(theProfile, COMPORT, std::u16string(AsUtf16View(general.m_strPort)));
     WriteSetting(theProfile, SENDKB_CRLF, general.m_bSendKbCrLf ? 1 : 0);
     WriteSetting(theProfile, SENDKB_RCVCHARSNUMBER, general.m_nSendKbRcvCharsNumber);
+    WriteSetting(theProfile, TARGET_PROGRAM, std::u16string(AsUtf16View(general.m_strTargetProgram)));
     WriteSetting(theProfile, AUTODISABLE, advanced.m_bAutoDisable ? 1 : 0);
     WriteSetting(theProfile, AUTODISABLE_MINUTES, advanced.m_nAutoDisableMinutes);
     WriteSetting(theProfile, RECORDDATA, advanced.m_bRecordData ? 1 : 0);

@@ -118,6 +118,31 @@ def test_a_port_that_cannot_be_opened_sends_the_user_round_again(wine, line):
     assert len(bytes.fromhex(data)) == 28
 
 
+def test_the_program_to_type_into_is_picked_from_the_open_windows_and_stored(wine, line, key_sink):
+    app = start_disabled(wine)
+    sheet, general = open_sheet(app)
+    assert app.ui("text", general, 1014) == [""]
+    app.ui("select", general, 32776, 11)
+    winrig.wait_for(lambda: app.ui("enabled", general, 1000) == ["1"], 10, "Properties for COM12")
+    app.ui("settext", general, 1014, "EXCEL.EXE;")
+    app.ui("click", general, 1015)
+    app.ui("menu", 10000, "down", "return")  # the first program, in name order
+    winrig.wait_for(lambda: app.ui("text", general, 1014) != ["EXCEL.EXE;"], 10, "the picked program in the field")
+    assert app.ui("text", general, 1014) == ["EXCEL.EXE;keysink.exe"]
+    close_sheet(app, sheet, IDOK)
+    assert stored(wine, "TARGET_PROGRAM") == "EXCEL.EXE;keysink.exe"
+
+    # Recording chosen: the field does not apply and is greyed.
+    sheet, general = open_sheet(app)
+    assert app.ui("text", general, 1014) == ["EXCEL.EXE;keysink.exe"]
+    advanced = show_page(app, sheet, 1)
+    app.ui("click", advanced, 1011)
+    winrig.wait_for(lambda: app.ui("enabled", advanced, 1010) == ["1"], 10, "the browse button")
+    general = show_page(app, sheet, 0)
+    assert [app.ui("enabled", general, c)[0] for c in (1014, 1015)] == ["0", "0"]
+    close_sheet(app, sheet, IDCANCEL)
+
+
 def test_stored_port_names_the_list_cannot_show_and_the_file_dialog(wine):
     app = start_disabled(wine)
     for stored_port, shown in (("LPT1", ""), ("COM", "COM1")):

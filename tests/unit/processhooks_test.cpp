@@ -514,6 +514,11 @@ TEST_CASE("the chosen program: executable names and title patterns, case-blind")
     CHECK(WildcardMatch(u"a*b*c", u"aXbYbZc"));
     CHECK_FALSE(WildcardMatch(u"a*b*c", u"aXbYbZ"));
     CHECK(WildcardMatch(u"**", u""));
+    // "Pick..." on the settings page adds a program once.
+    CHECK(WithProgramAdded(u"", u"notepad.exe") == u"notepad.exe");
+    CHECK(WithProgramAdded(u" EXCEL.EXE ; ", u"notepad.exe") == u"EXCEL.EXE;notepad.exe");
+    CHECK(WithProgramAdded(u"EXCEL.EXE;*SAP*", u"excel.exe") == u"EXCEL.EXE;*SAP*");
+    CHECK(WithProgramAdded(u"*SAP*", u"saplogon.exe") == u"*SAP*;saplogon.exe");
 }
 
 TEST_CASE("readings wait for the chosen program: never typed elsewhere, counted for the tray, dropped only by the discard") {

@@ -118,7 +118,7 @@ private:
     bool m_bRefusedHold = false;
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     CTargetPrograms m_targets;            // set at each enable, before the worker starts
-    std::u16string m_strWaitingFor;       // the same, for the user; user-interface thread
+    std::u16string m_strWaitingFor;       // the same, for the user; set with it
     std::atomic<uint32_t> m_nWaitingReadings{0};
     std::atomic<bool> m_bDiscardWaiting{false};
     std::atomic<uint32_t> m_nComRead{0};

@@ -36,11 +36,6 @@ std::u16string_view Trimmed(std::u16string_view text) {
     return text;
 }
 
-std::u16string_view BaseName(std::u16string_view path) {
-    const size_t slash = path.find_last_of(u"\\/");
-    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 CTargetPrograms::CTargetPrograms(std::u16string_view setting) {
@@ -58,7 +53,7 @@ CTargetPrograms::CTargetPrograms(std::u16string_view setting) {
 }
 
 bool CTargetPrograms::Matches(std::u16string_view exePath, std::u16string_view title) const {
-    const std::u16string_view exe = BaseName(exePath);
+    const std::u16string_view exe = ExeNameOf(exePath);
     for (const std::u16string& name : m_exeNames) {
         if (SameText(name, exe)) {
             return true;
@@ -78,6 +73,22 @@ std::u16string CTargetPrograms::Describe() const {
         text += (text.empty() ? u"" : u" or ") + entry;
     }
     return text;
+}
+
+std::u16string_view ExeNameOf(std::u16string_view path) {
+    const size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::u16string WithProgramAdded(std::u16string_view setting, std::u16string_view exeName) {
+    if (CTargetPrograms(setting).Matches(exeName, u"")) {
+        return std::u16string(setting);
+    }
+    std::u16string text(Trimmed(setting));
+    while (!text.empty() && (text.back() == u';' || text.back() == u' ' || text.back() == u'\t')) {
+        text.pop_back();  // no empty entry between the last one and the new one
+    }
+    return text.empty() ? std::u16string(exeName) : text + u";" + std::u16string(exeName);
 }
 
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view text) {

@@ -27,6 +27,12 @@ private:
     std::vector<std::u16string> m_entries;  // as written, in order
 };
 
+// The setting with `exeName` added as the last entry, unless it names that program already.
+std::u16string WithProgramAdded(std::u16string_view setting, std::u16string_view exeName);
+
+// The executable name at the end of a path ("C:\\Office\\EXCEL.EXE" gives "EXCEL.EXE").
+std::u16string_view ExeNameOf(std::u16string_view path);
+
 // `text` matched against `pattern`, where "*" stands for any run of characters; case-blind.
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view text);
 
