@@ -426,7 +426,7 @@ def test_readings_go_only_to_the_chosen_program_and_whole_into_one_window(wine, 
     line.write(reading.encode() + b"\r")
     winrig.wait_for(lambda: len(chars()) > before + 20, 15, "typing to start")
     to_front("Notepad", notepad)
-    app.wait_held(2)
+    app.wait_held(2)  # for the rest of the reading, or for the next part of it (a burst of its own)
     time.sleep(1.0)
     assert notepad_text() == ""
     during = chars()[before:]
@@ -438,13 +438,35 @@ def test_readings_go_only_to_the_chosen_program_and_whole_into_one_window(wine, 
 
     # A reading waiting for the sink is dropped from the tray menu, and only then.
     to_front("Notepad", notepad)
-    line.write(b"999\r")
-    app.wait_trace("send-key held: the chosen program is not in front", 2)
+    line.write(b"dropped\r")
+    winrig.wait_for(lambda: app.tooltip() == "DORVANE, 1 reading waiting for KEYSINK.exe", 10, "the reading waiting")
     app.choose(("up", "up", "return"))  # "Discard Waiting Readings", just above Exit
     app.wait_trace("send-key: 1 waiting reading discarded")
     to_front("DorvaneKeySink", key_sink.hwnd)
     time.sleep(1.0)
-    assert "999" not in chars() and notepad_text() == ""
+    assert "dropped" not in chars() and notepad_text() == ""
+
+
+def test_caps_lock_switched_while_dorvane_runs_is_followed(wine, line, key_sink):
+    CAPITAL = 0x14
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+
+    def chars():
+        return "".join(chr(c) for k, c in key_sink.events() if k == "char")
+
+    line.write(b"Ab1\r")
+    winrig.wait_for(lambda: chars() == "Ab1\r", 15, "the first reading")
+    app.ui("tap", CAPITAL)
+    try:
+        # Not followed, "Ab" would come out as "aB": Shift is pressed for the wrong letter.
+        line.write(b"Ab1\r")
+        winrig.wait_for(lambda: chars() == "Ab1\r" * 2, 15, "the reading typed with Caps Lock on")
+    finally:
+        app.ui("tap", CAPITAL)
+    line.write(b"Ab1\r")
+    winrig.wait_for(lambda: chars() == "Ab1\r" * 3, 15, "the reading typed with Caps Lock off again")
 
 
 def test_private_messages_with_junk_parameters_from_another_program_change_nothing(wine, line, key_sink):

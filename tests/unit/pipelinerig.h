@@ -117,7 +117,7 @@ private:
 // key event; none while the workstation is locked or a secure screen is up, and then SendInput
 // takes nothing. Foreground changes are announced (the system's foreground event) except for
 // the lock, which switches desktops instead. A test can make the next injections fail too.
-// Caps Lock is the system's toggle: low-level hooks see every press, while the key state of a
+// Caps Lock is the system's toggle: raw keyboard input shows every press, while the key state of a
 // thread that removes no keyboard messages stays as it was when its queue was made.
 class FakeDesktop {
 public:
@@ -215,7 +215,7 @@ public:
             m_pHook->OnKeyEvent(kVkCapital, true);
         }
     }
-    // A low-level keyboard hook, started with the toggle as it is now.
+    // A watcher of the keyboard's raw input, started with the toggle as it is now.
     void Hook(CCapsLockTracker& tracker) {
         std::lock_guard lock(m_mutex);
         tracker.Reset(m_bCapsLock);

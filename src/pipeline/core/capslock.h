@@ -1,7 +1,7 @@
 // Caps Lock as the user's keyboard has it. A thread's own key state follows the keyboard only
 // as that thread removes keyboard messages from its queue, and the thread that types never gets
-// any; so the toggle is followed from the system's key events instead (a low-level keyboard
-// hook sees every key, typed or injected, before any window does).
+// any; so the toggle is followed from the system's key events instead (the keyboard's raw input
+// gives every key, typed or injected, in order).
 #pragma once
 
 #include <atomic>
