@@ -1,16 +1,14 @@
 #include "pipeline/core/targetprogram.h"
 
+#include "core/textcase.h"
+
 namespace dorvane {
 
 namespace {
 
-// Folds the letters of ASCII and Latin-1, which is what executable names and the titles people
-// name in this setting are written in; other letters must match as written.
+// Other letters than those of ASCII and Latin-1 must match as written.
 char16_t Fold(char16_t c) {
-    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    return c;
+    return UpperCase(c);
 }
 
 bool SameText(std::u16string_view a, std::u16string_view b) {

@@ -1,0 +1,432 @@
+#include "pipeline/core/readingrules.h"
+
+#include <regex>
+
+#include "core/textcase.h"
+
+namespace dorvane {
+
+namespace {
+
+// A prefix or suffix, parsed: text runs, named keys, and the date and time asked at each reading.
+struct KeyToken {
+    enum class Kind { kText, kKey, kDate, kTime } kind = Kind::kText;
+    TypedPiece piece;
+};
+
+struct NamedKey {
+    const char16_t* name;
+    uint8_t vk;
+    const char16_t* recorded;  // what a recording writes for it
+};
+
+constexpr NamedKey kNamedKeys[] = {
+    {u"TAB", 0x09, u"\t"},    {u"ENTER", 0x0D, u"\n"}, {u"ESC", 0x1B, u""},   {u"SPACE", 0x20, u""},
+    {u"BACKSPACE", 0x08, u""}, {u"DELETE", 0x2E, u""},  {u"INSERT", 0x2D, u""}, {u"HOME", 0x24, u""},
+    {u"END", 0x23, u""},      {u"PGUP", 0x21, u""},    {u"PGDN", 0x22, u""},   {u"UP", 0x26, u""},
+    {u"DOWN", 0x28, u""},     {u"LEFT", 0x25, u""},    {u"RIGHT", 0x27, u""},
+};
+
+// A key name without modifiers: a named key, F1 to F24, or one letter or digit (after CTRL+ and
+// the like). Null when there is no such key.
+std::optional<TypedPiece> KeyNamed(std::u16string_view name, bool modified) {
+    for (const NamedKey& key : kNamedKeys) {
+        if (name == key.name) {
+            return TypedPiece{key.recorded, key.vk, 0};
+        }
+    }
+    if (name.size() >= 2 && name.size() <= 3 && name[0] == u'F') {
+        int number = 0;
+        for (char16_t c : name.substr(1)) {
+            if (c < u'0' || c > u'9') {
+                return std::nullopt;
+            }
+            number = number * 10 + (c - u'0');
+        }
+        if (number >= 1 && number <= 24 && name[1] != u'0') {
+            return TypedPiece{u"", static_cast<uint8_t>(0x6F + number), 0};
+        }
+        return std::nullopt;
+    }
+    if (modified && name.size() == 1 && ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'0' && name[0] <= u'9'))) {
+        return TypedPiece{u"", static_cast<uint8_t>(name[0]), 0};  // letters' and digits' keys are their own codes
+    }
+    return std::nullopt;
+}
+
+std::optional<KeyToken> TokenNamed(std::u16string_view name) {
+    if (name == u"DATE" || name == u"TIME") {
+        return KeyToken{name == u"DATE" ? KeyToken::Kind::kDate : KeyToken::Kind::kTime, {}};
+    }
+    uint8_t modifiers = 0;
+    for (;;) {
+        const size_t plus = name.find(u'+');
+        if (plus == std::u16string_view::npos || plus + 1 == name.size()) {
+            break;
+        }
+        const std::u16string_view modifier = name.substr(0, plus);
+        if (modifier == u"SHIFT") {
+            modifiers |= kWithShift;
+        } else if (modifier == u"CTRL") {
+            modifiers |= kWithCtrl;
+        } else if (modifier == u"ALT") {
+            modifiers |= kWithAlt;
+        } else {
+            return std::nullopt;
+        }
+        name.remove_prefix(plus + 1);
+    }
+    std::optional<TypedPiece> key = KeyNamed(name, modifiers != 0);
+    if (!key) {
+        return std::nullopt;
+    }
+    key->modifiers = modifiers;
+    if (modifiers != 0) {
+        key->text.clear();  // a combination is a command to the program, not text to record
+    }
+    return KeyToken{KeyToken::Kind::kKey, *key};
+}
+
+// "{TAB}Total: {{n}}" and the like; the setting's name goes into the error text.
+std::optional<std::u16string> ParseKeyText(std::u16string_view text, const char16_t* setting,
+                                           std::vector<KeyToken>& tokens) {
+    std::u16string run;
+    const auto flush = [&] {
+        if (!run.empty()) {
+            tokens.push_back(KeyToken{KeyToken::Kind::kText, TypedPiece{run, 0, 0}});
+            run.clear();
+        }
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if ((c == u'{' || c == u'}') && i + 1 < text.size() && text[i + 1] == c) {
+            run.push_back(c);
+            ++i;
+            continue;
+        }
+        if (c == u'}') {
+            return std::u16string(setting) + u": a \"}\" without its \"{\"!";
+        }
+        if (c != u'{') {
+            run.push_back(c);
+            continue;
+        }
+        const size_t close = text.find(u'}', i + 1);
+        if (close == std::u16string_view::npos) {
+            return std::u16string(setting) + u": a \"{\" without its \"}\"!";
+        }
+        std::u16string name(text.substr(i + 1, close - i - 1));
+        for (char16_t& n : name) {
+            n = UpperCase(n);
+        }
+        std::optional<KeyToken> token = TokenNamed(name);
+        if (!token) {
+            return std::u16string(setting) + u": unknown key name {" + std::u16string(text.substr(i + 1, close - i - 1)) +
+                   u"}!";
+        }
+        flush();
+        tokens.push_back(*token);
+        i = close;
+    }
+    flush();
+    return std::nullopt;
+}
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    return -1;
+}
+
+// DATA_STRIP's characters with their escapes resolved.
+std::optional<std::u16string> ParseEscapes(std::u16string_view text, std::u16string& out) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\\') {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char16_t next = i + 1 < text.size() ? text[i + 1] : u'\0';
+        switch (next) {
+            case u't':
+                out.push_back(u'\t');
+                break;
+            case u'r':
+                out.push_back(u'\r');
+                break;
+            case u'n':
+                out.push_back(u'\n');
+                break;
+            case u'\\':
+                out.push_back(u'\\');
+                break;
+            case u'x': {
+                const int high = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+                const int low = i + 3 < text.size() ? HexDigit(text[i + 3]) : -1;
+                if (high < 0 || low < 0) {
+                    return u"DATA_STRIP: \\x needs two hexadecimal digits!";
+                }
+                out.push_back(static_cast<char16_t>(high * 16 + low));
+                i += 2;
+                break;
+            }
+            default:
+                return u"DATA_STRIP: unknown escape (use \\t \\r \\n \\xHH or \\\\)!";
+        }
+        ++i;
+    }
+    return std::nullopt;
+}
+
+// std::regex has no char16_t traits: the expression and the readings go through wchar_t, unit
+// by unit (a character outside the Basic Multilingual Plane stays two units either way).
+std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// The first number: an optional sign right before its digits, digits, and one decimal point or
+// comma with digits after it. Empty when there is none; `decimalAt` is its sign's place or npos.
+std::u16string FirstNumber(std::u16string_view text, size_t& decimalAt) {
+    decimalAt = std::u16string::npos;
+    size_t start = 0;
+    while (start < text.size() && !IsDigit(text[start])) {
+        ++start;
+    }
+    if (start == text.size()) {
+        return {};
+    }
+    size_t end = start;
+    while (end < text.size() && IsDigit(text[end])) {
+        ++end;
+    }
+    size_t decimal = std::u16string::npos;
+    if (end + 1 < text.size() && (text[end] == u'.' || text[end] == u',') && IsDigit(text[end + 1])) {
+        decimal = end++;
+        while (end < text.size() && IsDigit(text[end])) {
+            ++end;
+        }
+    }
+    if (start > 0 && (text[start - 1] == u'+' || text[start - 1] == u'-')) {
+        --start;
+    }
+    if (decimal != std::u16string::npos) {
+        decimalAt = decimal - start;
+    }
+    return std::u16string(text.substr(start, end - start));
+}
+
+// "+0012.340" gives "12.340", "-000.50" gives "-0.50", "+0007" gives "7".
+std::u16string PlainNumber(const std::u16string& number, size_t& decimalAt) {
+    std::u16string sign;
+    size_t digits = 0;
+    if (!number.empty() && (number[0] == u'+' || number[0] == u'-')) {
+        sign = number[0] == u'-' ? u"-" : u"";
+        digits = 1;
+    }
+    const size_t integerEnd = decimalAt != std::u16string::npos ? decimalAt : number.size();
+    size_t first = digits;
+    while (first + 1 < integerEnd && number[first] == u'0') {
+        ++first;
+    }
+    std::u16string plain = sign + number.substr(first);
+    if (decimalAt != std::u16string::npos) {
+        decimalAt = decimalAt - first + sign.size();
+    }
+    return plain;
+}
+
+}  // namespace
+
+struct CReadingRules::Compiled {
+    ReadingRuleSettings settings;
+    std::u16string strip;
+    std::optional<std::wregex> extract;
+    std::vector<KeyToken> prefix;
+    std::vector<KeyToken> suffix;
+};
+
+CReadingRules::CReadingRules() : m_compiled(std::make_unique<Compiled>()) {}
+CReadingRules::~CReadingRules() = default;
+CReadingRules::CReadingRules(CReadingRules&&) noexcept = default;
+CReadingRules& CReadingRules::operator=(CReadingRules&&) noexcept = default;
+
+std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& settings) {
+    auto compiled = std::make_unique<Compiled>();
+    compiled->settings = settings;
+    if (auto error = ParseEscapes(settings.strip, compiled->strip)) {
+        return error;
+    }
+    if (!settings.extract.empty()) {
+        try {
+            compiled->extract.emplace(Wide(settings.extract), std::regex::ECMAScript | std::regex::optimize);
+        } catch (const std::regex_error&) {
+            return u"DATA_EXTRACT: the expression is not valid!";
+        }
+    }
+    if (settings.number > 2) {
+        return u"DATA_NUMBER must be 0, 1 or 2!";
+    }
+    if (!settings.decimal.empty() && settings.decimal != u"," && settings.decimal != u".") {
+        return u"DATA_DECIMAL must be \",\" or \".\"!";
+    }
+    if (settings.textCase > 2) {
+        return u"DATA_CASE must be 0, 1 or 2!";
+    }
+    if (auto error = ParseKeyText(settings.prefix, u"DATA_PREFIX", compiled->prefix)) {
+        return error;
+    }
+    if (auto error = ParseKeyText(settings.suffix, u"DATA_SUFFIX", compiled->suffix)) {
+        return error;
+    }
+    m_compiled = std::move(compiled);
+    return std::nullopt;
+}
+
+bool CReadingRules::AllOff() const {
+    const ReadingRuleSettings& s = m_compiled->settings;
+    return s.strip.empty() && s.extract.empty() && s.number == 0 && s.textCase == 0 && s.prefix.empty() &&
+           s.suffix.empty() && s.keepLineEnd;
+}
+
+std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const DateTimeText& dateTime) const {
+    const Compiled& rules = *m_compiled;
+    std::vector<ShapedReading> readings;
+    while (!item.empty()) {
+        // The reading and its line end (CR, LF or CR LF), if it has one.
+        size_t end = item.find_first_of(u"\r\n");
+        size_t lineEndSize = 0;
+        if (end != std::u16string_view::npos) {
+            lineEndSize = item[end] == u'\r' && end + 1 < item.size() && item[end + 1] == u'\n' ? 2 : 1;
+        } else {
+            end = item.size();
+        }
+        const std::u16string_view raw = item.substr(0, end);
+        const std::u16string_view lineEnd = item.substr(end, lineEndSize);
+        item.remove_prefix(end + lineEndSize);
+
+        ShapedReading reading;
+        const auto add = [&reading](TypedPiece piece) {
+            if (piece.vk == 0 && !reading.pieces.empty() && reading.pieces.back().vk == 0) {
+                reading.pieces.back().text += piece.text;  // one run of characters
+            } else if (piece.vk != 0 || !piece.text.empty()) {
+                reading.pieces.push_back(std::move(piece));
+            }
+        };
+        if (raw.empty()) {
+            if (rules.settings.keepLineEnd) {
+                add(TypedPiece{std::u16string(lineEnd), 0, 0});
+            }
+            readings.push_back(std::move(reading));
+            continue;
+        }
+        std::u16string text;
+        for (char16_t c : raw) {
+            if (rules.strip.find(c) == std::u16string::npos) {
+                text.push_back(c);
+            }
+        }
+        if (rules.extract) {
+            const std::wstring wide = Wide(text);
+            std::wsmatch match;
+            if (!std::regex_search(wide, match, *rules.extract)) {
+                reading.skipped = true;
+                readings.push_back(std::move(reading));
+                continue;
+            }
+            const std::wstring kept = match.size() > 1 ? match.str(1) : match.str(0);
+            text.assign(kept.begin(), kept.end());
+        }
+        if (rules.settings.number != 0) {
+            size_t decimalAt = std::u16string::npos;
+            text = FirstNumber(text, decimalAt);
+            if (text.empty()) {
+                reading.skipped = true;
+                readings.push_back(std::move(reading));
+                continue;
+            }
+            if (rules.settings.number == 2) {
+                text = PlainNumber(text, decimalAt);
+            }
+            if (decimalAt != std::u16string::npos && !rules.settings.decimal.empty()) {
+                text[decimalAt] = rules.settings.decimal[0];
+            }
+        }
+        if (rules.settings.textCase != 0) {
+            for (char16_t& c : text) {
+                c = rules.settings.textCase == 1 ? UpperCase(c) : LowerCase(c);
+            }
+        }
+        const auto addTokens = [&](const std::vector<KeyToken>& tokens) {
+            for (const KeyToken& token : tokens) {
+                switch (token.kind) {
+                    case KeyToken::Kind::kText:
+                    case KeyToken::Kind::kKey:
+                        add(token.piece);
+                        break;
+                    case KeyToken::Kind::kDate:
+                    case KeyToken::Kind::kTime:
+                        add(TypedPiece{dateTime ? dateTime(token.kind == KeyToken::Kind::kTime) : u"", 0, 0});
+                        break;
+                }
+            }
+        };
+        addTokens(rules.prefix);
+        add(TypedPiece{text, 0, 0});
+        addTokens(rules.suffix);
+        if (rules.settings.keepLineEnd) {
+            add(TypedPiece{std::u16string(lineEnd), 0, 0});
+        }
+        readings.push_back(std::move(reading));
+    }
+    return readings;
+}
+
+std::u16string DescribePieces(const std::vector<TypedPiece>& pieces) {
+    std::u16string text;
+    for (const TypedPiece& piece : pieces) {
+        if (piece.vk == 0) {
+            for (char16_t c : piece.text) {
+                text += c == u'{' ? u"{{" : c == u'}' ? u"}}" : std::u16string(1, c);
+            }
+            continue;
+        }
+        text += u"{";
+        if (piece.modifiers & kWithShift) {
+            text += u"SHIFT+";
+        }
+        if (piece.modifiers & kWithCtrl) {
+            text += u"CTRL+";
+        }
+        if (piece.modifiers & kWithAlt) {
+            text += u"ALT+";
+        }
+        const NamedKey* named = nullptr;
+        for (const NamedKey& key : kNamedKeys) {
+            if (key.vk == piece.vk) {
+                named = &key;
+            }
+        }
+        if (named != nullptr) {
+            text += named->name;
+        } else if (piece.vk >= 0x70 && piece.vk <= 0x87) {
+            const std::string number = std::to_string(piece.vk - 0x6F);
+            text += u"F" + std::u16string(number.begin(), number.end());
+        } else {
+            text += static_cast<char16_t>(piece.vk);
+        }
+        text += u"}";
+    }
+    return text;
+}
+
+}  // namespace dorvane

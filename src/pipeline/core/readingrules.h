@@ -1,0 +1,71 @@
+// The reading rules: what is typed for each reading of a flushed item (strip, extract, number,
+// decimal sign, case, prefix and suffix with named keys, the line end). Every rule is off by
+// default, and then an item comes out exactly as it came in.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dorvane {
+
+// The settings as stored (DATA_STRIP ... DATA_TERMINATOR).
+struct ReadingRuleSettings {
+    std::u16string strip;    // characters to remove; escapes \t \r \n \xHH \\ .
+    std::u16string extract;  // an ECMAScript expression; the reading becomes its first group
+    uint32_t number = 0;     // 1: the first number; 2: the same, without "+" and leading zeros
+    std::u16string decimal;  // "," or ".": the kept number's decimal sign
+    uint32_t textCase = 0;   // 1 upper, 2 lower
+    std::u16string prefix;   // text with named keys in braces
+    std::u16string suffix;
+    bool keepLineEnd = true;
+};
+
+// Modifiers held for a named key, in the layout lookup's order (Shift 1, Ctrl 2, Alt 4).
+inline constexpr uint8_t kWithShift = 1, kWithCtrl = 2, kWithAlt = 4;
+
+// One piece of what a reading types: a run of characters, or a named key.
+struct TypedPiece {
+    std::u16string text;      // characters (vk 0), or what a recording writes for the key
+    uint8_t vk = 0;           // a named key's virtual key
+    uint8_t modifiers = 0;    // held while the named key is pressed
+    bool operator==(const TypedPiece&) const = default;
+};
+
+struct ShapedReading {
+    std::vector<TypedPiece> pieces;
+    bool skipped = false;  // the expression or the number rule found nothing: nothing is typed
+};
+
+// The date and the time in the user's short formats, asked when a reading is shaped.
+using DateTimeText = std::function<std::u16string(bool time)>;
+
+class CReadingRules {
+public:
+    CReadingRules();
+    ~CReadingRules();
+    CReadingRules(CReadingRules&&) noexcept;
+    CReadingRules& operator=(CReadingRules&&) noexcept;
+
+    // Checks and prepares the settings (the expression is compiled here, once). On a value that
+    // cannot work, the error text for the user ("...!") and the rules stay as they were.
+    std::optional<std::u16string> Set(const ReadingRuleSettings& settings);
+    // No rule on: items are typed as they came.
+    bool AllOff() const;
+    // Splits an item into readings after each CR, LF or CR LF (the line end belongs to the
+    // reading before it) and shapes each one.
+    std::vector<ShapedReading> Apply(std::u16string_view item, const DateTimeText& dateTime) const;
+
+private:
+    struct Compiled;
+    std::unique_ptr<Compiled> m_compiled;
+};
+
+// A piece list as the settings page shows it: text as is, named keys in braces ("{TAB}").
+std::u16string DescribePieces(const std::vector<TypedPiece>& pieces);
+
+}  // namespace dorvane

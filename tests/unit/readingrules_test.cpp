@@ -1,0 +1,130 @@
+#include <doctest/doctest.h>
+
+#include <string>
+#include <vector>
+
+#include "pipeline/core/readingrules.h"
+
+using namespace dorvane;
+
+namespace {
+
+std::u16string U(const char* text) {
+    return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+std::u16string FixedDateTime(bool time) {
+    return time ? u"14:05" : u"09.12.2026";
+}
+
+// Each reading as the settings page would show it, "(skipped)" for one that types nothing.
+std::vector<std::u16string> Shown(const CReadingRules& rules, const std::u16string& item) {
+    std::vector<std::u16string> shown;
+    for (const ShapedReading& reading : rules.Apply(item, FixedDateTime)) {
+        shown.push_back(reading.skipped ? u"(skipped)" : DescribePieces(reading.pieces));
+    }
+    return shown;
+}
+
+}  // namespace
+
+TEST_CASE("reading rules off: every item comes out as it came in, split after its line ends") {
+    CReadingRules rules;
+    REQUIRE_FALSE(rules.Set({}));
+    CHECK(rules.AllOff());
+    for (const char* item : {"4006381333931\r\n", "abc", "a\rb\nc\r\n\n", "", "\r\n"}) {
+        std::u16string joined;
+        for (const ShapedReading& reading : rules.Apply(U(item), FixedDateTime)) {
+            CHECK_FALSE(reading.skipped);
+            for (const TypedPiece& piece : reading.pieces) {
+                CHECK(piece.vk == 0);
+                joined += piece.text;
+            }
+        }
+        CHECK(joined == U(item));
+    }
+    CHECK(Shown(rules, u"a\rb\nc\r\n\nd") == std::vector<std::u16string>{u"a\r", u"b\n", u"c\r\n", u"\n", u"d"});
+}
+
+TEST_CASE("reading rules on real device lines, applied in order: strip, extract, number, decimal, case, prefix and suffix") {
+    struct Case {
+        const char* device;
+        ReadingRuleSettings settings;
+        const char* line;
+        std::vector<std::u16string> typed;
+    };
+    const auto with = [](auto&& change) {
+        ReadingRuleSettings settings;
+        change(settings);
+        return settings;
+    };
+    const Case cases[] = {
+        {"scanner, Tab instead of the line end",
+         with([](auto& s) { s.suffix = u"{TAB}", s.keepLineEnd = false; }), "4006381333931\r\n", {u"4006381333931{TAB}"}},
+        {"scanner with an AIM prefix", with([](auto& s) { s.extract = u"^\\][A-Za-z][0-9](.*)$"; }), "]E04006381333931\r",
+         {u"4006381333931\r"}},
+        {"scale, weight with a decimal comma", with([](auto& s) { s.number = 2, s.decimal = u","; }),
+         "ST,GS,+0012.345kg\r\n", {u"12,345\r\n"}},
+        {"scale, negative in pounds", with([](auto& s) { s.number = 2; }), "  -000.50 lb\r", {u"-0.50\r"}},
+        {"scale, whole grams kept as sent", with([](auto& s) { s.number = 1; }), "W +0007 g\n", {u"+0007\n"}},
+        {"scale, the field after its label", with([](auto& s) { s.extract = u"N: *([^ ]+)", s.number = 2, s.decimal = u"."; }),
+         "G: 1,20 N: 0001,05 kg\r", {u"1.05\r"}},
+        {"RFID reader framed by STX and ETX", with([](auto& s) { s.strip = u"\\x02\\x03", s.textCase = 2; }),
+         "\x02" "0A1B2C3D\x03\r\n", {u"0a1b2c3d\r\n"}},
+        {"a line with several numbers", with([](auto& s) { s.number = 1; }), "T=21.5C H=40%\r", {u"21.5\r"}},
+        {"no match: nothing typed, its line end neither, the next one typed",
+         with([](auto& s) { s.extract = u"^[0-9]+$"; }), "ABC\r123\r", {u"(skipped)", u"123\r"}},
+        {"no number", with([](auto& s) { s.number = 1; }), "ERR\r", {u"(skipped)"}},
+        {"date, time, braces and a combination", with([](auto& s) {
+             s.prefix = u"{date} {TIME} {{", s.suffix = u"}}{ctrl+shift+tab}{F12}", s.textCase = 1;
+         }),
+         "ab\r", {u"09.12.2026 14:05 {{AB}}{SHIFT+CTRL+TAB}{F12}\r"}},
+        {"a line end alone gets no prefix or suffix", with([](auto& s) { s.prefix = u"P", s.suffix = u"{TAB}"; }),
+         "x\r\n\n", {u"Px{TAB}\r\n", u"\n"}},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.device));
+        CReadingRules rules;
+        REQUIRE_FALSE(rules.Set(c.settings));
+        CHECK_FALSE(rules.AllOff());
+        CHECK(Shown(rules, U(c.line)) == c.typed);
+    }
+
+    // Named keys carry what a recording writes for them: a tab, a line end, nothing for the rest.
+    CReadingRules rules;
+    REQUIRE_FALSE(rules.Set(with([](auto& s) { s.suffix = u"{TAB}{ENTER}{ESC}{ALT+F4}"; })));
+    const std::vector<TypedPiece> expected{{u"7", 0, 0}, {u"\t", 0x09, 0}, {u"\n", 0x0D, 0}, {u"", 0x1B, 0},
+                                           {u"", 0x73, kWithAlt}};
+    CHECK(rules.Apply(u"7", FixedDateTime).at(0).pieces == expected);
+}
+
+TEST_CASE("reading rules that cannot work are refused with a text for the user, and the rules stay as they were") {
+    struct Case {
+        ReadingRuleSettings settings;
+        const char16_t* error;
+    };
+    const auto with = [](auto&& change) {
+        ReadingRuleSettings settings;
+        change(settings);
+        return settings;
+    };
+    const Case cases[] = {
+        {with([](auto& s) { s.strip = u"\\q"; }), u"DATA_STRIP: unknown escape (use \\t \\r \\n \\xHH or \\\\)!"},
+        {with([](auto& s) { s.strip = u"\\x0"; }), u"DATA_STRIP: \\x needs two hexadecimal digits!"},
+        {with([](auto& s) { s.extract = u"([0-9]"; }), u"DATA_EXTRACT: the expression is not valid!"},
+        {with([](auto& s) { s.prefix = u"{TAB"; }), u"DATA_PREFIX: a \"{\" without its \"}\"!"},
+        {with([](auto& s) { s.suffix = u"x}"; }), u"DATA_SUFFIX: a \"}\" without its \"{\"!"},
+        {with([](auto& s) { s.suffix = u"{F25}"; }), u"DATA_SUFFIX: unknown key name {F25}!"},
+        {with([](auto& s) { s.prefix = u"{WIN+R}"; }), u"DATA_PREFIX: unknown key name {WIN+R}!"},
+        {with([](auto& s) { s.prefix = u"{A}"; }), u"DATA_PREFIX: unknown key name {A}!"},  // a plain character is text
+        {with([](auto& s) { s.number = 3; }), u"DATA_NUMBER must be 0, 1 or 2!"},
+        {with([](auto& s) { s.decimal = u";"; }), u"DATA_DECIMAL must be \",\" or \".\"!"},
+        {with([](auto& s) { s.textCase = 7; }), u"DATA_CASE must be 0, 1 or 2!"},
+    };
+    for (const Case& c : cases) {
+        CReadingRules rules;
+        REQUIRE_FALSE(rules.Set(with([](auto& s) { s.suffix = u"!"; })));
+        CHECK(rules.Set(c.settings) == std::optional<std::u16string>(c.error));
+        CHECK(Shown(rules, u"a\r") == std::vector<std::u16string>{u"a!\r"});
+    }
+}
