@@ -127,6 +127,16 @@ WindowIdentity IdentityOfWindow(HWND hwnd) {
     return identity;
 }
 
+std::u16string CWin32PipelinePlatform::LocalDateTime(bool time) {
+    // The user's short formats, as the taskbar's clock shows them.
+    // https://learn.microsoft.com/windows/win32/api/datetimeapi/nf-datetimeapi-getdateformatex
+    wchar_t text[128] = {};
+    const int length = time ? GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, text, ARRAYSIZE(text))
+                            : GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, text,
+                                              ARRAYSIZE(text), nullptr);
+    return length > 0 ? std::u16string(AsUtf16View(text)) : std::u16string();
+}
+
 void CWin32PipelinePlatform::StartCapsLockWatch() {
     if (!m_capsLock.Start()) {
         DebugPrintf(L"caps lock watch failed!");

@@ -26,6 +26,7 @@ public:
     bool WindowExists(uintptr_t window) override;
     TypingTarget TypingTargetFor(uintptr_t window) override;
     WindowIdentity IdentityOf(uintptr_t window) override;
+    std::u16string LocalDateTime(bool time) override;
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();

@@ -274,7 +274,9 @@ def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
     app.wait_trace("enable/disable dorvane, done")
     assert stored_names(wine) == {
         "COMPORT", "BUFFERSIZE_KB", "SENDKB_CRLF", "SENDKB_RCVCHARS", "SENDKB_RCVCHARSNUMBER", "FLUSHBUFFER_SECOND",
-        "RECORDDATA", "RECORDDATA_FILENAME", "AUTODISABLE", "AUTODISABLE_MINUTES", "TARGET_PROGRAM", "COM12_DCB"}
+        "RECORDDATA", "RECORDDATA_FILENAME", "AUTODISABLE", "AUTODISABLE_MINUTES", "TARGET_PROGRAM", "DATA_STRIP",
+        "DATA_EXTRACT", "DATA_NUMBER", "DATA_DECIMAL", "DATA_CASE", "DATA_PREFIX", "DATA_SUFFIX", "DATA_TERMINATOR",
+        "TYPE_DELAY_MS", "COM12_DCB"}
     traces = app.traces()
     start = traces.index("start app instance")
     assert traces[start:start + 3] == ["start app instance", "create main window", "create frame"]
@@ -467,6 +469,32 @@ def test_caps_lock_switched_while_dorvane_runs_is_followed(wine, line, key_sink)
         app.ui("tap", CAPITAL)
     line.write(b"Ab1\r")
     winrig.wait_for(lambda: chars() == "Ab1\r" * 3, 15, "the reading typed with Caps Lock off again")
+
+
+def test_reading_rules_shape_what_dorvane_types(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    for name, kind, data in (("DATA_NUMBER", "REG_DWORD", "2"), ("DATA_DECIMAL", "REG_SZ", ","),
+                             ("DATA_EXTRACT", "REG_SZ", "^(?!ERR)(.*)$"), ("DATA_SUFFIX", "REG_SZ", "{TAB}"),
+                             ("DATA_TERMINATOR", "REG_DWORD", "0"), ("TYPE_DELAY_MS", "REG_DWORD", "20")):
+        set_value(wine, name, kind, data)
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    TAB = 0x09
+
+    # A scale's line: only the weight, its decimal comma, then Tab as a key; the line end is not typed.
+    line.write(b"ST,GS,+0012.345kg\r\n")
+    winrig.wait_for(lambda: [v for k, v in key_sink.events() if k == "keydown"][-1:] == [TAB], 15, "the Tab")
+    assert "".join(chr(v) for k, v in key_sink.events() if k == "char") == "12,345\t"
+    # Keys are spaced by at least the pace asked for.
+    stamps = [int(l.split()[0]) for l in winrig.read_lines(key_sink.log) if l.split()[1] == "keydown"]
+    assert min(b - a for a, b in zip(stamps, stamps[1:])) >= 19000  # microseconds
+    # A line the expression does not match types nothing; the next one types.
+    before = len(key_sink.events())
+    line.write(b"ERR 17\r\n")
+    app.wait_trace("reading skipped, no match")
+    line.write(b"W +0001.50\r\n")
+    winrig.wait_for(lambda: [v for k, v in key_sink.events()[before:] if k == "keydown"][-1:] == [TAB], 15, "the next Tab")
+    assert "".join(chr(v) for k, v in key_sink.events()[before:] if k == "char") == "1,50\t"
 
 
 def test_private_messages_with_junk_parameters_from_another_program_change_nothing(wine, line, key_sink):

@@ -10,6 +10,7 @@
 
 #include "doctest/doctest.h"
 #include "pipeline/core/keysynthesizer.h"
+#include "pipeline/core/readingrules.h"
 
 using namespace dorvane;
 
@@ -361,6 +362,26 @@ TEST_SUITE("keystroke synthesis on real keyboards") {
         CHECK(rig.Type(u"^'", Target(LayoutTable::kGerman), &results) ==
               std::vector<Call>{Key(LayoutTable::kVkCaret), Key(0x20)});
         CHECK(results == std::vector<KeyResult>{KeyResult::kTypedDeadKey, KeyResult::kNoKey});
+    }
+
+    TEST_CASE("a named key: its own virtual key, modifiers held around it only, let go when the system refused part") {
+        TargetRig rig;
+        rig.synth.BeginItem(Target(LayoutTable::kUsIntl));
+        constexpr uint8_t kTab = 0x09, kLAlt = 0xA4, kF4 = 0x73;
+        REQUIRE(rig.synth.SendKey(u'A') == KeyResult::kTyped);  // Shift held from a capital
+        CHECK(rig.synth.SendNamedKey(kTab, 0) == KeyResult::kTyped);
+        CHECK(rig.synth.SendNamedKey(kTab, kWithShift | kWithCtrl) == KeyResult::kTyped);
+        CHECK(rig.injector.calls ==
+              std::vector<Call>{Down(kVkShift), Key('A'), Up(kVkShift), Key(kTab),
+                                {{kVkShift, false}, {kVkControl, false}, {kTab, false}, {kTab, true}, {kVkControl, true},
+                                 {kVkShift, true}}});
+        CHECK_FALSE(rig.synth.IsShiftDown());
+        // Alt down taken, the key refused: Alt is let go at once and the key may be sent again.
+        rig.injector.calls.clear();
+        rig.injector.limits = {1};
+        CHECK(rig.synth.SendNamedKey(kF4, kWithAlt) == KeyResult::kNotInjected);
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kLAlt), Up(kLAlt)});
+        CHECK(rig.synth.SentKeyCount() == 3);
     }
 
     TEST_CASE("what the system refused is never half typed: no key without its Shift, releases stay due") {

@@ -637,3 +637,40 @@ TEST_CASE("a window of an elevated program in front: nothing typed or counted, o
     rig.Burst("gh\r");
     CHECK(rig.Eventually([&] { return rig.typed.Text() == u"gh\r"; }));
 }
+
+TEST_CASE("the reading rules shape what is typed and recorded, and a rule that cannot work stops typing, told once") {
+    const auto withRules = [](PipelineRig& rig) {
+        WriteSetting(rig.profile, DATA_NUMBER, 2);
+        WriteSetting(rig.profile, DATA_DECIMAL, u",");
+        WriteSetting(rig.profile, DATA_SUFFIX, u"{TAB}");
+        WriteSetting(rig.profile, DATA_TERMINATOR, 0);
+    };
+    SUBCASE("typed: the number with a comma, then Tab as its key, no line end") {
+        PipelineRig rig;
+        withRules(rig);
+        REQUIRE(rig.Enable());
+        rig.Burst("ST,GS,+0012.345kg\r\nERR\r\n");
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        CHECK(rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"12,345\t");
+        CHECK(rig.host.TraceCount(u"reading skipped, no match") == 1);
+    }
+    SUBCASE("recorded: the Tab as a tab") {
+        PipelineRig rig;
+        withRules(rig);
+        RecordTo(rig);
+        REQUIRE(rig.Enable());
+        rig.Burst("ST,GS,-000.50kg\r\n");
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        CHECK(rig.platform.recorded.items == std::vector<std::u16string>{u"-0,50\t"});
+    }
+    SUBCASE("a stored expression that does not compile: nothing typed, unshaped neither") {
+        PipelineRig rig;
+        WriteSetting(rig.profile, DATA_EXTRACT, u"([0-9]");
+        REQUIRE(rig.Enable());
+        rig.Burst("123\r");
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        CHECK(rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
+        CHECK(rig.host.TraceCount(u"reading rules refused: DATA_EXTRACT: the expression is not valid!") == 1);
+        CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE"});
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace dorvane {
 
@@ -182,6 +183,58 @@ KeyResult CKeySynthesizer::SendKey(char16_t ch) {
         SendDue();
         return KeyResult::kTypedDeadKey;
     }
+    return KeyResult::kTyped;
+}
+
+namespace {
+
+// The releases among strokes[taken, end) of keys that went down in strokes[0, taken).
+std::vector<KeyStroke> ReleasesAfter(const std::vector<KeyStroke>& strokes, size_t taken) {
+    std::vector<KeyStroke> releases;
+    for (size_t i = taken; i < strokes.size(); ++i) {
+        for (size_t j = 0; j < taken && strokes[i].keyUp; ++j) {
+            if (!strokes[j].keyUp && strokes[j].vk == strokes[i].vk) {
+                releases.push_back(strokes[i]);
+                break;
+            }
+        }
+    }
+    return releases;
+}
+
+}  // namespace
+
+KeyResult CKeySynthesizer::SendNamedKey(uint8_t vk, uint8_t modifiers) {
+    if (!SendDue() || !ReleaseModifierKeys()) {
+        return KeyResult::kNotInjected;
+    }
+    constexpr uint8_t kVkLMenu = 0xA4;
+    const uint8_t order[3][2] = {{kShiftBit, kVkShift}, {2, kVkControl}, {4, kVkLMenu}};
+    std::vector<KeyStroke> strokes;
+    for (const auto& [bit, modifier] : order) {
+        if (modifiers & bit) {
+            strokes.push_back(Stroke(modifier, false));
+        }
+    }
+    const size_t keyAt = strokes.size();
+    strokes.push_back(Stroke(vk, false));
+    strokes.push_back(Stroke(vk, true));
+    for (size_t i = keyAt; i-- > 0;) {
+        strokes.push_back(Stroke(strokes[i].vk, true));
+    }
+    const size_t taken = m_injector.Inject(strokes.data(), strokes.size());
+    if (taken < strokes.size()) {
+        // Let go of what went down, so that no key stays held for the target.
+        const std::vector<KeyStroke> releases = ReleasesAfter(strokes, taken);
+        if (!releases.empty()) {
+            m_injector.Inject(releases.data(), releases.size());
+        }
+        if (taken <= keyAt) {
+            return KeyResult::kNotInjected;  // the key itself did not go down
+        }
+    }
+    m_bChordArmed = false;
+    m_nSentKey.fetch_add(1, std::memory_order_relaxed);
     return KeyResult::kTyped;
 }
 

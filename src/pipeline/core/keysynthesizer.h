@@ -108,6 +108,11 @@ public:
     // Types one UTF-16 code unit; a unit the layout cannot type, or that the system did not
     // take, is not counted.
     KeyResult SendKey(char16_t ch);
+    // Types a named key (Tab, Enter, F5, ...) as its virtual key, never through the character
+    // lookup, with `modifiers` (the lookup's bits: Shift 1, Ctrl 2, Alt 4) held around it; no
+    // modifier is held afterwards. Alt is the left one here: a combination such as Alt+F4 is a
+    // command, and right Alt is AltGr on many layouts.
+    KeyResult SendNamedKey(uint8_t vk, uint8_t modifiers);
     // Types every code unit up to the terminating NUL.
     void SendKeys(const char16_t* text);
     // Lets go of every modifier this synthesiser holds down (and of a key whose release the

@@ -114,6 +114,11 @@ public:
         (void)window;
         return {};
     }
+    // The date or the time now, in the user's short format ({DATE}, {TIME} of the reading rules).
+    virtual std::u16string LocalDateTime(bool time) {
+        (void)time;
+        return {};
+    }
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).
     virtual bool CapsLockOn() { return false; }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pipeline/core/readingrules.h"
 #include "settings/core/appprofile.h"
 
 namespace dorvane {
@@ -19,6 +20,8 @@ struct PipelineSettings {
     bool autoDisable = false;
     int autoDisableMs = 0;
     std::u16string targetProgram;
+    ReadingRuleSettings rules;
+    uint32_t typeDelayMs = 0;  // as stored: more than 1000 is refused at enable
 };
 
 // Reads every key with the table's default (a missing value is written back by the store).

@@ -48,6 +48,18 @@ bool CSendService::SetService() {
     m_strRecordFile = settings.recordFile;
     m_targets = CTargetPrograms(settings.targetProgram);
     m_strWaitingFor = m_targets.Describe();
+    // A stored rule that cannot work is told once per enable; readings are then not typed at
+    // all, never typed unshaped when the user asked for a shape.
+    std::optional<std::u16string> refusal = m_rules.Set(settings.rules);
+    if (!refusal && settings.typeDelayMs > 1000) {
+        refusal = u"TYPE_DELAY_MS must be 0 to 1000!";
+    }
+    m_nTypeDelayMs = settings.typeDelayMs;
+    m_bRulesRefused = refusal.has_value();
+    if (refusal) {
+        m_host.Trace(u"reading rules refused: " + *refusal);
+        m_host.ShowNotice(u"DORVANE", *refusal + u" Readings are not typed until the setting is mended.");
+    }
     g_bAutoDisable = settings.autoDisable;
     m_nAutoDisableTime = settings.autoDisableMs;
     m_bAutoDisablePosted = false;

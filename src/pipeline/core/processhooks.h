@@ -12,9 +12,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pipeline/core/keysynthesizer.h"
 #include "pipeline/core/pipelineports.h"
+#include "pipeline/core/readingrules.h"
 #include "pipeline/core/servicestate.h"
 #include "pipeline/core/targetprogram.h"
 #include "settings/core/appprofile.h"
@@ -70,8 +72,18 @@ public:
 private:
     void SendKeyThread();
     void HandOn(const std::u16string& text, uintptr_t window);
+    // A character (vk 0) or a named key with its modifiers.
+    struct TypedUnit {
+        char16_t ch;
+        uint8_t vk;
+        uint8_t modifiers;
+    };
+    // The item as the reading rules shape it (skipped readings traced), for typing and for
+    // the recording file.
+    std::vector<TypedUnit> ShapeForTyping(const std::u16string& text);
+    std::u16string ShapeForRecording(const std::u16string& text);
     // Types an item into `window`, holding while it is not in front.
-    void TypeItem(const std::u16string& text, uintptr_t window);
+    void TypeItem(const std::vector<TypedUnit>& units, uintptr_t window);
     TypingTarget TargetOf(uintptr_t window);
     // One trace line and one notice per elevated window the user types at.
     void ReportElevatedTarget(uintptr_t window);
@@ -118,6 +130,9 @@ private:
     bool m_bRefusedHold = false;
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     CTargetPrograms m_targets;            // set at each enable, before the worker starts
+    CReadingRules m_rules;                // the same
+    bool m_bRulesRefused = false;         // a stored rule cannot work: nothing is typed
+    uint32_t m_nTypeDelayMs = 0;
     std::u16string m_strWaitingFor;       // the same, for the user; set with it
     std::atomic<uint32_t> m_nWaitingReadings{0};
     std::atomic<bool> m_bDiscardWaiting{false};

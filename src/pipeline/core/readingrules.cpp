@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "core/textcase.h"
+#include "settings/core/settingkeys.h"
 
 namespace dorvane {
 
@@ -282,10 +283,10 @@ std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& sett
     if (settings.textCase > 2) {
         return u"DATA_CASE must be 0, 1 or 2!";
     }
-    if (auto error = ParseKeyText(settings.prefix, u"DATA_PREFIX", compiled->prefix)) {
+    if (auto error = ParseKeyText(settings.prefix, DATA_PREFIX.name, compiled->prefix)) {
         return error;
     }
-    if (auto error = ParseKeyText(settings.suffix, u"DATA_SUFFIX", compiled->suffix)) {
+    if (auto error = ParseKeyText(settings.suffix, DATA_SUFFIX.name, compiled->suffix)) {
         return error;
     }
     m_compiled = std::move(compiled);

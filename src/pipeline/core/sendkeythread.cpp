@@ -191,7 +191,7 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
     }
 }
 
-void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
+void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t window) {
     // The target is taken once per item; the item goes whole into the window it started in.
     bool deadKeyTraced = false;
     const TypingTarget target = TargetOf(window);
@@ -201,7 +201,7 @@ void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
     }
     m_keys.BeginItem(target);
     const char16_t* refusal = nullptr;
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = 0; i < units.size();) {
         if (StopRequested()) {
             return;
         }
@@ -214,8 +214,9 @@ void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
             // The user may have switched Caps Lock or the window's layout meanwhile.
             m_keys.BeginItem(TargetOf(window));
         }
-        const char16_t ch = text[i];
-        switch (m_keys.SendKey(ch)) {
+        const TypedUnit& unit = units[i];
+        const char16_t ch = unit.ch;
+        switch (unit.vk != 0 ? m_keys.SendNamedKey(unit.vk, unit.modifiers) : m_keys.SendKey(ch)) {
             case KeyResult::kTypedDeadKey:
                 if (!deadKeyTraced) {
                     deadKeyTraced = true;
@@ -237,6 +238,9 @@ void CSendService::TypeItem(const std::u16string& text, uintptr_t window) {
             m_host.Trace(u"send-key goes on");
         }
         ++i;
+        if (m_nTypeDelayMs != 0 && i < units.size()) {
+            m_stopSignal.Wait(m_nTypeDelayMs);  // a slower pace for forms and remote sessions
+        }
     }
 }
 
@@ -261,13 +265,65 @@ void CSendService::ReportElevatedTarget(uintptr_t window) {
                       u"to type into it.");
 }
 
+std::vector<CSendService::TypedUnit> CSendService::ShapeForTyping(const std::u16string& text) {
+    std::vector<TypedUnit> units;
+    if (m_rules.AllOff()) {
+        units.reserve(text.size());
+        for (char16_t ch : text) {
+            units.push_back(TypedUnit{ch, 0, 0});
+        }
+        return units;
+    }
+    for (const ShapedReading& reading : m_rules.Apply(text, [this](bool time) { return m_platform.LocalDateTime(time); })) {
+        if (reading.skipped) {
+            m_host.Trace(u"reading skipped, no match");
+            continue;
+        }
+        for (const TypedPiece& piece : reading.pieces) {
+            if (piece.vk != 0) {
+                units.push_back(TypedUnit{0, piece.vk, piece.modifiers});
+                continue;
+            }
+            for (char16_t ch : piece.text) {
+                units.push_back(TypedUnit{ch, 0, 0});
+            }
+        }
+    }
+    return units;
+}
+
+std::u16string CSendService::ShapeForRecording(const std::u16string& text) {
+    if (m_rules.AllOff()) {
+        return text;
+    }
+    std::u16string recorded;
+    for (const ShapedReading& reading : m_rules.Apply(text, [this](bool time) { return m_platform.LocalDateTime(time); })) {
+        if (reading.skipped) {
+            m_host.Trace(u"reading skipped, no match");
+            continue;
+        }
+        for (const TypedPiece& piece : reading.pieces) {
+            recorded += piece.text;  // a named key's text is what a recording writes for it
+        }
+    }
+    return recorded;
+}
+
 void CSendService::HandOn(const std::u16string& text, uintptr_t window) {
+    if (m_bRulesRefused) {
+        m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
+        return;
+    }
     if (!g_bRecordData) {
-        TypeItem(text, window);
+        TypeItem(ShapeForTyping(text), window);
         return;
     }
     if (g_bRecordDisabled) {
         return;  // the file could not be opened: recorded items are dropped
+    }
+    const std::u16string recorded = ShapeForRecording(text);
+    if (recorded.empty() && !text.empty()) {
+        return;  // every reading skipped by the rules
     }
     if (!m_pRecordWriter) {
         m_pRecordWriter = m_platform.OpenRecordFile(m_strRecordFile);
@@ -277,7 +333,7 @@ void CSendService::HandOn(const std::u16string& text, uintptr_t window) {
         }
     }
     // A failed write is traced every time and shown once per enable; the item counts as handled.
-    if (m_pRecordWriter && !m_pRecordWriter->Write(text)) {
+    if (m_pRecordWriter && !m_pRecordWriter->Write(recorded)) {
         m_host.ReportError(u"Write recording file failed!", !m_bWriteFailureShown);
         m_bWriteFailureShown = true;
     }

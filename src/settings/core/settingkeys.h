@@ -51,6 +51,17 @@ inline constexpr IntSetting AUTORECONNECT{u"AUTORECONNECT", 1};
 // The programs readings are typed into, separated by ";": executable names ("EXCEL.EXE") and
 // window titles with "*" ("*SAP Logon*"); empty: whatever window is in front.
 inline constexpr StringSetting TARGET_PROGRAM{u"TARGET_PROGRAM", u""};
+// The reading rules, each off by default (see pipeline/core/readingrules.h).
+inline constexpr StringSetting DATA_STRIP{u"DATA_STRIP", u""};
+inline constexpr StringSetting DATA_EXTRACT{u"DATA_EXTRACT", u""};
+inline constexpr IntSetting DATA_NUMBER{u"DATA_NUMBER", 0};
+inline constexpr StringSetting DATA_DECIMAL{u"DATA_DECIMAL", u""};
+inline constexpr IntSetting DATA_CASE{u"DATA_CASE", 0};
+inline constexpr StringSetting DATA_PREFIX{u"DATA_PREFIX", u""};
+inline constexpr StringSetting DATA_SUFFIX{u"DATA_SUFFIX", u""};
+inline constexpr IntSetting DATA_TERMINATOR{u"DATA_TERMINATOR", 1};
+// Pause after each typed character, 0 to 1000 ms.
+inline constexpr IntSetting TYPE_DELAY_MS{u"TYPE_DELAY_MS", 0};
 
 // Reads and writes in the "Settings" section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
