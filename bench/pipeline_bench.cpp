@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pipeline/core/processhooks.h"
+#include "pipeline/core/readingrules.h"
 #include "settings/core/registry.h"
 #include "settings/core/settingkeys.h"
 
@@ -183,6 +184,33 @@ std::vector<double> LatenciesUs(int samples, int gapMs) {
     return result;
 }
 
+// Microseconds the reading rules take for one 50-character scale line with every rule on (the
+// expression compiled once, as at an enable).
+double RulesUsPerReading(int readings) {
+    dorvane::CReadingRules rules;
+    dorvane::ReadingRuleSettings settings;
+    settings.strip = u"\\x02\\x03";
+    settings.extract = u"^ST,(?:GS|NT),(.*)$";
+    settings.number = 2;
+    settings.decimal = u",";
+    settings.textCase = 1;
+    settings.prefix = u"{DATE} ";
+    settings.suffix = u"kg{TAB}";
+    settings.keepLineEnd = false;
+    if (rules.Set(settings)) {
+        return -1;
+    }
+    const std::u16string line = u"\x02ST,GS,+0012.345kg  tare 0000.100 #0042 ok, line\x03\r\n";
+    const dorvane::DateTimeText dateTime = [](bool) { return std::u16string(u"09.12.2026"); };
+    size_t pieces = 0;
+    const auto start = Clock::now();
+    for (int i = 0; i < readings; ++i) {
+        pieces += rules.Apply(line, dateTime).at(0).pieces.size();
+    }
+    const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / readings;
+    return pieces == 0 ? -1 : us;
+}
+
 double Percentile(const std::vector<double>& sorted, double p) {
     return sorted[std::min(sorted.size() - 1, static_cast<size_t>(p * sorted.size()))];
 }
@@ -199,16 +227,18 @@ int main(int argc, char** argv) {
     std::remove(recordFile.c_str());
     const std::vector<double> idle = LatenciesUs(40, 700);
     const std::vector<double> busy = LatenciesUs(20, 5);
+    const double rulesUs = RulesUsPerReading(20000);
 
     std::printf("%-48s %14s\n", "native pipeline", "value");
     std::printf("%-48s %14.0f\n", "typing: readings/s (15 bytes each)", typing);
     std::printf("%-48s %14.0f\n", "typing: bytes/s", typing * kReadingBytes);
     std::printf("%-48s %14.0f\n", "recording: readings/s", recording);
     std::printf("%-48s %14.0f\n", "recording: bytes/s", recording * kReadingBytes);
+    std::printf("%-48s %14.2f\n", "reading rules, all on: us per 50-char reading", rulesUs);
     std::ofstream out(json);
     out << "{\"typing_readings_per_s\": " << typing << ", \"typing_bytes_per_s\": " << typing * kReadingBytes
         << ", \"recording_readings_per_s\": " << recording
-        << ", \"recording_bytes_per_s\": " << recording * kReadingBytes;
+        << ", \"recording_bytes_per_s\": " << recording * kReadingBytes << ", \"rules_us_per_reading\": " << rulesUs;
     for (auto [label, key, sorted] : {std::tuple{"worker waiting", "latency_us_waiting", &idle},
                                       std::tuple{"worker in its pause", "latency_us_in_pause", &busy}}) {
         out << ", \"" << key << "\": {";

@@ -110,10 +110,10 @@ void CSendService::DiscardWaiting() {
         dropped += static_cast<uint32_t>(m_arrSendQueue.size());
         m_arrSendQueue.clear();
     }
-    m_nHandledItems += dropped;
     m_host.Trace(u"send-key: " + CountText(dropped) + (dropped == 1 ? u" waiting reading" : u" waiting readings") +
                  u" discarded");
     SetWaitingReadings(0);
+    m_nHandledItems += dropped;  // last: the count says the discard is done
 }
 
 bool CSendService::FrontMayHaveChanged() {
