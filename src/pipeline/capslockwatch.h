@@ -1,6 +1,6 @@
-// Follows Caps Lock for the typing thread: a thread of its own takes the keyboard's raw input
-// (every key event of the session, typed or injected) and feeds the key events to the tracker.
-// Start and Stop on one thread; IsOn from any.
+// Follows Caps Lock for the typing thread: a thread of its own holds a low-level keyboard hook
+// (its own, so that a busy user-interface thread never makes the system drop the hook) and feeds
+// every key event to the tracker.
 #pragma once
 
 #include <windows.h>
@@ -17,27 +17,21 @@ public:
     CCapsLockWatch& operator=(const CCapsLockWatch&) = delete;
 
     // Takes the toggle as the window in front sees it and follows it from then on. One watch
-    // per process; false when the keyboard's raw input cannot be had (the toggle then stays as
-    // taken).
+    // per process; false when the hook cannot be set (the toggle then stays as taken).
     bool Start();
     void Stop();
-    // The toggle after every key event the system has delivered so far (the watch thread reads
-    // what is waiting before it answers, within 200 ms).
-    bool IsOn();
+    bool IsOn() const { return m_tracker.IsOn(); }
 
 private:
     static DWORD WINAPI WatchThread(LPVOID self);
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK OnKeyboardEvent(int code, WPARAM message, LPARAM event);
     static bool ToggleInFront();
-    // Reads every raw key event waiting in the watch thread's queue, in order.
-    void TakeKeyEvents();
 
     CCapsLockTracker m_tracker;
     HANDLE m_hThread = nullptr;
     DWORD m_dwThreadId = 0;
     HANDLE m_hStarted = nullptr;
-    HWND m_hWindow = nullptr;  // the watch thread's message-only window, the raw input's target
-    bool m_bWatching = false;
+    bool m_bHooked = false;
 };
 
 }  // namespace dorvane
