@@ -44,10 +44,10 @@ class Dorvane:
     def wait_trace(self, text, count=1, timeout=20):
         return winrig.wait_for(lambda: self.traces().count(text) >= count, timeout, f"trace '{text}' x{count}")
 
-    def wait_held(self, count=1):
+    def wait_held(self, count=1, timeout=20):
         """The typing held `count` times; the first reason traced may be the moment of the switch
         when no window is in front."""
-        return winrig.wait_for(lambda: sum(t.startswith("send-key held: ") for t in self.traces()) >= count, 20,
+        return winrig.wait_for(lambda: sum(t.startswith("send-key held: ") for t in self.traces()) >= count, timeout,
                                f"typing held x{count}")
 
     def tray(self, mouse):
