@@ -11,6 +11,7 @@
 #define IDD_SETTING_ADVANCED 146
 #define IDD_HELP 150
 #define IDD_LINE_SETTINGS 147
+#define IDD_SETTING_DATA 148
 #define IDR_HELPTEXT 151
 
 // Tray state icons (128, the application icon, shows "enabled and idle").
@@ -54,6 +55,20 @@
 #define IDC_RECORD_FILE 1009
 #define IDC_BROWSE 1010
 #define IDC_RECORD_DATA 1011
+
+// Data settings page (the reading rules and the typing pace).
+#define IDC_DATA_STRIP 1030
+#define IDC_DATA_EXTRACT 1031
+#define IDC_DATA_NUMBER 1032
+#define IDC_DATA_DECIMAL 1033
+#define IDC_DATA_CASE 1034
+#define IDC_DATA_PREFIX 1035
+#define IDC_DATA_SUFFIX 1036
+#define IDC_DATA_TERMINATOR 1037
+#define IDC_TYPE_UNICODE 1038
+#define IDC_TYPE_DELAY_MS 1039
+#define IDC_DATA_SAMPLE 1040
+#define IDC_DATA_PREVIEW 1041
 
 // The child view fills the main window as its first pane; its edit control has id 1.
 #define IDW_PANE_FIRST 0xE900

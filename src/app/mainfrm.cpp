@@ -183,7 +183,7 @@ void CMainFrame::OnSetting() {
     if (g_bServiceEnabled) {
         return;  // settings change only while the port is closed
     }
-    RunSettingSheet();
+    RunSettingSheet(m_service.LastReading());
     m_portWatch.Restart();  // waiting: perhaps for another port now
     RefreshTrayTip();
 }

@@ -11,13 +11,13 @@ namespace {
 // The message a user sees for a number field holding something else.
 constexpr wchar_t kNotAWholeNumber[] = L"Please enter a whole number!";
 
+}  // namespace
+
 std::wstring ControlText(HWND control) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return text;
 }
-
-}  // namespace
 
 void CDataExchange::Fail(int controlId, LPCWSTR message) {
     m_bFailed = TRUE;

@@ -21,6 +21,9 @@ public:
     void Fail(int controlId, LPCWSTR message);
 };
 
+// A control's text as it is now.
+std::wstring ControlText(HWND control);
+
 // A check box and a BOOL.
 void DDX_Check(CDataExchange* pDX, int controlId, BOOL& value);
 // An edit holding a whole number; text that is not one is refused.

@@ -131,6 +131,12 @@ size_t CWin32KeyInjector::Inject(const KeyStroke* strokes, size_t count) {
     std::vector<INPUT> inputs(count, INPUT{});
     for (size_t i = 0; i < count; ++i) {
         inputs[i].type = INPUT_KEYBOARD;
+        if (strokes[i].unicode) {
+            // KEYEVENTF_UNICODE goes with KEYEVENTF_KEYUP only, and wVk must be 0 (same page).
+            inputs[i].ki.wScan = strokes[i].scan;
+            inputs[i].ki.dwFlags = KEYEVENTF_UNICODE | (strokes[i].keyUp ? KEYEVENTF_KEYUP : 0);
+            continue;
+        }
         inputs[i].ki.wVk = strokes[i].vk;
         inputs[i].ki.wScan = static_cast<WORD>(strokes[i].scan & 0xFF);
         inputs[i].ki.dwFlags = (strokes[i].keyUp ? KEYEVENTF_KEYUP : 0) |

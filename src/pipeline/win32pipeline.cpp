@@ -128,6 +128,10 @@ WindowIdentity IdentityOfWindow(HWND hwnd) {
 }
 
 std::u16string CWin32PipelinePlatform::LocalDateTime(bool time) {
+    return UserDateTimeText(time);
+}
+
+std::u16string UserDateTimeText(bool time) {
     // The user's short formats, as the taskbar's clock shows them.
     // https://learn.microsoft.com/windows/win32/api/datetimeapi/nf-datetimeapi-getdateformatex
     wchar_t text[128] = {};

@@ -36,6 +36,9 @@ private:
     CCapsLockWatch m_capsLock;
 };
 
+// Today's date or the time now in the user's short formats ({DATE}, {TIME}).
+std::u16string UserDateTimeText(bool time);
+
 // The program (its executable's full path) and caption of a window.
 WindowIdentity IdentityOfWindow(HWND hwnd);
 

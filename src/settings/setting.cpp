@@ -1,17 +1,22 @@
 #include "settings/setting.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "core/widestr.h"
 #include "diag/misc.h"
+#include "pipeline/core/pipelinesettings.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
 #include "settings/dlgsettingadvanced.h"
+#include "settings/dlgsettingdata.h"
 #include "settings/dlgsettinggeneral.h"
 
 using namespace dorvane;
 
 namespace {
 
-void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced) {
+void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettingData& data) {
     general.m_strPort = AsWide(ReadSetting(theProfile, COMPORT).c_str());
     general.m_bSendKbCrLf = ReadSetting(theProfile, SENDKB_CRLF) != 0;
     general.m_bSendKbRcvChars = ReadSetting(theProfile, SENDKB_RCVCHARS) != 0;
@@ -22,10 +27,14 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced) {
     advanced.m_bRecordData = ReadSetting(theProfile, RECORDDATA) != 0;
     advanced.m_strRecordFileName = AsWide(ReadSetting(theProfile, RECORDDATA_FILENAME).c_str());
     advanced.m_nBufferSizeKB = static_cast<int>(ReadSetting(theProfile, BUFFERSIZE_KB));
+    data.m_rules = LoadPipelineSettings(theProfile).rules;
+    data.m_bTypeUnicode = ReadSetting(theProfile, TYPE_UNICODE) != 0;
+    // A stored pace beyond int shows as the largest int, which OK refuses like any too large.
+    data.m_nTypeDelayMs = static_cast<int>(std::min<uint32_t>(ReadSetting(theProfile, TYPE_DELAY_MS), INT32_MAX));
 }
 
 // The count rule's switch is not stored: start-up turns it on at every start.
-void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advanced) {
+void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advanced, const CDlgSettingData& data) {
     WriteSetting(theProfile, COMPORT, std::u16string(AsUtf16View(general.m_strPort)));
     WriteSetting(theProfile, SENDKB_CRLF, general.m_bSendKbCrLf ? 1 : 0);
     WriteSetting(theProfile, SENDKB_RCVCHARSNUMBER, general.m_nSendKbRcvCharsNumber);
@@ -35,19 +44,32 @@ void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advance
     WriteSetting(theProfile, RECORDDATA, advanced.m_bRecordData ? 1 : 0);
     WriteSetting(theProfile, RECORDDATA_FILENAME, std::u16string(AsUtf16View(advanced.m_strRecordFileName)));
     WriteSetting(theProfile, BUFFERSIZE_KB, advanced.m_nBufferSizeKB);
+    const ReadingRuleSettings& rules = data.m_rules;
+    WriteSetting(theProfile, DATA_STRIP, rules.strip);
+    WriteSetting(theProfile, DATA_EXTRACT, rules.extract);
+    WriteSetting(theProfile, DATA_NUMBER, static_cast<int32_t>(rules.number));
+    WriteSetting(theProfile, DATA_DECIMAL, rules.decimal);
+    WriteSetting(theProfile, DATA_CASE, static_cast<int32_t>(rules.textCase));
+    WriteSetting(theProfile, DATA_PREFIX, rules.prefix);
+    WriteSetting(theProfile, DATA_SUFFIX, rules.suffix);
+    WriteSetting(theProfile, DATA_TERMINATOR, rules.keepLineEnd ? 1 : 0);
+    WriteSetting(theProfile, TYPE_UNICODE, data.m_bTypeUnicode ? 1 : 0);
+    WriteSetting(theProfile, TYPE_DELAY_MS, data.m_nTypeDelayMs);
 }
 
 }  // namespace
 
-void RunSettingSheet() {
+void RunSettingSheet(const std::u16string& sample) {
     for (;;) {
         framework::CPropertySheet sheet(L"Setting");
         CDlgSettingGeneral general;
         CDlgSettingAdvanced advanced;
+        CDlgSettingData data(sample);
         sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
         sheet.AddPage(&general);
         sheet.AddPage(&advanced);
-        Load(general, advanced);
+        sheet.AddPage(&data);
+        Load(general, advanced, data);
         WriteSetting(theProfile, RECORDDATA_I, advanced.m_bRecordData ? 1 : 0);
         if (sheet.DoModal() != IDOK) {
             return;
@@ -57,7 +79,7 @@ void RunSettingSheet() {
             MsgBox(L"Setting has error!", MB_ICONERROR | MB_OK, 0);
             continue;
         }
-        Store(general, advanced);
+        Store(general, advanced, data);
         return;
     }
 }

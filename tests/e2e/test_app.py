@@ -276,7 +276,7 @@ def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
         "COMPORT", "BUFFERSIZE_KB", "SENDKB_CRLF", "SENDKB_RCVCHARS", "SENDKB_RCVCHARSNUMBER", "FLUSHBUFFER_SECOND",
         "RECORDDATA", "RECORDDATA_FILENAME", "AUTODISABLE", "AUTODISABLE_MINUTES", "TARGET_PROGRAM", "DATA_STRIP",
         "DATA_EXTRACT", "DATA_NUMBER", "DATA_DECIMAL", "DATA_CASE", "DATA_PREFIX", "DATA_SUFFIX", "DATA_TERMINATOR",
-        "TYPE_DELAY_MS", "COM12_DCB"}
+        "TYPE_DELAY_MS", "TYPE_UNICODE", "COM12_DCB"}
     traces = app.traces()
     start = traces.index("start app instance")
     assert traces[start:start + 3] == ["start app instance", "create main window", "create frame"]

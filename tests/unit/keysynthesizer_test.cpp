@@ -384,6 +384,25 @@ TEST_SUITE("keystroke synthesis on real keyboards") {
         CHECK(rig.synth.SentKeyCount() == 3);
     }
 
+    TEST_CASE("with the Unicode fallback a character the layout lacks goes as a packet, no modifier held") {
+        TargetRig rig;
+        rig.synth.BeginItem(Target(LayoutTable::kUsIntl));
+        CHECK(rig.synth.SendKey(u'\x4e2d') == KeyResult::kNoKey);  // off by default: skipped
+        rig.synth.SetUnicodeFallback(true);
+        REQUIRE(rig.synth.SendKey(u'A') == KeyResult::kTyped);  // Shift held from a capital
+        CHECK(rig.synth.SendKey(u'\x4e2d') == KeyResult::kTypedUnicode);
+        const Call packet = {{0, false, 0x4e2d, true}, {0, true, 0x4e2d, true}};
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Key('A'), Up(kVkShift), packet});
+        // The packet's release refused: it is due, and goes before the next character.
+        rig.injector.calls.clear();
+        rig.injector.limits = {1, 0};
+        CHECK(rig.synth.SendKey(u'\x20ac') == KeyResult::kTypedUnicode);
+        CHECK(rig.synth.SendKey(u'1') == KeyResult::kTyped);
+        CHECK(rig.injector.calls ==
+              std::vector<Call>{{{0, false, 0x20ac, true}}, {{0, true, 0x20ac, true}}, Key('1')});
+        CHECK(rig.synth.SentKeyCount() == 4);
+    }
+
     TEST_CASE("what the system refused is never half typed: no key without its Shift, releases stay due") {
         TargetRig rig;
         rig.synth.BeginItem(Target(LayoutTable::kUsIntl));

@@ -1,9 +1,11 @@
 #include <doctest/doctest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pipeline/core/readingrules.h"
+#include "settings/core/rulepreview.h"
 
 using namespace dorvane;
 
@@ -127,4 +129,33 @@ TEST_CASE("reading rules that cannot work are refused with a text for the user, 
         CHECK(rules.Set(c.settings) == std::optional<std::u16string>(c.error));
         CHECK(Shown(rules, u"a\r") == std::vector<std::u16string>{u"a!\r"});
     }
+}
+
+TEST_CASE("the settings page's sample: the last reading with text, shown with escapes, previewed as typed") {
+    // The sample is the item's last reading that has text, its line end kept.
+    for (const auto& [item, last] : std::vector<std::pair<const char*, const char*>>{
+             {"ST,GS,+0012.345kg\r\n", "ST,GS,+0012.345kg\r\n"},
+             {"A1\rB2\r\n\n", "B2\r\n"},
+             {"\n", ""},
+             {"partial", "partial"}}) {
+        CHECK(LastReadingOf(U(item)) == U(last));
+    }
+    // Controls and backslashes shown as escapes and read back; a backslash that starts no escape
+    // (still being typed) stays itself.
+    const std::u16string raw = u"\x02" u"ab\\c\t\r\n\x7f";
+    CHECK(EscapedSample(raw) == u"\\x02ab\\\\c\\t\\r\\n\\x7F");
+    CHECK(UnescapedSample(EscapedSample(raw)) == raw);
+    CHECK(UnescapedSample(u"a\\qb\\x4") == u"a\\qb\\x4");
+
+    ReadingRuleSettings scale;
+    scale.number = 2;
+    scale.decimal = u",";
+    scale.suffix = u"{TAB}";
+    scale.keepLineEnd = false;
+    CHECK(PreviewOf(scale, u"ST,GS,+0012.345kg\\r\\n", FixedDateTime) == u"12,345{TAB}");
+    scale.keepLineEnd = true;
+    CHECK(PreviewOf(scale, u"ST,GS,+0012.345kg\\r\\nno weight\\r", FixedDateTime) ==
+          u"12,345{TAB}\\r\\n(not typed: no match)");
+    scale.extract = u"(";
+    CHECK(PreviewOf(scale, u"1", FixedDateTime) == u"DATA_EXTRACT: the expression is not valid!");
 }

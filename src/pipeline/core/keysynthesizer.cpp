@@ -155,7 +155,7 @@ bool CKeySynthesizer::SendDue() {
 KeyResult CKeySynthesizer::SendKey(char16_t ch) {
     const int16_t scan = Lookup(ch);
     if (scan == -1) {
-        return KeyResult::kNoKey;
+        return m_bUnicodeFallback ? TypeUnicode(ch) : KeyResult::kNoKey;
     }
     if (!SendDue()) {
         return KeyResult::kNotInjected;
@@ -236,6 +236,29 @@ KeyResult CKeySynthesizer::SendNamedKey(uint8_t vk, uint8_t modifiers) {
     m_bChordArmed = false;
     m_nSentKey.fetch_add(1, std::memory_order_relaxed);
     return KeyResult::kTyped;
+}
+
+KeyResult CKeySynthesizer::TypeUnicode(char16_t ch) {
+    // A held Shift or Ctrl would reach the target together with the packet's character.
+    if (!SendDue() || !ReleaseModifierKeys()) {
+        return KeyResult::kNotInjected;
+    }
+    // The system posts WM_KEYDOWN with VK_PACKET, and TranslateMessage gives WM_CHAR with the
+    // unit; a character outside the BMP goes as its two surrogates, one packet each.
+    // https://learn.microsoft.com/windows/win32/api/winuser/ns-winuser-keybdinput (Remarks)
+    const KeyStroke packet[2] = {{0, false, ch, true}, {0, true, ch, true}};
+    const size_t taken = m_injector.Inject(packet, 2);
+    if (taken == 0) {
+        return KeyResult::kNotInjected;
+    }
+    if (taken == 1) {
+        m_bKeyUpDue = true;
+        m_keyUpDue = packet[1];
+        SendDue();
+    }
+    m_bChordArmed = false;
+    m_nSentKey.fetch_add(1, std::memory_order_relaxed);
+    return KeyResult::kTypedUnicode;
 }
 
 void CKeySynthesizer::SendKeys(const char16_t* text) {

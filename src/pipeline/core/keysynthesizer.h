@@ -27,6 +27,8 @@ struct KeyStroke {
     uint8_t vk;
     bool keyUp;
     ScanCode scan = 0;
+    // A Unicode key packet (vk 0): `scan` holds the UTF-16 code unit the target receives.
+    bool unicode = false;
     bool operator==(const KeyStroke&) const = default;
 };
 
@@ -55,6 +57,7 @@ enum class KeyResult {
     kTyped,
     kTypedDeadKey,  // a dead key, typed with a Space after it to give the character itself
     kNoKey,         // the layout has no key for it: skipped
+    kTypedUnicode,  // the layout has no key for it: typed as a Unicode key packet
     // The system took none of the character's key (no window in front, a locked workstation):
     // nothing of it arrived, the held modifiers are as the flags say, and it may be sent again.
     kNotInjected,
@@ -108,6 +111,10 @@ public:
     // Types one UTF-16 code unit; a unit the layout cannot type, or that the system did not
     // take, is not counted.
     KeyResult SendKey(char16_t ch);
+    // A unit the layout has no key for is typed as a Unicode key packet instead of skipped.
+    // Off by default: some programs (games, terminals, older remote sessions) read keys, not
+    // characters, and a packet carries no key.
+    void SetUnicodeFallback(bool on) { m_bUnicodeFallback = on; }
     // Types a named key (Tab, Enter, F5, ...) as its virtual key, never through the character
     // lookup, with `modifiers` (the lookup's bits: Shift 1, Ctrl 2, Alt 4) held around it; no
     // modifier is held afterwards. Alt is the left one here: a combination such as Alt+F4 is a
@@ -165,6 +172,8 @@ private:
     bool m_bKeyUpDue = false;
     KeyStroke m_keyUpDue{0, true};
     bool m_bSpaceDue = false;
+    bool m_bUnicodeFallback = false;
+    KeyResult TypeUnicode(char16_t ch);
     // What the target's layout answers, asked once per character or key while the layout stays:
     // the system's layout calls are the costly part of typing a character.
     int16_t Lookup(char16_t ch);

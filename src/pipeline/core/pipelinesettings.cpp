@@ -49,6 +49,7 @@ PipelineSettings LoadPipelineSettings(CAppProfile& profile) {
     s.rules.prefix = ReadSetting(profile, DATA_PREFIX);
     s.rules.suffix = ReadSetting(profile, DATA_SUFFIX);
     s.rules.keepLineEnd = ReadSetting(profile, DATA_TERMINATOR) != 0;
+    s.typeUnicode = ReadSetting(profile, TYPE_UNICODE) != 0;
     s.typeDelayMs = ReadSetting(profile, TYPE_DELAY_MS);
     return s;
 }

@@ -9,6 +9,10 @@
 
 namespace dorvane {
 
+// TYPE_DELAY_MS's range, and the refusal of a value beyond it.
+inline constexpr uint32_t kMaxTypeDelayMs = 1000;
+inline constexpr char16_t kTypeDelayRefusal[] = u"TYPE_DELAY_MS must be 0 to 1000!";
+
 struct PipelineSettings {
     int64_t bufferSize = 0;  // bytes; may be out of int's range when the store holds nonsense
     bool sendOnCrLf = false;
@@ -21,6 +25,7 @@ struct PipelineSettings {
     int autoDisableMs = 0;
     std::u16string targetProgram;
     ReadingRuleSettings rules;
+    bool typeUnicode = false;
     uint32_t typeDelayMs = 0;  // as stored: more than 1000 is refused at enable
 };
 

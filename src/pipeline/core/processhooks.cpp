@@ -51,10 +51,11 @@ bool CSendService::SetService() {
     // A stored rule that cannot work is told once per enable; readings are then not typed at
     // all, never typed unshaped when the user asked for a shape.
     std::optional<std::u16string> refusal = m_rules.Set(settings.rules);
-    if (!refusal && settings.typeDelayMs > 1000) {
-        refusal = u"TYPE_DELAY_MS must be 0 to 1000!";
+    if (!refusal && settings.typeDelayMs > kMaxTypeDelayMs) {
+        refusal = kTypeDelayRefusal;
     }
     m_nTypeDelayMs = settings.typeDelayMs;
+    m_keys.SetUnicodeFallback(settings.typeUnicode);
     m_bRulesRefused = refusal.has_value();
     if (refusal) {
         m_host.Trace(u"reading rules refused: " + *refusal);
@@ -203,9 +204,18 @@ void CSendService::FlushBuffer() {
     std::lock_guard bufferLock(g_csBuffer);
     std::lock_guard queueLock(g_csSendQueue);
     m_arrSendQueue.push_back(m_platform.AnsiToUtf16(g_pBuffer));
+    std::u16string reading = LastReadingOf(m_arrSendQueue.back());
+    if (!reading.empty()) {
+        m_strLastReading = std::move(reading);
+    }
     g_nBufferCount = 0;
     g_pBuffer[0] = '\0';
     m_hSendEvent->Set();
+}
+
+std::u16string CSendService::LastReading() {
+    std::lock_guard lock(g_csSendQueue);
+    return m_strLastReading;
 }
 
 void CSendService::OnTimer() {

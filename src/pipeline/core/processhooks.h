@@ -61,6 +61,10 @@ public:
     // Items the worker has typed, recorded or dropped since the process started.
     uint32_t HandledItems() const { return m_nHandledItems.load(); }
 
+    // The last reading flushed with any text (before the reading rules), kept across enables
+    // for the settings page's sample; empty until one came.
+    std::u16string LastReading();
+
     // Readings that wait for the chosen program to come to the front (0: none wait), and that
     // program as the user named it; the user-interface thread reads them for the tray.
     uint32_t WaitingReadings() const { return m_nWaitingReadings.load(); }
@@ -115,6 +119,7 @@ private:
 
     std::unique_ptr<char[]> m_hBuffer;
     std::deque<std::u16string> m_arrSendQueue;
+    std::u16string m_strLastReading;  // guarded like the queue
     std::unique_ptr<IAutoResetEvent> m_hSendEvent;
     std::unique_ptr<IWorkerThread> m_hSendKeyThread;
     std::atomic<uint32_t> m_dwFlushTick{0};

@@ -392,6 +392,24 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
     return readings;
 }
 
+std::u16string LastReadingOf(std::u16string_view item) {
+    std::u16string_view last;
+    while (!item.empty()) {
+        size_t end = item.find_first_of(u"\r\n");
+        size_t lineEndSize = 0;
+        if (end != std::u16string_view::npos) {
+            lineEndSize = item[end] == u'\r' && end + 1 < item.size() && item[end + 1] == u'\n' ? 2 : 1;
+        } else {
+            end = item.size();
+        }
+        if (end > 0) {
+            last = item.substr(0, end + lineEndSize);
+        }
+        item.remove_prefix(end + lineEndSize);
+    }
+    return std::u16string(last);
+}
+
 std::u16string DescribePieces(const std::vector<TypedPiece>& pieces) {
     std::u16string text;
     for (const TypedPiece& piece : pieces) {

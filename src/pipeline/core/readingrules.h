@@ -65,6 +65,10 @@ private:
     std::unique_ptr<Compiled> m_compiled;
 };
 
+// The item's last reading with text (its line end included): the settings page's sample.
+// Empty when the item holds line ends only.
+std::u16string LastReadingOf(std::u16string_view item);
+
 // A piece list as the settings page shows it: text as is, named keys in braces ("{TAB}").
 std::u16string DescribePieces(const std::vector<TypedPiece>& pieces);
 

@@ -229,6 +229,7 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
                 // waits, with the rest of the item, until the system takes keys again.
                 refusal = u"the system took no key events";
                 continue;
+            case KeyResult::kTypedUnicode:
             case KeyResult::kTyped:
             case KeyResult::kNoKey:
                 break;

@@ -60,6 +60,8 @@ inline constexpr IntSetting DATA_CASE{u"DATA_CASE", 0};
 inline constexpr StringSetting DATA_PREFIX{u"DATA_PREFIX", u""};
 inline constexpr StringSetting DATA_SUFFIX{u"DATA_SUFFIX", u""};
 inline constexpr IntSetting DATA_TERMINATOR{u"DATA_TERMINATOR", 1};
+// 1: a character the target's layout has no key for is typed as a Unicode key packet.
+inline constexpr IntSetting TYPE_UNICODE{u"TYPE_UNICODE", 0};
 // Pause after each typed character, 0 to 1000 ms.
 inline constexpr IntSetting TYPE_DELAY_MS{u"TYPE_DELAY_MS", 0};
 

@@ -1,0 +1,86 @@
+#include "settings/core/rulepreview.h"
+
+#include <vector>
+
+namespace dorvane {
+
+namespace {
+
+int HexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::u16string EscapedSample(std::u16string_view reading) {
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string shown;
+    for (char16_t c : reading) {
+        switch (c) {
+            case u'\r':
+                shown += u"\\r";
+                break;
+            case u'\n':
+                shown += u"\\n";
+                break;
+            case u'\t':
+                shown += u"\\t";
+                break;
+            case u'\\':
+                shown += u"\\\\";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    shown += u"\\x";
+                    shown += kHex[c >> 4];
+                    shown += kHex[c & 0xF];
+                } else {
+                    shown += c;
+                }
+        }
+    }
+    return shown;
+}
+
+std::u16string UnescapedSample(std::u16string_view shown) {
+    std::u16string reading;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const char16_t next = i + 1 < shown.size() ? shown[i + 1] : u'\0';
+        if (shown[i] != u'\\') {
+            reading += shown[i];
+        } else if (next == u'r' || next == u'n' || next == u't' || next == u'\\') {
+            reading += next == u'r' ? u'\r' : next == u'n' ? u'\n' : next == u't' ? u'\t' : u'\\';
+            ++i;
+        } else if (next == u'x' && i + 3 < shown.size() && HexValue(shown[i + 2]) >= 0 && HexValue(shown[i + 3]) >= 0) {
+            reading += static_cast<char16_t>(HexValue(shown[i + 2]) * 16 + HexValue(shown[i + 3]));
+            i += 3;
+        } else {
+            reading += u'\\';  // being typed, or meant as itself
+        }
+    }
+    return reading;
+}
+
+std::u16string PreviewOf(const ReadingRuleSettings& settings, std::u16string_view sampleShown,
+                         const DateTimeText& dateTime) {
+    CReadingRules rules;
+    if (std::optional<std::u16string> refusal = rules.Set(settings)) {
+        return *refusal;
+    }
+    std::u16string preview;
+    for (const ShapedReading& reading : rules.Apply(UnescapedSample(sampleShown), dateTime)) {
+        preview += reading.skipped ? u"(not typed: no match)" : EscapedSample(DescribePieces(reading.pieces));
+    }
+    return preview;
+}
+
+}  // namespace dorvane
