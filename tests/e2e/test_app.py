@@ -497,6 +497,18 @@ def test_reading_rules_shape_what_dorvane_types(wine, line, key_sink):
     assert "".join(chr(v) for k, v in key_sink.events()[before:] if k == "char") == "1,50\t"
 
 
+def test_a_character_the_layout_lacks_is_typed_as_unicode_when_asked(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "TYPE_UNICODE", "REG_DWORD", "1")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    VK_PACKET = 0xE7
+    line.write(b"a\x80b\r")  # the euro sign in the ANSI code page; the US layout has no key for it
+    winrig.wait_for(lambda: [v for k, v in key_sink.events() if k == "char"][-1:] == [0x0D], 15, "the reading")
+    assert [v for k, v in key_sink.events() if k == "char"] == [ord(c) for c in "a\u20acb\r"]
+    assert [v for k, v in key_sink.events() if k == "keydown"].count(VK_PACKET) == 1
+
+
 def test_private_messages_with_junk_parameters_from_another_program_change_nothing(wine, line, key_sink):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     app = Dorvane(wine)

@@ -247,3 +247,50 @@ def test_the_ports_this_pc_has_and_our_own_line_settings_dialog(wine, line):
     # control it is given but always reports 8 bits without parity.)
     assert line.speed() == 19200
     assert {"cstopb", "crtscts"} <= line.settings()
+
+
+def shown(app, page, control):
+    """A control's text as the user reads it (the driver escapes what it prints)."""
+    return winrig.unescape(app.ui("text", page, control)[0])
+
+
+def test_the_data_page_previews_the_last_reading_and_refuses_a_broken_expression(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    line.write(b"ST,GS,+0012.345kg\r\n")
+    winrig.wait_for(lambda: [v for k, v in key_sink.events() if k == "char"][-2:] == [0x0D, 0x0A], 15, "the reading")
+    app.choose(MENU_TOGGLE)
+    app.wait_trace("enable/disable dorvane, done", 2)
+
+    sheet, _ = open_sheet(app)
+    data = show_page(app, sheet, 2)
+    sample = "ST,GS,+0012.345kg\\r\\n"  # the line end shown as escapes
+    assert shown(app, data, 1040) == sample
+    assert shown(app, data, 1041) == sample  # every rule off: typed as received
+    app.ui("select", data, 1032, 2)  # the number without "+" and leading zeros
+    app.ui("select", data, 1033, 1)  # a decimal comma
+    app.ui("settext", data, 1036, "{TAB}")
+    app.ui("click", data, 1037)  # the line end not typed
+    winrig.wait_for(lambda: shown(app, data, 1041) == "12,345{TAB}", 10, "the preview to follow the edits")
+    app.ui("settext", data, 1040, "W -000.50\\r")
+    winrig.wait_for(lambda: shown(app, data, 1041) == "-0,50{TAB}", 10, "the preview of a typed-in sample")
+    screenshot(app, "settings-data")
+
+    app.ui("settext", data, 1031, "(")
+    winrig.wait_for(lambda: shown(app, data, 1041) == "DATA_EXTRACT: the expression is not valid!", 10,
+                    "the refusal in the preview")
+    app.ui("click", sheet, IDOK)
+    app.answer_box("DATA_EXTRACT: the expression is not valid!")
+    assert int(app.ui("curpage", sheet)[0]) == data  # the sheet stays, on the page at fault
+    assert stored(wine, "DATA_EXTRACT") == ""
+    app.ui("settext", data, 1031, "")
+    app.ui("settext", data, 1039, "1001")
+    app.ui("click", sheet, IDOK)
+    app.answer_box("TYPE_DELAY_MS must be 0 to 1000!")
+    app.ui("settext", data, 1039, "20")
+    close_sheet(app, sheet, IDOK)
+    assert {name: stored(wine, name) for name in ("DATA_NUMBER", "DATA_DECIMAL", "DATA_SUFFIX", "DATA_TERMINATOR",
+                                                  "DATA_EXTRACT", "TYPE_DELAY_MS")} == {
+        "DATA_NUMBER": "0x2", "DATA_DECIMAL": ",", "DATA_SUFFIX": "{TAB}", "DATA_TERMINATOR": "0x0",
+        "DATA_EXTRACT": "", "TYPE_DELAY_MS": "0x14"}
