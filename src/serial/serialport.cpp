@@ -54,6 +54,7 @@ std::unique_ptr<CWin32CommPort> CWin32CommPort::Adopt(HANDLE port) {
 
 CWin32CommPort::~CWin32CommPort() {
     CloseHandle(m_hPort);  // the reader has ended: no overlapped operation is pending
+    m_abandonedWrites.clear();  // their operations ended with the handle
     if (m_hWaitEvent != nullptr) {
         CloseHandle(m_hWaitEvent);
     }
@@ -194,6 +195,44 @@ bool CWin32CommPort::Read(uint8_t* buffer, size_t size, size_t& read) {
     const BOOL ok = GetOverlappedResult(m_hPort, &overlapped, &bytesRead, TRUE);
     read = ok ? bytesRead : 0;
     return ok;
+}
+
+CWin32CommPort::WriteRecord::~WriteRecord() {
+    if (overlapped.hEvent != nullptr) {
+        CloseHandle(overlapped.hEvent);
+    }
+}
+
+// An overlapped write on the port handle, beside the reader's pending wait; bounded here, not
+// by the driver's write time-outs (left at 0), so that every driver ends it the same way.
+// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-writefile
+// https://learn.microsoft.com/windows/win32/fileio/cancelioex-func (another thread's I/O)
+WriteOutcome CWin32CommPort::Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) {
+    auto record = std::make_unique<WriteRecord>();
+    record->bytes.assign(bytes, bytes + count);
+    record->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (record->overlapped.hEvent == nullptr) {
+        return WriteOutcome::kFailed;
+    }
+    if (!WriteFile(m_hPort, record->bytes.data(), static_cast<DWORD>(count), nullptr, &record->overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        return WriteOutcome::kFailed;
+    }
+    const HANDLE handles[2] = {record->overlapped.hEvent, m_hStopEvent};
+    const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
+    if (waited != WAIT_OBJECT_0) {
+        CancelIoEx(m_hPort, &record->overlapped);
+        if (WaitForSingleObject(record->overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+            // The driver holds the buffer until the handle closes: the record stays with the port.
+            m_abandonedWrites.push_back(std::move(record));
+        }
+        return waited == WAIT_OBJECT_0 + 1 ? WriteOutcome::kStopped : WriteOutcome::kTimedOut;
+    }
+    DWORD written = 0;
+    if (!GetOverlappedResult(m_hPort, &record->overlapped, &written, FALSE)) {
+        return WriteOutcome::kFailed;
+    }
+    return written == count ? WriteOutcome::kWritten : WriteOutcome::kTimedOut;
 }
 
 std::unique_ptr<ICommPort> CWin32SerialPlatform::Open(const std::u16string& devicePath) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "serial/core/seriallink.h"
 
@@ -38,6 +39,7 @@ public:
     void SignalStop() override;
     bool ClearError(CommStatus& status) override;
     bool Read(uint8_t* buffer, size_t size, size_t& read) override;
+    WriteOutcome Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) override;
     uint32_t LastError() override { return GetLastError(); }
 
 private:
@@ -55,6 +57,14 @@ private:
         DWORD events = 0;
     };
     std::unique_ptr<WaitRecord> m_pWait = std::make_unique<WaitRecord>();
+    // A write's buffer and completion, kept until the handle closes when a cancel did not end it.
+    struct WriteRecord {
+        OVERLAPPED overlapped{};
+        std::vector<uint8_t> bytes;
+        ~WriteRecord();
+    };
+    static constexpr DWORD kCancelWaitMs = 200;
+    std::vector<std::unique_ptr<WriteRecord>> m_abandonedWrites;  // writer thread, then the destructor
     DWORD m_dwUnreportedErrors = 0;  // line errors a read cleared; reader thread only
     COMMTIMEOUTS m_timeouts{};
 };

@@ -430,3 +430,74 @@ TEST_CASE("line-settings fields to the record and back, and never a record Windo
         }
     }
 }
+
+TEST_CASE("writes to the device go beside the reader's wait, polls are skipped while one is pending, a stop ends them") {
+    for (const bool overlapped : {true, false}) {
+        CAPTURE(overlapped);
+        SerialRig rig;
+        rig.platform.port.overlapped = overlapped;
+        rig.link.SetWriteTimeout(300);
+        std::mutex mutex;
+        std::vector<WriteOutcome> outcomes;
+        rig.link.SetWriteObserver([&](WriteOutcome outcome, uint32_t) {
+            std::lock_guard lock(mutex);
+            outcomes.push_back(outcome);
+        });
+        const auto ended = [&] {
+            std::lock_guard lock(mutex);
+            return outcomes;
+        };
+        testing::PortScript& port = rig.platform.port;
+        const auto writes = [&port] {
+            std::lock_guard lock(port.mutex);
+            return port.writes;
+        };
+        CHECK(rig.link.Send({'P'}, true) == SendResult::kNotOpen);
+        REQUIRE(rig.link.EnableComm());
+        CHECK_FALSE(rig.Traced("thread comm-write is running"));  // nothing to send: no writer
+        REQUIRE(rig.Eventually([&] {
+            std::lock_guard lock(rig.platform.port.mutex);
+            return rig.platform.port.pending;  // the reader waits; the device is silent
+        }));
+        CHECK(rig.link.Send({'P', '\r', '\n'}, true) == SendResult::kQueued);
+        if (overlapped) {
+            REQUIRE(rig.Eventually([&] { return ended().size() == 1; }));
+            CHECK(ended()[0] == WriteOutcome::kWritten);
+            std::lock_guard lock(port.mutex);
+            CHECK(port.written == std::vector<uint8_t>{'P', '\r', '\n'});
+        } else {
+            // A synchronous handle would hold the request behind the reader's wait on a quiet
+            // line, which is why the port is opened for overlapped I/O.
+            REQUIRE(rig.Eventually([&] { return ended().size() == 1; }));
+            CHECK(ended()[0] == WriteOutcome::kTimedOut);
+            // Only the device's next byte ends a synchronous wait: the stop goes first, so the
+            // reader does not start another wait after it.
+            std::thread stopper([&] { rig.link.DisableComm(); });
+            REQUIRE(rig.Eventually([&] {
+                std::lock_guard lock(port.mutex);
+                return port.stop;
+            }));
+            rig.platform.Send("x");
+            stopper.join();
+            continue;
+        }
+
+        // A device that takes nothing: the poll waits, the next poll is skipped, an
+        // acknowledgement queues behind it; the stop ends the pending write at once.
+        {
+            std::lock_guard lock(rig.platform.port.mutex);
+            rig.platform.port.deviceReads = false;
+        }
+        rig.link.SetWriteTimeout(60000);
+        CHECK(rig.link.Send({'P'}, true) == SendResult::kQueued);
+        REQUIRE(rig.Eventually([&] { return writes() == 2; }));
+        CHECK(rig.link.Send({'P'}, true) == SendResult::kBusy);
+        CHECK(rig.link.Send({0x06}, false) == SendResult::kQueued);
+        const auto start = std::chrono::steady_clock::now();
+        rig.link.DisableComm();
+        CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));
+        CHECK(ended() == std::vector<WriteOutcome>{WriteOutcome::kWritten, WriteOutcome::kStopped});
+        CHECK(writes() == 2);  // the queued one was dropped
+        CHECK(rig.link.Send({'P'}, false) == SendResult::kNotOpen);
+    }
+}

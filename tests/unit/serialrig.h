@@ -56,6 +56,11 @@ struct PortScript {
     int builds = 0;
     bool failGetState = false;  // a port that cannot report its state leaves the record as it was
     bool exists = true;
+    // The write side: what the device took, and a device that takes nothing (its buffer full,
+    // flow control holding), which keeps a write pending until its time is up or the stop.
+    std::vector<uint8_t> written;
+    bool deviceReads = true;
+    int writes = 0;
 };
 
 class FakeCommPort : public ICommPort {
@@ -178,6 +183,28 @@ public:
             m_script.queued.pop_front();
         }
         return true;
+    }
+    // Windows: an overlapped write goes beside a pending wait; on a synchronous handle the
+    // write waits behind the other thread's WaitCommEvent until the device sends (KB Q105302).
+    WriteOutcome Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) override {
+        std::unique_lock lock(m_script.mutex);
+        ++m_script.writes;
+        const auto over = [this] {
+            return m_script.stop || m_script.unplugged ||
+                   (m_script.deviceReads && (m_script.overlapped || !m_script.pending));
+        };
+        if (!m_script.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), over)) {
+            return WriteOutcome::kTimedOut;
+        }
+        if (m_script.stop) {
+            return WriteOutcome::kStopped;
+        }
+        if (m_script.unplugged) {
+            return WriteOutcome::kFailed;
+        }
+        m_script.written.insert(m_script.written.end(), bytes, bytes + count);
+        m_script.changed.notify_all();
+        return WriteOutcome::kWritten;
     }
     uint32_t LastError() override { return 21; }
 

@@ -27,6 +27,9 @@ struct CommStatus {
 // How a wait for port events started.
 enum class WaitStart { kSignalled, kPending, kFailed };
 
+// How a write to the device ended.
+enum class WriteOutcome { kWritten, kFailed, kTimedOut, kStopped };
+
 class ICommPort {
 public:
     virtual ~ICommPort() = default;  // closes the port
@@ -64,6 +67,11 @@ public:
     virtual void SignalStop() = 0;
     virtual bool ClearError(CommStatus& status) = 0;
     virtual bool Read(uint8_t* buffer, size_t size, size_t& read) = 0;
+    // Writes count bytes (overlapped, beside a pending wait of the reader): returns when all are
+    // written, the write failed, timeoutMs passed (the write is then cancelled), or the stop
+    // signal came. A device that does not read (flow control holding, a full buffer) keeps the
+    // write pending until then. Not from the reader's thread; one write at a time.
+    virtual WriteOutcome Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) = 0;
     // The system's code of the last failure on the calling thread.
     virtual uint32_t LastError() = 0;
 };

@@ -169,7 +169,82 @@ bool CSerialLink::StartComm(std::unique_ptr<ICommPort> port) {
         m_hComm.reset();
         return false;
     }
+    // The line settings record holds the speed in bits per second at bytes 4 to 7.
+    const uint32_t baud = settings[4] | settings[5] << 8 | settings[6] << 16 | static_cast<uint32_t>(settings[7]) << 24;
+    m_nWriteMsPerByte = baud == 0 ? 100 : 11000 / baud + 1;
+    std::lock_guard lock(m_csWrites);
+    m_bWritable = true;
+    m_bStopCommWrite = false;
     return true;
+}
+
+SendResult CSerialLink::Send(std::vector<uint8_t> bytes, bool skipWhenBusy) {
+    std::lock_guard lock(m_csWrites);
+    if (!m_bWritable) {
+        return SendResult::kNotOpen;
+    }
+    if ((skipWhenBusy && (m_bWriting || !m_writes.empty())) || m_writes.size() >= kMaxQueuedWrites) {
+        return SendResult::kBusy;
+    }
+    if (!m_hCommWriteThread) {
+        m_hCommWriteThread = m_platform.StartThread([this] { CommWriteThread(); });
+        if (!m_hCommWriteThread) {
+            Trace(u"com-port write, error! no thread to write with");
+            return SendResult::kNotOpen;
+        }
+    }
+    m_writes.push_back(std::move(bytes));
+    m_writeReady.notify_one();
+    return SendResult::kQueued;
+}
+
+void CSerialLink::CommWriteThread() {
+    Trace(u"thread comm-write is running");
+    for (;;) {
+        std::vector<uint8_t> bytes;
+        {
+            std::unique_lock lock(m_csWrites);
+            m_writeReady.wait(lock, [this] { return m_bStopCommWrite || !m_writes.empty(); });
+            if (m_bStopCommWrite) {
+                break;
+            }
+            bytes = std::move(m_writes.front());
+            m_writes.pop_front();
+            m_bWriting = true;
+        }
+        // The port stays open while this thread runs: the stop joins it before closing.
+        const uint32_t timeoutMs = m_nWriteTimeoutMs + static_cast<uint32_t>(bytes.size()) * m_nWriteMsPerByte;
+        const WriteOutcome outcome = m_hComm->Write(bytes.data(), bytes.size(), timeoutMs);
+        const uint32_t error = outcome == WriteOutcome::kFailed ? m_hComm->LastError() : 0;
+        {
+            std::lock_guard lock(m_csWrites);
+            m_bWriting = false;
+        }
+        if (m_writeObserver) {
+            m_writeObserver(outcome, error);
+        }
+    }
+    Trace(u"thread comm-write is ended!");
+}
+
+void CSerialLink::RefuseWrites() {
+    std::lock_guard lock(m_csWrites);
+    m_bWritable = false;
+    m_bStopCommWrite = true;
+    m_writes.clear();  // never begun: a stop writes nothing more
+    m_writeReady.notify_one();
+}
+
+void CSerialLink::CloseCommWriteProcess() {
+    std::unique_ptr<IWorkerThread> writer;
+    {
+        std::lock_guard lock(m_csWrites);
+        writer = std::move(m_hCommWriteThread);
+    }
+    if (writer) {
+        m_hComm->SignalStop();  // a write under way ends with it (the reader's stop set it already)
+        writer->Join();
+    }
 }
 
 void CSerialLink::CommReadThread() {
@@ -299,7 +374,11 @@ void CSerialLink::StopComm() {
         Trace(u"stop comm, not started");
         return;
     }
+    // The writer takes nothing new first; the stop signal, which ends a write under way, is set
+    // by the reader's stop (set earlier, it would make the reader's waits fail).
+    RefuseWrites();
     CloseCommReadProcess();
+    CloseCommWriteProcess();
     m_hComm.reset();
     Trace(u"stop comm, done");
 }

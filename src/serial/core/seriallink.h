@@ -4,8 +4,12 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +20,13 @@ namespace dorvane {
 
 // What the reader waits for: a received character, the flag character, a line error.
 inline constexpr uint32_t kCommEventMask = 0x0001 | 0x0002 | 0x0080;
+
+// What became of a request to write to the device.
+enum class SendResult { kQueued, kBusy, kNotOpen };
+
+// A write's end as the writer tells it (on its own thread): the outcome and, for a failure,
+// the system's error code.
+using WriteObserver = std::function<void(WriteOutcome outcome, uint32_t error)>;
 
 class CSerialLink {
 public:
@@ -34,6 +45,15 @@ public:
     // Whether the open port still answers (false when none is open); for a resume from sleep.
     bool PortResponds();
 
+    // Writes bytes to the device on a thread of its own, so that neither the caller nor the
+    // reader waits for a slow device. `skipWhenBusy` (a poll): not queued while another write
+    // is pending or queued. Otherwise queued behind the others, up to kMaxQueuedWrites.
+    // Callable from any thread; the observer hears of each write's end.
+    SendResult Send(std::vector<uint8_t> bytes, bool skipWhenBusy);
+    void SetWriteObserver(WriteObserver observer) { m_writeObserver = std::move(observer); }
+    // The time a write may take besides its bytes' time on the line (tests shorten it).
+    void SetWriteTimeout(uint32_t ms) { m_nWriteTimeoutMs = ms; }
+
     // A hand-off that arrives while the reader is being stopped is dropped by the receiver.
     bool AcceptsHandOff() const { return !m_bStopCommRead; }
     bool IsStarted() const { return m_hComm != nullptr; }
@@ -45,6 +65,11 @@ private:
     void StopComm();
     void CloseCommReadProcess();
     void CommReadThread();
+    void CommWriteThread();
+    // Drops what is queued and takes no more writes; then, once the stop signal is set, ends
+    // the writer (its pending write ends with the signal).
+    void RefuseWrites();
+    void CloseCommWriteProcess();
     // Waits for a port event or the stop; false when the wait failed or was ended by the stop.
     bool WaitPortEvent();
     void NotifyCommRead(uint8_t* buffer, size_t count);
@@ -61,7 +86,23 @@ private:
     std::atomic<bool> m_bReaderEnded{true};
     uint32_t m_nReadBufferSize = 0;
     std::vector<uint8_t> m_hReadBuffer;  // m_nReadBufferSize + 4 bytes while held
+
+    // The writer: started with the first write of an enable, so that with nothing to send no
+    // thread runs and not a byte is written.
+    std::mutex m_csWrites;
+    std::condition_variable m_writeReady;
+    std::deque<std::vector<uint8_t>> m_writes;  // guarded by m_csWrites
+    bool m_bWriting = false;                     // the same: a write is under way
+    bool m_bWritable = false;                    // the same: a port is open to write to
+    bool m_bStopCommWrite = false;               // the same
+    std::unique_ptr<IWorkerThread> m_hCommWriteThread;  // the same
+    WriteObserver m_writeObserver;
+    std::atomic<uint32_t> m_nWriteTimeoutMs{2000};
+    uint32_t m_nWriteMsPerByte = 1;  // at the port's speed, 11 bits a byte at most; set at start
 };
+
+// Writes waiting behind the one under way; more are dropped (and traced).
+inline constexpr size_t kMaxQueuedWrites = 64;
 
 // Read buffer size from the stored BUFFERSIZE_KB: above 64 (compared unsigned, so negative
 // values too) taken as 64, times 1024.
