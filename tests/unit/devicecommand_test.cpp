@@ -1,10 +1,13 @@
 // The request and acknowledgement texts sent to the device, and the hotkey that sends the request.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "serial/core/devicecommand.h"
+#include "serial/core/devicerequests.h"
+#include "serialrig.h"
 
 using namespace dorvane;
 
@@ -19,6 +22,61 @@ std::vector<uint8_t> Cp1252(std::u16string_view text) {
     }
     return bytes;
 }
+
+// The program around the requests: the link's write side over the fake port, and a poll timer
+// driven by a fake clock (Advance fires each tick that falls due, as WM_TIMER would).
+struct RequestHost : IDeviceRequestHost {
+    explicit RequestHost(CSerialLink& link) : link(link) {}
+    SendResult Send(std::vector<uint8_t> bytes, bool skipWhenBusy) override {
+        return link.Send(std::move(bytes), skipWhenBusy);
+    }
+    std::vector<uint8_t> Encode(std::u16string_view text) override { return Cp1252(text); }
+    bool StartPollTimer(uint32_t ms) override {
+        periodMs = ms;
+        sinceTickMs = 0;
+        return true;
+    }
+    void StopPollTimer() override { periodMs = 0; }
+    bool RegisterHotkey(const Hotkey& hotkey) override {
+        registered = hotkey;
+        return !hotkeyHeldElsewhere;
+    }
+    void UnregisterHotkey() override { registered = Hotkey{}; }
+    std::u16string ErrorText(uint32_t code) override { return u"error-ID = " + Digits(code); }
+    void Trace(const std::u16string& line) override {
+        std::lock_guard lock(mutex);
+        traces.push_back(line);
+    }
+    void ShowNotice(const std::u16string& title, const std::u16string&) override {
+        std::lock_guard lock(mutex);
+        notices.push_back(title);
+    }
+    void Advance(CDeviceRequests& requests, uint32_t ms) {
+        for (; ms > 0; --ms) {
+            if (periodMs != 0 && ++sinceTickMs == periodMs) {
+                sinceTickMs = 0;
+                requests.OnPollTimer();
+            }
+        }
+    }
+    size_t Count(const std::u16string& line) {
+        std::lock_guard lock(mutex);
+        return static_cast<size_t>(std::count(traces.begin(), traces.end(), line));
+    }
+    static std::u16string Digits(uint32_t value) {
+        const std::string text = std::to_string(value);
+        return std::u16string(text.begin(), text.end());
+    }
+
+    CSerialLink& link;
+    uint32_t periodMs = 0;
+    uint32_t sinceTickMs = 0;
+    Hotkey registered;
+    bool hotkeyHeldElsewhere = false;
+    std::mutex mutex;
+    std::vector<std::u16string> traces;
+    std::vector<std::u16string> notices;
+};
 
 }  // namespace
 
@@ -92,4 +150,112 @@ TEST_CASE("hotkeys: modifiers and one key, a key the user types alone is refused
             CHECK(error->back() == u'!');
         }
     }
+}
+
+TEST_CASE("device requests: nothing with the defaults, the request at enable and each period, polls skipped while one is pending, none after the stop") {
+    testing::SerialRig rig;
+    rig.link.SetWriteTimeout(60000);
+    RequestHost host(rig.link);
+    CDeviceRequests requests(host);
+    rig.link.SetWriteObserver([&](WriteOutcome outcome, uint32_t error) { requests.OnWriteEnded(outcome, error); });
+    testing::PortScript& port = rig.platform.port;
+    const auto written = [&port] {
+        std::lock_guard lock(port.mutex);
+        return std::string(port.written.begin(), port.written.end());
+    };
+    REQUIRE(rig.link.EnableComm());
+
+    requests.Start(LoadDeviceRequestSettings(rig.profile));
+    CHECK_FALSE(requests.CanSendCommand());
+    CHECK(host.periodMs == 0);
+    CHECK(host.registered == Hotkey{});
+    requests.SendCommand();
+    requests.OnReadingsHandled(3);
+    host.Advance(requests, 5000);
+    CHECK_FALSE(rig.Traced("thread comm-write is running"));  // not a byte, not even a thread
+    requests.Stop();
+
+    DeviceRequestSettings settings;
+    settings.command = u"P\\r\\n";
+    settings.commandAtEnable = true;
+    settings.pollMs = 500;
+    settings.hotkey = u"CTRL+ALT+W";
+    settings.ack = u"\\x06";
+    requests.Start(settings);
+    CHECK(requests.CanSendCommand());
+    CHECK(host.registered == Hotkey{3, 'W'});
+    CHECK(rig.Eventually([&] { return written() == "P\r\n"; }));
+    host.Advance(requests, 999);  // one tick
+    CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n"; }));
+    requests.OnReadingsHandled(2);
+    CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n\x06\x06"; }));
+
+    {
+        std::lock_guard lock(port.mutex);
+        port.deviceReads = false;  // flow control holds: the next request stays pending
+    }
+    host.Advance(requests, 1);
+    CHECK(rig.Eventually([&] {
+        std::lock_guard lock(port.mutex);
+        return port.writes == 5;
+    }));
+    host.Advance(requests, 1500);  // three ticks, each skipped, traced once
+    requests.OnReadingsHandled(1);  // an acknowledgement queues behind it
+    CHECK(host.Count(u"device poll skipped, the last request is still being written") == 1);
+    {
+        std::lock_guard lock(port.mutex);
+        port.deviceReads = true;
+        port.changed.notify_all();
+    }
+    CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n\x06\x06P\r\n\x06"; }));
+
+    requests.Stop();
+    CHECK(host.periodMs == 0);
+    CHECK(host.registered == Hotkey{});
+    host.Advance(requests, 5000);
+    requests.SendCommand();
+    requests.OnReadingsHandled(1);
+    rig.link.DisableComm();
+    CHECK(written() == "P\r\nP\r\n\x06\x06P\r\n\x06");
+    CHECK(host.notices.empty());
+}
+
+TEST_CASE("device requests: a stored value that cannot work, a hotkey held elsewhere and failed writes are reported once per enable") {
+    testing::SerialRig rig;
+    RequestHost host(rig.link);
+    CDeviceRequests requests(host);
+    REQUIRE(rig.link.EnableComm());
+    DeviceRequestSettings broken;
+    broken.command = u"P\\q";
+    broken.pollMs = 500;
+    requests.Start(broken);
+    CHECK_FALSE(requests.CanSendCommand());  // never a request other than the one asked for
+    CHECK(host.periodMs == 0);
+    CHECK(host.Count(u"device settings: DEVICE_COMMAND: unknown escape (use \\r \\n \\t \\xHH or \\\\)!") == 1);
+    requests.Stop();
+
+    host.notices.clear();
+    host.hotkeyHeldElsewhere = true;
+    for (size_t enable = 1; enable <= 2; ++enable) {
+        DeviceRequestSettings settings;
+        settings.command = u"W\\r";
+        settings.pollMs = 50;  // too short: no poll, the rest works
+        settings.hotkey = u"F9";
+        settings.ack = u"\\x0";
+        requests.Start(settings);
+        CHECK(requests.CanSendCommand());  // the tray still sends it
+        CHECK(host.periodMs == 0);
+        CHECK(host.Count(u"device settings: DEVICE_POLL_MS must be 0 or 100 to 3600000!") == enable);
+        CHECK(host.Count(u"hotkey F9 not registered: another program holds it!") == enable);
+        requests.OnWriteEnded(WriteOutcome::kFailed, 31);
+        requests.OnWriteEnded(WriteOutcome::kTimedOut, 0);
+        requests.OnWriteEnded(WriteOutcome::kStopped, 0);
+        requests.OnWriteEnded(WriteOutcome::kWritten, 0);
+        CHECK(host.Count(u"com-port write, error! error-ID = 31") == enable);
+        CHECK(host.Count(u"com-port write, error! error-ID = 1460") == enable);
+        // Per enable: one for the settings (two faults), one for the hotkey, one for the writes.
+        CHECK(host.notices.size() == 3 * enable);
+        requests.Stop();
+    }
+    rig.link.DisableComm();
 }

@@ -64,6 +64,14 @@ inline constexpr IntSetting DATA_TERMINATOR{u"DATA_TERMINATOR", 1};
 inline constexpr IntSetting TYPE_UNICODE{u"TYPE_UNICODE", 0};
 // Pause after each typed character, 0 to 1000 ms.
 inline constexpr IntSetting TYPE_DELAY_MS{u"TYPE_DELAY_MS", 0};
+// What is written to the device (nothing while both texts are empty): the request, with
+// escapes \r \n \t \xHH \\, sent at enable, every DEVICE_POLL_MS (0: never), on a hotkey or
+// from the tray menu; and the acknowledgement after each handled reading.
+inline constexpr StringSetting DEVICE_COMMAND{u"DEVICE_COMMAND", u""};
+inline constexpr IntSetting DEVICE_COMMAND_AT_ENABLE{u"DEVICE_COMMAND_AT_ENABLE", 0};
+inline constexpr IntSetting DEVICE_POLL_MS{u"DEVICE_POLL_MS", 0};
+inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u""};
+inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u""};
 
 // Reads and writes in the "Settings" section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
