@@ -22,7 +22,7 @@ import winrig  # noqa: E402
 from test_keystrokes import expected_typing, type_text  # noqa: E402
 
 SETTINGS_KEY = r"HKCU\software\Velmora\DORVANE\Settings"
-WM_COMMAND, TOGGLE = 0x111, 32773
+WM_COMMAND, TOGGLE, SEND_COMMAND = 0x111, 32773, 32780
 FLOOR_MS = 100.0  # a reading is handed on only after the 100 ms second-chance read finds nothing
 
 
@@ -100,6 +100,29 @@ def bench_latency(run, count):
         first = winrig.wait_for(lambda: next((s for s, kind, _ in sink_key_stamps(run.sink)[before:]
                                               if kind in ("keydown", "syskeydown")), None), 10, "the first key")
         latencies.append((first - written) / 1000)
+    return latencies
+
+
+def bench_request(run, count):
+    """Milliseconds from a request reaching the device ("Send Command") to the first key of the
+    weight the device answers with at once."""
+    ui = winrig.UiDriver(run.prefix)
+    hwnd = ui.find("Dorvane:*", "DORVANE", 20000, "hidden")
+    latencies = []
+    for _ in range(count):
+        time.sleep(random.uniform(0.3, 1.0))
+        before = len(winrig.read_lines(run.sink.log))
+        ui("post", hwnd, WM_COMMAND, SEND_COMMAND, 0)
+        received = b""
+        while not received.endswith(b"P\r\n"):
+            ready, _, _ = select.select([run.line.fds[1]], [], [], 10)
+            assert ready, "no request reached the device"
+            received += os.read(run.line.fds[1], 64)
+        asked = raw_us()
+        run.line.write(b"ST,GS,+0012.345kg\r\n")
+        first = winrig.wait_for(lambda: next((s for s, kind, _ in sink_key_stamps(run.sink)[before:]
+                                              if kind in ("keydown", "syskeydown")), None), 10, "the first key")
+        latencies.append((first - asked) / 1000)
     return latencies
 
 
@@ -273,7 +296,20 @@ def main():
             print(json.dumps(results, indent=2))
             (REPO / "build" / "bench" / "compare.json").write_text(json.dumps(results, indent=2))
             return 0
-        results["cost_against_baseline"] = compare_with_baseline(template, xvfb.display, work / "compare")
+        if "--request" not in sys.argv:
+            results["cost_against_baseline"] = compare_with_baseline(template, xvfb.display, work / "compare")
+        run = Run(template, xvfb.display, work / "request", [("DEVICE_COMMAND", "REG_SZ", r"P\r\n")])
+        try:
+            latencies = bench_request(run, 100)
+            results["request_to_first_key_ms_p50"] = percentile(latencies, 0.5)
+            results["request_to_first_key_ms_p90"] = percentile(latencies, 0.9)
+            results["request_to_first_key_ms_p50_over_floor"] = percentile(latencies, 0.5) - FLOOR_MS
+        finally:
+            run.close()
+        if "--request" in sys.argv:
+            print(json.dumps(results, indent=2))
+            (REPO / "build" / "bench" / "request.json").write_text(json.dumps(results, indent=2))
+            return 0
         run = Run(template, xvfb.display, work / "typing", [])
         try:
             results["startup_ms_to_instance_done"] = (run.stamp("start app instance, done") - run.stamp("started")) / 1000

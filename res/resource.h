@@ -12,6 +12,7 @@
 #define IDD_HELP 150
 #define IDD_LINE_SETTINGS 147
 #define IDD_SETTING_DATA 148
+#define IDD_SETTING_DEVICE 149
 #define IDR_HELPTEXT 151
 
 // Tray state icons (128, the application icon, shows "enabled and idle").
@@ -70,6 +71,13 @@
 #define IDC_DATA_SAMPLE 1040
 #define IDC_DATA_PREVIEW 1041
 
+// Device settings page.
+#define IDC_DEVICE_COMMAND 1042
+#define IDC_DEVICE_COMMAND_AT_ENABLE 1043
+#define IDC_DEVICE_POLL_MS 1044
+#define IDC_DEVICE_HOTKEY 1045
+#define IDC_DEVICE_ACK 1046
+
 // The child view fills the main window as its first pane; its edit control has id 1.
 #define IDW_PANE_FIRST 0xE900
 #define IDC_VIEW_EDIT 1
@@ -84,6 +92,7 @@
 #define ID_ENABLE_COMPORT 32773
 #define ID_QUIT 32775
 #define ID_CLEAR 32778
+#define ID_SEND_COMMAND 32780
 #define ID_DISCARD_WAITING 32781
 #define ID_EDIT_COPY 57634
 #define ID_EDIT_CUT 57635
@@ -94,4 +103,4 @@
 #define ID_HELP 57670
 
 // Position of the About item in the tray menu's pop-up: a double click on the icon runs it.
-#define TRAYMENU_DOUBLECLICK_POSITION 6
+#define TRAYMENU_DOUBLECLICK_POSITION 7

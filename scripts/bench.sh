@@ -8,7 +8,9 @@
 #      characters and the first key's latency over the floor for this build and, back to back,
 #      for the build before the foreground checks (commit 2c9b587, built once into
 #      build/bench/baseline) (about 20 minutes).
-# Usage: scripts/bench.sh [native|compare]   (compare: only the comparison with the baseline)
+#   The time from a request reaching the device ("Send Command") to the first key of its answer.
+# Usage: scripts/bench.sh [native|compare|request]   (compare: only the comparison with the
+# baseline; request: only the request's figures, about two minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -27,5 +29,8 @@ scripts/build.sh windows > build/bench/build.log 2>&1 || { tail -30 build/bench/
 source scripts/wine-env.sh
 if [ "${1:-}" = compare ]; then
   exec python3 bench/e2e_bench.py --compare
+fi
+if [ "${1:-}" = request ]; then
+  exec python3 bench/e2e_bench.py --request
 fi
 exec python3 bench/e2e_bench.py

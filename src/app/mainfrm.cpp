@@ -55,6 +55,7 @@ const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_APP_EXIT, &CMainFrame::OnQuit, nullptr},
     {ID_CLEAR, &CMainFrame::OnClear, nullptr},
     {ID_DISCARD_WAITING, &CMainFrame::OnDiscardWaiting, nullptr},
+    {ID_SEND_COMMAND, &CMainFrame::OnSendCommand, &CMainFrame::OnUpdateSendCommand},
 };
 
 CMainFrame::CMainFrame() : m_service(*this, m_platform, m_keys, theProfile) {}
@@ -115,6 +116,9 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     }
     framework::StartTrackingUserWindow();
     m_platform.StartCapsLockWatch();
+    m_deviceHost.Attach(m_hWnd);
+    TheSerialLink().SetWriteObserver(
+        [this](WriteOutcome outcome, uint32_t error) { m_requests.OnWriteEnded(outcome, error); });
     DebugPrintf(L"create main window, done");
     return 0;
 }
@@ -141,9 +145,12 @@ void CMainFrame::EnableService(BOOL bEnable) {
                 g_bReceiving = false;
                 g_bSending = false;
                 m_service.RestartIdleTime();
+                // The port is open and the worker runs: requests may go out, answers come in.
+                m_requests.Start(LoadDeviceRequestSettings(theProfile));
             }
         } else {
             DebugPrintf(L"disable dorvane");
+            m_requests.Stop();  // no poll, hotkey or acknowledgement from here on
             DisableComm();
             m_service.RemoveService();
             m_keys.ReleaseModifierKeys();  // the worker has ended: nobody else touches the modifiers
@@ -229,7 +236,16 @@ void CMainFrame::OnDiscardWaiting() {
     m_service.DiscardWaitingReadings();
 }
 
+void CMainFrame::OnSendCommand() {
+    m_requests.SendCommand();  // nothing while the service is off or no request is set
+}
+
+void CMainFrame::OnUpdateSendCommand(framework::CCmdUI& ui) {
+    ui.Enable(m_requests.CanSendCommand());
+}
+
 void CMainFrame::OnDestroy() {
+    TheSerialLink().SetWriteObserver(nullptr);  // the service is off: the writer has ended
     SetMessageBoxOwner(nullptr);
     framework::StopTrackingUserWindow();
     m_platform.StopCapsLockWatch();
@@ -248,6 +264,8 @@ void CMainFrame::OnTimer(UINT_PTR id) {
         m_portWatch.Try();
     } else if (id == kServiceTimer) {
         m_service.OnTimer();
+    } else if (id == CDeviceRequestHost::kPollTimer) {
+        m_requests.OnPollTimer();
     }
 }
 
@@ -360,6 +378,11 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             OnDeviceNotice(wParam, lParam);
             return TRUE;
+        case WM_HOTKEY:
+            if (wParam == CDeviceRequestHost::kHotkeyId) {
+                m_requests.SendCommand();
+            }
+            return 0;
         case WM_POWERBROADCAST:
             if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
                 OnResume();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/childview.h"
+#include "app/devicehost.h"
 #include "app/core/portwatch.h"
 #include "app/porttry.h"
 #include "app/systemtray.h"
@@ -51,6 +52,8 @@ private:
     void OnQuitRequest();
     void OnClear();
     void OnDiscardWaiting();
+    void OnSendCommand();
+    void OnUpdateSendCommand(framework::CCmdUI& ui);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     // The tooltip and picture for the state: enabled (port, mode, counters), waiting, disabled.
     void RefreshTrayTip();
@@ -77,6 +80,7 @@ private:
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
     void ShowQueuedNotices();
     void WaitingChanged() override;
+    void ReadingsHandled(size_t count) override { m_requests.OnReadingsHandled(count); }
 
     struct TrayNotice {
         std::wstring title;
@@ -95,6 +99,11 @@ private:
     dorvane::CWin32PipelinePlatform m_platform;
     dorvane::CPortWatch m_portWatch{*this};
     CPortTryRunner m_portTry{[](const std::u16string& name) { return dorvane::TheSerialLink().ProbePort(name); }};
+    // What is written to the device; the worker acknowledges readings through it.
+    CDeviceRequestHost m_deviceHost{[this](const std::u16string& title, const std::u16string& text) {
+        ShowNotice(title, text);
+    }};
+    dorvane::CDeviceRequests m_requests{m_deviceHost};
     // Declared last: it ends its worker before the tray and the keyboard go.
     dorvane::CSendService m_service;
 };

@@ -2,6 +2,7 @@
 
 #include "diag/dbg.h"
 #include "framework/foreground.h"
+#include "resource.h"
 
 using framework::CSingleLock;
 
@@ -9,7 +10,7 @@ namespace {
 
 constexpr UINT kAllFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 // The pop-up item a double click on the icon runs (About in the tray menu).
-constexpr int kDoubleClickPosition = 6;
+constexpr int kDoubleClickPosition = TRAYMENU_DOUBLECLICK_POSITION;
 // At logon the shell may take a while to take icons.
 constexpr UINT kAddRetryMs = 2000;
 

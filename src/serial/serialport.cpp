@@ -103,12 +103,14 @@ void CWin32CommPort::ReadTimeouts() {
     GetCommTimeouts(m_hPort, &m_timeouts);
 }
 
-void CWin32CommPort::SetImmediateReadTimeouts() {
+// A write that runs out of time completes with the bytes sent so far.
+// https://learn.microsoft.com/windows/win32/api/winbase/ns-winbase-commtimeouts
+void CWin32CommPort::SetTimeouts(uint32_t writeMsPerByte, uint32_t writeConstantMs) {
     m_timeouts.ReadIntervalTimeout = MAXDWORD;
     m_timeouts.ReadTotalTimeoutMultiplier = 0;
     m_timeouts.ReadTotalTimeoutConstant = 0;
-    m_timeouts.WriteTotalTimeoutMultiplier = 0;
-    m_timeouts.WriteTotalTimeoutConstant = 0;
+    m_timeouts.WriteTotalTimeoutMultiplier = writeMsPerByte;
+    m_timeouts.WriteTotalTimeoutConstant = writeConstantMs;
     SetCommTimeouts(m_hPort, &m_timeouts);
 }
 
@@ -203,8 +205,9 @@ CWin32CommPort::WriteRecord::~WriteRecord() {
     }
 }
 
-// An overlapped write on the port handle, beside the reader's pending wait; bounded here, not
-// by the driver's write time-outs (left at 0), so that every driver ends it the same way.
+// An overlapped write on the port handle, beside the reader's pending wait. The driver ends it
+// at the port's write time-outs; a driver that does not (Wine's, for one) is given a little
+// longer, then the write is cancelled, so it ends in time with every driver.
 // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-writefile
 // https://learn.microsoft.com/windows/win32/fileio/cancelioex-func (another thread's I/O)
 WriteOutcome CWin32CommPort::Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) {
@@ -219,7 +222,7 @@ WriteOutcome CWin32CommPort::Write(const uint8_t* bytes, size_t count, uint32_t 
         return WriteOutcome::kFailed;
     }
     const HANDLE handles[2] = {record->overlapped.hEvent, m_hStopEvent};
-    const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
+    const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs + kDriverGraceMs);
     if (waited != WAIT_OBJECT_0) {
         CancelIoEx(m_hPort, &record->overlapped);
         if (WaitForSingleObject(record->overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
@@ -295,6 +298,19 @@ CSerialLink& TheSerialLink() {
     static CWin32SerialPlatform platform;
     static CSerialLink link(platform, theProfile);
     return link;
+}
+
+
+std::vector<uint8_t> AnsiBytesOf(std::u16string_view text) {
+    const std::wstring wide = ToWide(text);
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
+    if (size > 0) {
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), reinterpret_cast<char*>(bytes.data()),
+                            size, nullptr, nullptr);
+    }
+    return bytes;
 }
 
 }  // namespace dorvane

@@ -28,7 +28,7 @@ public:
     bool BuildState(const char16_t* definition, LineSettings& settings) override;
     void ClearAbortOnError(LineSettings& settings) override;
     void ReadTimeouts() override;
-    void SetImmediateReadTimeouts() override;
+    void SetTimeouts(uint32_t writeMsPerByte, uint32_t writeConstantMs) override;
     void SetEventMask(uint32_t mask) override;
     WaitStart StartWait() override;
     bool AwaitWaitOrStop() override;
@@ -64,6 +64,7 @@ private:
         ~WriteRecord();
     };
     static constexpr DWORD kCancelWaitMs = 200;
+    static constexpr DWORD kDriverGraceMs = 500;  // after the write time-outs, before the cancel
     std::vector<std::unique_ptr<WriteRecord>> m_abandonedWrites;  // writer thread, then the destructor
     DWORD m_dwUnreportedErrors = 0;  // line errors a read cleared; reader thread only
     COMMTIMEOUTS m_timeouts{};
@@ -88,6 +89,9 @@ bool TakeHandOff(WPARAM count, LPARAM bytes);
 
 // The process's serial link, on the settings store.
 CSerialLink& TheSerialLink();
+// Text as the device gets it: in the ANSI code page received bytes are read in; a character
+// the code page lacks becomes its default character.
+std::vector<uint8_t> AnsiBytesOf(std::u16string_view text);
 inline bool EnableComm() {
     return TheSerialLink().EnableComm();
 }

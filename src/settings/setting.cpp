@@ -10,13 +10,25 @@
 #include "settings/core/settingkeys.h"
 #include "settings/dlgsettingadvanced.h"
 #include "settings/dlgsettingdata.h"
+#include "settings/dlgsettingdevice.h"
 #include "settings/dlgsettinggeneral.h"
 
 using namespace dorvane;
 
 namespace {
 
-void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettingData& data) {
+struct Pages {
+    CDlgSettingGeneral& general;
+    CDlgSettingAdvanced& advanced;
+    CDlgSettingData& data;
+    CDlgSettingDevice& device;
+};
+
+void Load(const Pages& pages) {
+    CDlgSettingGeneral& general = pages.general;
+    CDlgSettingAdvanced& advanced = pages.advanced;
+    CDlgSettingData& data = pages.data;
+    CDlgSettingDevice& device = pages.device;
     general.m_strPort = AsWide(ReadSetting(theProfile, COMPORT).c_str());
     general.m_bSendKbCrLf = ReadSetting(theProfile, SENDKB_CRLF) != 0;
     general.m_bSendKbRcvChars = ReadSetting(theProfile, SENDKB_RCVCHARS) != 0;
@@ -31,10 +43,19 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettin
     data.m_bTypeUnicode = ReadSetting(theProfile, TYPE_UNICODE) != 0;
     // A stored pace beyond int shows as the largest int, which OK refuses like any too large.
     data.m_nTypeDelayMs = static_cast<int>(std::min<uint32_t>(ReadSetting(theProfile, TYPE_DELAY_MS), INT32_MAX));
+    device.m_strCommand = AsWide(ReadSetting(theProfile, DEVICE_COMMAND).c_str());
+    device.m_bCommandAtEnable = ReadSetting(theProfile, DEVICE_COMMAND_AT_ENABLE) != 0;
+    device.m_nPollMs = static_cast<int>(std::min<uint32_t>(ReadSetting(theProfile, DEVICE_POLL_MS), INT32_MAX));
+    device.m_strHotkey = AsWide(ReadSetting(theProfile, DEVICE_HOTKEY).c_str());
+    device.m_strAck = AsWide(ReadSetting(theProfile, DEVICE_ACK).c_str());
 }
 
 // The count rule's switch is not stored: start-up turns it on at every start.
-void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advanced, const CDlgSettingData& data) {
+void Store(const Pages& pages) {
+    const CDlgSettingGeneral& general = pages.general;
+    const CDlgSettingAdvanced& advanced = pages.advanced;
+    const CDlgSettingData& data = pages.data;
+    const CDlgSettingDevice& device = pages.device;
     WriteSetting(theProfile, COMPORT, std::u16string(AsUtf16View(general.m_strPort)));
     WriteSetting(theProfile, SENDKB_CRLF, general.m_bSendKbCrLf ? 1 : 0);
     WriteSetting(theProfile, SENDKB_RCVCHARSNUMBER, general.m_nSendKbRcvCharsNumber);
@@ -55,6 +76,11 @@ void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advance
     WriteSetting(theProfile, DATA_TERMINATOR, rules.keepLineEnd ? 1 : 0);
     WriteSetting(theProfile, TYPE_UNICODE, data.m_bTypeUnicode ? 1 : 0);
     WriteSetting(theProfile, TYPE_DELAY_MS, data.m_nTypeDelayMs);
+    WriteSetting(theProfile, DEVICE_COMMAND, std::u16string(AsUtf16View(device.m_strCommand)));
+    WriteSetting(theProfile, DEVICE_COMMAND_AT_ENABLE, device.m_bCommandAtEnable ? 1 : 0);
+    WriteSetting(theProfile, DEVICE_POLL_MS, device.m_nPollMs);
+    WriteSetting(theProfile, DEVICE_HOTKEY, std::u16string(AsUtf16View(device.m_strHotkey)));
+    WriteSetting(theProfile, DEVICE_ACK, std::u16string(AsUtf16View(device.m_strAck)));
 }
 
 }  // namespace
@@ -65,11 +91,14 @@ void RunSettingSheet(const std::u16string& sample) {
         CDlgSettingGeneral general;
         CDlgSettingAdvanced advanced;
         CDlgSettingData data(sample);
+        CDlgSettingDevice device;
+        const Pages pages{general, advanced, data, device};
         sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
         sheet.AddPage(&general);
         sheet.AddPage(&advanced);
         sheet.AddPage(&data);
-        Load(general, advanced, data);
+        sheet.AddPage(&device);
+        Load(pages);
         WriteSetting(theProfile, RECORDDATA_I, advanced.m_bRecordData ? 1 : 0);
         if (sheet.DoModal() != IDOK) {
             return;
@@ -79,7 +108,7 @@ void RunSettingSheet(const std::u16string& sample) {
             MsgBox(L"Setting has error!", MB_ICONERROR | MB_OK, 0);
             continue;
         }
-        Store(general, advanced, data);
+        Store(pages);
         return;
     }
 }

@@ -2,6 +2,7 @@
 quitting, the single-instance rule and the settings it leaves, with a pty as its COM port and
 the key sink holding the focus."""
 import os
+import threading
 import time
 
 import winrig
@@ -13,7 +14,7 @@ TOGGLE = 32773
 WM_SERVICE_OFF = 0x8002
 WM_TRAY_NOTIFY, TRAY_ID = 1025, 131
 IDOK, IDYES, IDNO = 1, 6, 7
-MENU_EXIT = ("down",) * 5 + ("return",)  # Enable, Setting, Help, About, Exit
+MENU_EXIT = ("down",) * 6 + ("return",)  # Enable, Send Command, Setting, Help, About, Exit
 MENU_TOGGLE = ("down", "return")
 
 
@@ -276,7 +277,8 @@ def test_a_fresh_store_holds_every_setting_after_the_first_enable(wine, line):
         "COMPORT", "BUFFERSIZE_KB", "SENDKB_CRLF", "SENDKB_RCVCHARS", "SENDKB_RCVCHARSNUMBER", "FLUSHBUFFER_SECOND",
         "RECORDDATA", "RECORDDATA_FILENAME", "AUTODISABLE", "AUTODISABLE_MINUTES", "TARGET_PROGRAM", "DATA_STRIP",
         "DATA_EXTRACT", "DATA_NUMBER", "DATA_DECIMAL", "DATA_CASE", "DATA_PREFIX", "DATA_SUFFIX", "DATA_TERMINATOR",
-        "TYPE_DELAY_MS", "TYPE_UNICODE", "COM12_DCB"}
+        "TYPE_DELAY_MS", "TYPE_UNICODE", "DEVICE_COMMAND", "DEVICE_COMMAND_AT_ENABLE", "DEVICE_POLL_MS",
+        "DEVICE_HOTKEY", "DEVICE_ACK", "COM12_DCB"}
     traces = app.traces()
     start = traces.index("start app instance")
     assert traces[start:start + 3] == ["start app instance", "create main window", "create frame"]
@@ -342,7 +344,7 @@ def test_the_hidden_frame_about_help_and_close_box(wine):
     app.ui("post", about, WM_CLOSE, 0, 0)
 
     for open_help in (lambda: app.ui("post", app.hwnd, 0x100, 0x70, 1),  # F1
-                      lambda: app.choose(("down",) * 3 + ("return",))):  # "Help..."
+                      lambda: app.choose(("down",) * 4 + ("return",))):  # "Help..."
         open_help()
         help_box = app.ui.find("#32770", "Dorvane Help")
         assert "WHEN A READING IS TYPED" in app.ui.children(help_box)[1020][1]
@@ -572,3 +574,121 @@ def test_a_german_layout_types_altgr_characters_without_a_language_hotkey_chord(
             wine.close()
     finally:
         display.stop()
+
+
+ID_SEND_COMMAND, ID_QUIT = 32780, 32775
+
+
+class Balance:
+    """A device stand-in on the line's device end: it records what it receives and answers each
+    "P" CR LF request with a weight line (1.5, 2.5, ...)."""
+
+    def __init__(self, line):
+        self.line = line
+        self.received = b""
+        self.request_times = []
+        self.answers = 0
+        self.stop = False
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        pending = b""
+        while not self.stop:
+            data = self.line.read(0.05)
+            self.received += data
+            pending += data
+            while b"P\r\n" in pending:
+                pending = pending.split(b"P\r\n", 1)[1]
+                self.request_times.append(time.monotonic())
+                self.answers += 1
+                self.line.write(f"{self.answers}.5\r\n".encode())
+
+    def close(self):
+        self.stop = True
+        self.thread.join()
+
+
+def test_a_polled_balance_has_its_weights_typed_and_acknowledged_and_the_poll_stops_at_disable(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "DEVICE_COMMAND", "REG_SZ", r"P\r\n")
+    set_value(wine, "DEVICE_POLL_MS", "REG_DWORD", "500")
+    set_value(wine, "DEVICE_ACK", "REG_SZ", r"\x06")
+    balance = Balance(line)
+    try:
+        app = Dorvane(wine)
+        app.wait_trace("enable/disable dorvane, done")
+        start = time.monotonic()
+        winrig.wait_for(lambda: balance.answers >= 7, 10, "seven requests")
+        # Twice a second: seven requests 3 s apart from the first, give or take a tick.
+        assert 2.6 < balance.request_times[6] - balance.request_times[0] < 3.6, balance.request_times
+        assert balance.request_times[0] - start < 1.0
+        chars = lambda: "".join(chr(v) for k, v in key_sink.events() if k == "char")
+        weights = "".join(f"{n}.5\r\n" for n in range(1, 7))
+        winrig.wait_for(lambda: chars().startswith(weights), 15, f"the weights typed, not {chars()!r}")
+        # An acknowledgement after each reading: an ACK between the requests for each weight.
+        winrig.wait_for(lambda: balance.received.count(b"\x06") >= 6, 10, "the acknowledgements")
+        assert set(balance.received.replace(b"P\r\n", b"").replace(b"\x06", b"")) == set()
+        app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+        app.wait_trace("enable/disable dorvane, done", 2)
+        after_disable = balance.answers
+        time.sleep(1.5)
+        assert balance.answers == after_disable
+    finally:
+        balance.close()
+
+
+def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    app.ui("post", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)  # no request set: nothing to send
+    assert line.read(2.0) == b""
+    assert "thread comm-write is running" not in app.traces()
+
+    app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+    app.wait_trace("enable/disable dorvane, done", 2)
+    set_value(wine, "DEVICE_COMMAND", "REG_SZ", r"W\r")
+    set_value(wine, "DEVICE_HOTKEY", "REG_SZ", "F9")
+    app.ui("post", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)  # off: nothing either
+    app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+    app.wait_trace("enable/disable dorvane, done", 3)
+    assert line.read(1.0) == b""
+    app.choose(("down", "down", "return"))  # Enable, Send Command
+    assert line.read(1.5) == b"W\r"
+    app.ui("send", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)
+    assert line.read(1.5) == b"W\r"
+    VK_F9 = 0x78
+    app.ui("tap", VK_F9)  # the hotkey, pressed in the user's window
+    assert line.read(1.5) == b"W\r"
+    app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+    app.wait_trace("enable/disable dorvane, done", 4)
+    app.ui("tap", VK_F9)  # released at disable
+    assert line.read(1.0) == b""
+
+
+def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line, key_sink):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "DEVICE_ACK", "REG_SZ", "A" * 256)
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    # Nobody reads the device end: the acknowledgements fill the line's buffers until a write
+    # cannot end in time.
+    for _ in range(16):
+        line.write(b"1\r" * 50)
+        time.sleep(0.5)
+    winrig.wait_for(lambda: any(t.startswith("com-port write, error!") for t in app.traces()), 60,
+                    "a write that timed out")
+    started = time.monotonic()
+    app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+    app.wait_trace("enable/disable dorvane, done", 2, timeout=10)
+    assert time.monotonic() - started < 3.0
+    app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+    app.wait_trace("enable/disable dorvane, done", 3)
+    line.write(b"2\r")
+    app.wait_trace("thread comm-write is running", 2)
+    started = time.monotonic()
+    app.ui("post", app.hwnd, WM_COMMAND, ID_QUIT, 0)
+    app.answer_box("Quit from DORVANE?", IDYES)
+    app.proc.wait(timeout=10)
+    assert time.monotonic() - started < 5.0

@@ -64,8 +64,9 @@ def test_clicks_open_the_tray_menu_and_a_double_click_opens_about(host):
         assert "popup default 0 first Disable Com Port" in lines
         assert f"tray {TRAY_ID} {mouse} -> 1" in lines
 
-    # Choosing an item by position: Enable, Setting, Help, About, Exit (separators are skipped).
-    host.click(WM_RBUTTONUP, ("down",) * 5 + ("return",))
+    # Choosing an item by position: Enable, Send Command, Setting, Help, About, Exit (separators
+    # are skipped).
+    host.click(WM_RBUTTONUP, ("down",) * 6 + ("return",))
     host.wait_line(lambda l: l == "command 32775")
 
     # A message about another icon is answered 0 and opens nothing; mouse moves do nothing.

@@ -5,6 +5,7 @@ Wine's own output always goes to files: its helper processes inherit pipes and k
 open until the wineserver exits. Every wait is bounded.
 """
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -317,6 +318,16 @@ class SerialLine:
         while view:
             view = view[os.write(self.fds[1], view):]
         return time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+
+    def read(self, seconds):
+        """What the program wrote to the port, as the device received it in `seconds`."""
+        data = b""
+        end = time.monotonic() + seconds
+        while (left := end - time.monotonic()) > 0:
+            ready, _, _ = select.select([self.fds[1]], [], [], left)
+            if ready:
+                data += os.read(self.fds[1], 4096)
+        return data
 
     def speed(self):
         """The line speed the program set on the port, as stty reports it."""

@@ -137,6 +137,8 @@ TEST_CASE("hotkeys: modifiers and one key, a key the user types alone is refused
         {u"CTRL+CTRL+W", false, {}},
         {u"HYPER+W", false, {}},
         {u"F0", false, {}},
+        {u"F12", false, {}},  // the debugger's
+        {u"ALT+F12", true, {kAlt, 0x7B}},
         {u"F25", false, {}},
         {u"CTRL+TAB", false, {}},
     };

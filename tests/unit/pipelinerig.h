@@ -63,6 +63,8 @@ public:
     std::vector<std::u16string> notices;
     std::atomic<int> waitingChanges{0};
     void WaitingChanged() override { ++waitingChanges; }
+    std::atomic<size_t> readingsHandled{0};
+    void ReadingsHandled(size_t count) override { readingsHandled += count; }
     void ShowNotice(const std::u16string& title, const std::u16string&) override {
         std::lock_guard lock(mutex);
         notices.push_back(title);

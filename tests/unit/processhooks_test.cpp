@@ -539,6 +539,7 @@ TEST_CASE("readings wait for the chosen program: never typed elsewhere, counted 
     desktop.Show(FrontKind::kUserWindow, kExcel);
     REQUIRE(rig.Eventually([&] { return desktop.TextOf(kExcel) == u"ab\rcd\r"; }));
     CHECK(rig.service.WaitingReadings() == 0);
+    CHECK(rig.Eventually([&] { return rig.host.readingsHandled == 2; }));
     CHECK(desktop.StrokesOf(kNotepad).empty());
 
     // The tray menu comes in front to discard: the waiting (and its count) lasts meanwhile.
@@ -553,6 +554,7 @@ TEST_CASE("readings wait for the chosen program: never typed elsewhere, counted 
     REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 4; }));
     CHECK(rig.service.WaitingReadings() == 0);
     CHECK(rig.host.TraceCount(u"send-key: 2 waiting readings discarded") == 1);
+    CHECK(rig.Eventually([&] { return rig.host.readingsHandled == 4; }));  // discarded, still acknowledged
     CHECK(rig.host.TraceCount(u"send-key held: the chosen program is not in front") == 2);
     CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE", u"DORVANE"});
 
@@ -653,6 +655,11 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
         CHECK(rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"12,345\t");
         CHECK(rig.host.TraceCount(u"reading skipped, no match") == 1);
+        // Each reading is acknowledged, the skipped one too; a line end alone is no reading.
+        CHECK(rig.host.readingsHandled == 2);
+        rig.Burst("\n");
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+        CHECK(rig.host.readingsHandled == 2);
     }
     SUBCASE("recorded: the Tab as a tab") {
         PipelineRig rig;

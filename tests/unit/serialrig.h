@@ -100,7 +100,7 @@ public:
     }
     void ClearAbortOnError(LineSettings&) override {}
     void ReadTimeouts() override {}
-    void SetImmediateReadTimeouts() override {}
+    void SetTimeouts(uint32_t, uint32_t) override {}
     void SetEventMask(uint32_t) override {
         PortScript& script = m_script;  // a test's stop thread may outlive this port object
         std::unique_lock lock(script.mutex);

@@ -52,6 +52,9 @@ public:
     // The count of readings waiting for the chosen program changed (CSendService::
     // WaitingReadings); the tray's tooltip and menu follow it.
     virtual void WaitingChanged() {}
+    // From the worker: `count` readings are done with (typed, recorded, skipped or discarded);
+    // the device may want an acknowledgement for each.
+    virtual void ReadingsHandled(size_t count) { (void)count; }
 };
 
 // The recording file: writes one item and flushes; closed when released.

@@ -1,6 +1,7 @@
 #include "pipeline/core/readingrules.h"
 
 #include <regex>
+#include <utility>
 
 #include "core/textcase.h"
 #include "settings/core/settingkeys.h"
@@ -8,6 +9,20 @@
 namespace dorvane {
 
 namespace {
+
+// Takes the item's first reading off it: its text and its line end (CR, LF or CR LF, or none).
+std::pair<std::u16string_view, std::u16string_view> TakeReading(std::u16string_view& item) {
+    size_t end = item.find_first_of(u"\r\n");
+    size_t lineEndSize = 0;
+    if (end != std::u16string_view::npos) {
+        lineEndSize = item[end] == u'\r' && end + 1 < item.size() && item[end + 1] == u'\n' ? 2 : 1;
+    } else {
+        end = item.size();
+    }
+    const std::pair<std::u16string_view, std::u16string_view> reading{item.substr(0, end), item.substr(end, lineEndSize)};
+    item.remove_prefix(end + lineEndSize);
+    return reading;
+}
 
 // A prefix or suffix, parsed: text runs, named keys, and the date and time asked at each reading.
 struct KeyToken {
@@ -303,17 +318,7 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
     const Compiled& rules = *m_compiled;
     std::vector<ShapedReading> readings;
     while (!item.empty()) {
-        // The reading and its line end (CR, LF or CR LF), if it has one.
-        size_t end = item.find_first_of(u"\r\n");
-        size_t lineEndSize = 0;
-        if (end != std::u16string_view::npos) {
-            lineEndSize = item[end] == u'\r' && end + 1 < item.size() && item[end + 1] == u'\n' ? 2 : 1;
-        } else {
-            end = item.size();
-        }
-        const std::u16string_view raw = item.substr(0, end);
-        const std::u16string_view lineEnd = item.substr(end, lineEndSize);
-        item.remove_prefix(end + lineEndSize);
+        const auto [raw, lineEnd] = TakeReading(item);
 
         ShapedReading reading;
         const auto add = [&reading](TypedPiece piece) {
@@ -393,21 +398,22 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
 }
 
 std::u16string LastReadingOf(std::u16string_view item) {
-    std::u16string_view last;
+    std::u16string last;
     while (!item.empty()) {
-        size_t end = item.find_first_of(u"\r\n");
-        size_t lineEndSize = 0;
-        if (end != std::u16string_view::npos) {
-            lineEndSize = item[end] == u'\r' && end + 1 < item.size() && item[end + 1] == u'\n' ? 2 : 1;
-        } else {
-            end = item.size();
+        const auto [raw, lineEnd] = TakeReading(item);
+        if (!raw.empty()) {
+            last.assign(raw).append(lineEnd);
         }
-        if (end > 0) {
-            last = item.substr(0, end + lineEndSize);
-        }
-        item.remove_prefix(end + lineEndSize);
     }
-    return std::u16string(last);
+    return last;
+}
+
+size_t CountReadings(std::u16string_view item) {
+    size_t count = 0;
+    while (!item.empty()) {
+        count += !TakeReading(item).first.empty();
+    }
+    return count;
 }
 
 std::u16string DescribePieces(const std::vector<TypedPiece>& pieces) {

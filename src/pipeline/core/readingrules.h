@@ -69,6 +69,9 @@ private:
 // Empty when the item holds line ends only.
 std::u16string LastReadingOf(std::u16string_view item);
 
+// The readings of an item that hold text (a line end alone is none): one acknowledgement each.
+size_t CountReadings(std::u16string_view item);
+
 // A piece list as the settings page shows it: text as is, named keys in braces ("{TAB}").
 std::u16string DescribePieces(const std::vector<TypedPiece>& pieces);
 

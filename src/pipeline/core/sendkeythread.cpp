@@ -75,11 +75,17 @@ void CSendService::SendKeyThread() {
             m_dwFlushTick = m_platform.TickCount();
             std::optional<uintptr_t> window;
             if (!g_bRecordData && !(window = WaitForTypingWindow(std::nullopt, false, nullptr))) {
+                if (!StopRequested()) {
+                    // Discarded by the user: the device is still told the readings arrived.
+                    m_host.ReadingsHandled(CountReadings(text));
+                }
                 break;  // stopped while holding (abandoned like one being typed) or discarded
             }
             g_bSending = true;
             UpdateStatusIcon(IDI_SENDING);
             HandOn(text, window.value_or(0));
+            // Typed, recorded, skipped by the rules or refused: each is acknowledged, if asked.
+            m_host.ReadingsHandled(CountReadings(text));
             ++m_nHandledItems;
         }
     }
@@ -105,11 +111,16 @@ void CSendService::SetWaitingReadings(uint32_t count) {
 
 void CSendService::DiscardWaiting() {
     uint32_t dropped = 1;  // the one held here
+    size_t readings = 0;
     {
         std::lock_guard lock(g_csSendQueue);
         dropped += static_cast<uint32_t>(m_arrSendQueue.size());
+        for (const std::u16string& item : m_arrSendQueue) {
+            readings += CountReadings(item);
+        }
         m_arrSendQueue.clear();
     }
+    m_host.ReadingsHandled(readings);
     m_host.Trace(u"send-key: " + CountText(dropped) + (dropped == 1 ? u" waiting reading" : u" waiting readings") +
                  u" discarded");
     SetWaitingReadings(0);

@@ -43,7 +43,9 @@ public:
     virtual void ClearAbortOnError(LineSettings& settings) = 0;
     virtual void ReadTimeouts() = 0;
     // Reads return at once with whatever is queued, possibly nothing.
-    virtual void SetImmediateReadTimeouts() = 0;
+    // Reads return at once with what is queued; a write ends after writeConstantMs plus
+    // writeMsPerByte for each byte, with what the device took by then.
+    virtual void SetTimeouts(uint32_t writeMsPerByte, uint32_t writeConstantMs) = 0;
     // Sets the events a wait is for. On Windows a port handle opened for synchronous I/O
     // serialises this call behind a wait another thread has pending: it returns only when that
     // wait does, i.e. when the device sends again (Microsoft KB Q105302). On the overlapped handle

@@ -123,7 +123,9 @@ std::optional<std::u16string> ParseHotkey(std::u16string_view text, Hotkey& hotk
             }
             number = number * 10 + (c - u'0');
         }
-        if (number < 1 || number > 24) {
+        // F12 alone is kept for debuggers, even when none runs:
+        // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-registerhotkey
+        if (number < 1 || number > 24 || (number == 12 && modifiers == 0)) {
             return refusal;
         }
         vk = static_cast<uint8_t>(0x6F + number);  // VK_F1 is 0x70

@@ -38,7 +38,7 @@ struct Hotkey {
 
 // "CTRL+ALT+W", "F9", "SHIFT+F12": modifiers CTRL ALT SHIFT WIN, then one key (a letter, a
 // digit, F1..F24). A letter or digit needs Ctrl, Alt or Win: alone or with Shift it would take
-// a key the user types. Empty text: no hotkey (vk 0).
+// a key the user types; F12 alone is the debugger's. Empty text: no hotkey (vk 0).
 std::optional<std::u16string> ParseHotkey(std::u16string_view text, Hotkey& hotkey);
 
 }  // namespace dorvane

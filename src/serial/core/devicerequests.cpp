@@ -17,6 +17,7 @@ DeviceRequestSettings LoadDeviceRequestSettings(CAppProfile& profile) {
 void CDeviceRequests::Start(const DeviceRequestSettings& settings) {
     Stop();
     m_bSkipTraced = false;
+    m_bAckDropTraced = false;
     m_bWriteFailureShown = false;
     m_bSettingShown = false;
     std::vector<uint8_t> command = Decode(settings.command, DEVICE_COMMAND.name);
@@ -120,7 +121,10 @@ void CDeviceRequests::OnReadingsHandled(size_t count) {
     }
     for (size_t i = 0; i < count; ++i) {
         if (m_host.Send(ack, false) != SendResult::kQueued) {
-            m_host.Trace(u"device acknowledgement not sent!");
+            // A device that takes nothing fills the queue; traced once, not for every reading.
+            if (!m_bAckDropTraced.exchange(true)) {
+                m_host.Trace(u"device acknowledgements dropped, too many writes waiting!");
+            }
             return;
         }
     }

@@ -4,6 +4,7 @@
 // text is then never sent. With every setting at its default nothing is written.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -79,6 +80,7 @@ private:
     bool m_bPolling = false;
     bool m_bHotkey = false;
     bool m_bSkipTraced = false;
+    std::atomic<bool> m_bAckDropTraced{false};  // the worker's
     bool m_bWriteFailureShown = false;
     bool m_bSettingShown = false;
 };

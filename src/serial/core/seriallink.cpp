@@ -151,7 +151,11 @@ bool CSerialLink::StartComm(std::unique_ptr<ICommPort> port) {
     m_hComm->ReadTimeouts();
     Trace(u"start comm, 5");
     Trace(u"start comm, 6");
-    m_hComm->SetImmediateReadTimeouts();
+    // The line settings record holds the speed in bits per second at bytes 4 to 7; a byte takes
+    // at most 11 bits on the line.
+    const uint32_t baud = settings[4] | settings[5] << 8 | settings[6] << 16 | static_cast<uint32_t>(settings[7]) << 24;
+    m_nWriteMsPerByte = baud == 0 ? 100 : 11000 / baud + 1;
+    m_hComm->SetTimeouts(m_nWriteMsPerByte, m_nWriteTimeoutMs);
     m_hComm->ClearAbortOnError(settings);
     Trace(u"start comm, 7");
     m_hComm->SetState(settings);
@@ -169,9 +173,6 @@ bool CSerialLink::StartComm(std::unique_ptr<ICommPort> port) {
         m_hComm.reset();
         return false;
     }
-    // The line settings record holds the speed in bits per second at bytes 4 to 7.
-    const uint32_t baud = settings[4] | settings[5] << 8 | settings[6] << 16 | static_cast<uint32_t>(settings[7]) << 24;
-    m_nWriteMsPerByte = baud == 0 ? 100 : 11000 / baud + 1;
     std::lock_guard lock(m_csWrites);
     m_bWritable = true;
     m_bStopCommWrite = false;

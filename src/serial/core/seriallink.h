@@ -51,7 +51,8 @@ public:
     // Callable from any thread; the observer hears of each write's end.
     SendResult Send(std::vector<uint8_t> bytes, bool skipWhenBusy);
     void SetWriteObserver(WriteObserver observer) { m_writeObserver = std::move(observer); }
-    // The time a write may take besides its bytes' time on the line (tests shorten it).
+    // The time a write may take besides its bytes' time on the line (tests shorten it); taken
+    // at the next enable for the port's write time-outs.
     void SetWriteTimeout(uint32_t ms) { m_nWriteTimeoutMs = ms; }
 
     // A hand-off that arrives while the reader is being stopped is dropped by the receiver.
@@ -98,7 +99,7 @@ private:
     std::unique_ptr<IWorkerThread> m_hCommWriteThread;  // the same
     WriteObserver m_writeObserver;
     std::atomic<uint32_t> m_nWriteTimeoutMs{2000};
-    uint32_t m_nWriteMsPerByte = 1;  // at the port's speed, 11 bits a byte at most; set at start
+    uint32_t m_nWriteMsPerByte = 1;  // at the port's speed; set at start
 };
 
 // Writes waiting behind the one under way; more are dropped (and traced).

@@ -1,0 +1,22 @@
+// The settings sheet's Device page: the request sent to the device (at enable, on a period, on
+// a hotkey) and the acknowledgement after each reading.
+#pragma once
+
+#include <string>
+
+#include "framework/propsheet.h"
+
+class CDlgSettingDevice : public framework::CPropertyPage {
+public:
+    CDlgSettingDevice();
+
+    // As stored, in the escapes the texts are written with.
+    std::wstring m_strCommand;
+    BOOL m_bCommandAtEnable = FALSE;
+    int m_nPollMs = 0;
+    std::wstring m_strHotkey;
+    std::wstring m_strAck;
+
+protected:
+    void DoDataExchange(framework::CDataExchange* pDX) override;
+};
