@@ -294,3 +294,32 @@ def test_the_data_page_previews_the_last_reading_and_refuses_a_broken_expression
                                                   "DATA_EXTRACT", "TYPE_DELAY_MS")} == {
         "DATA_NUMBER": "0x2", "DATA_DECIMAL": ",", "DATA_SUFFIX": "{TAB}", "DATA_TERMINATOR": "0x0",
         "DATA_EXTRACT": "", "TYPE_DELAY_MS": "0x14"}
+
+
+def test_the_device_page_refuses_what_cannot_be_sent_and_stores_the_requests(wine, line):
+    app = start_disabled(wine)
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")  # a port that opens, so that OK can store
+    sheet, _ = open_sheet(app)
+    device = show_page(app, sheet, 3)
+    screenshot(app, "settings-device")
+    IDC_COMMAND, IDC_AT_ENABLE, IDC_POLL, IDC_HOTKEY, IDC_ACK = 1042, 1043, 1044, 1045, 1046
+    refusals = [
+        (IDC_COMMAND, r"P\q", "DEVICE_COMMAND: unknown escape (use \\r \\n \\t \\xHH or \\\\)!"),
+        (IDC_COMMAND, "S" * 257, "DEVICE_COMMAND is longer than 256 bytes!"),
+        (IDC_POLL, "50", "DEVICE_POLL_MS must be 0 or 100 to 3600000!"),
+        (IDC_HOTKEY, "W", 'DEVICE_HOTKEY: "W" cannot be a hotkey!'),
+        (IDC_ACK, r"\x6", "DEVICE_ACK: \\x needs two hexadecimal digits!"),
+    ]
+    good = {IDC_COMMAND: r"P\r\n", IDC_POLL: "1000", IDC_HOTKEY: "CTRL+ALT+W", IDC_ACK: r"\x06"}
+    for control, text, refusal in refusals:
+        app.ui("settext", device, control, text)
+        app.ui("click", sheet, IDOK)
+        assert app.answer_box(refusal).endswith("!")
+        assert int(app.ui("curpage", sheet)[0]) == device  # the sheet stays, on the page at fault
+        app.ui("settext", device, control, good[control])
+    app.ui("click", device, IDC_AT_ENABLE)
+    close_sheet(app, sheet, IDOK)
+    assert {name: stored(wine, name) for name in ("DEVICE_COMMAND", "DEVICE_COMMAND_AT_ENABLE", "DEVICE_POLL_MS",
+                                                  "DEVICE_HOTKEY", "DEVICE_ACK")} == {
+        "DEVICE_COMMAND": r"P\r\n", "DEVICE_COMMAND_AT_ENABLE": "0x1", "DEVICE_POLL_MS": "0x3e8",
+        "DEVICE_HOTKEY": "CTRL+ALT+W", "DEVICE_ACK": r"\x06"}
