@@ -14,8 +14,11 @@ def typed(key_sink, since):
 
 def test_a_pulled_out_device_is_typed_from_again_once_it_is_back(wine, line, key_sink):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "DEVICE_COMMAND", "REG_SZ", r"W\r")
+    set_value(wine, "DEVICE_COMMAND_AT_ENABLE", "REG_DWORD", "1")
     app = Dorvane(wine)
     app.wait_trace("enable/disable dorvane, done")
+    assert line.read(1.0) == b"W\r"
     first = None
     latencies = []
     for cycle in range(1, CYCLES + 1):
@@ -27,6 +30,8 @@ def test_a_pulled_out_device_is_typed_from_again_once_it_is_back(wine, line, key
         back = time.monotonic()
         app.wait_trace("port COM12 is back", cycle, timeout=10)
         app.wait_trace("enable/disable dorvane, done", 1 + 2 * cycle)
+        asked = []  # the request at enable goes out again with each return
+        winrig.wait_for(lambda: asked.append(line.read(0.1)) or b"".join(asked) == b"W\r", 5, "the request")
         since = len(key_sink.events())
         reading = f"R{cycle:03d}"
         line.write(reading.encode() + b"\r")
