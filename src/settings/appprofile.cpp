@@ -94,6 +94,74 @@ bool CWin32PrivateProfile::WriteString(const char16_t* section, const char16_t* 
                                       value ? AsWide(value) : nullptr, AsWide(fileName)) != FALSE;
 }
 
+namespace {
+
+// GetPrivateProfileStringW into a buffer that grows until the text fits: the call returns
+// size - 1 (size - 2 for a list of names) when it had to cut.
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getprivateprofilestringw
+std::wstring ProfileText(LPCWSTR section, LPCWSTR entry, LPCWSTR fallback, LPCWSTR file) {
+    for (DWORD size = 256;; size *= 2) {
+        std::wstring buffer(size, L'\0');
+        const DWORD copied = GetPrivateProfileStringW(section, entry, fallback, buffer.data(), size, file);
+        const DWORD cut = entry == nullptr ? size - 2 : size - 1;
+        if (copied < cut || size >= (1u << 20)) {
+            buffer.resize(copied);
+            return buffer;
+        }
+    }
+}
+
+// The default that says "no such entry": no stored value can consist of it.
+constexpr wchar_t kMissing[] = L"\x01\x02";
+
+}  // namespace
+
+bool CreateUtf16IniFile(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) != FALSE;
+    if (ok && size.QuadPart == 0) {
+        const uint8_t mark[2] = {0xFF, 0xFE};
+        DWORD written = 0;
+        ok = WriteFile(file, mark, sizeof mark, &written, nullptr) && written == sizeof mark;
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+std::optional<std::u16string> CWin32PrivateProfile::GetString(const char16_t* section, const char16_t* entry,
+                                                              const char16_t* fileName) {
+    const std::wstring text = ProfileText(AsWide(section), AsWide(entry), kMissing, AsWide(fileName));
+    if (text == kMissing) {
+        return std::nullopt;
+    }
+    return std::u16string(AsUtf16View(text));
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> CWin32PrivateProfile::GetSection(const char16_t* section,
+                                                                                        const char16_t* fileName) {
+    // A null entry lists the section's names, each ended by a NUL.
+    const std::wstring names = ProfileText(AsWide(section), nullptr, L"", AsWide(fileName));
+    std::vector<std::pair<std::u16string, std::u16string>> entries;
+    for (size_t start = 0; start < names.size();) {
+        const size_t end = names.find(L'\0', start);
+        const std::wstring name = names.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (!name.empty()) {
+            const std::u16string key(AsUtf16View(name));
+            entries.emplace_back(key, GetString(section, key.c_str(), fileName).value_or(u""));
+        }
+        if (end == std::wstring::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return entries;
+}
+
 }  // namespace dorvane
 
 // Built ahead of every other static object of the program (init_priority), so that any code

@@ -19,12 +19,20 @@ public:
     bool DeleteKey(RegKey parent, std::u16string_view name) override;
 };
 
-// WritePrivateProfileStringW.
+// WritePrivateProfileStringW and GetPrivateProfileStringW.
 class CWin32PrivateProfile : public IPrivateProfile {
 public:
     bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
                      const char16_t* fileName) override;
+    std::optional<std::u16string> GetString(const char16_t* section, const char16_t* entry,
+                                            const char16_t* fileName) override;
+    std::vector<std::pair<std::u16string, std::u16string>> GetSection(const char16_t* section,
+                                                                      const char16_t* fileName) override;
 };
+
+// Starts an INI file as UTF-16 (its mark alone) unless it already holds something: the system
+// then keeps it in UTF-16, where a file it creates itself would be in the ANSI code page.
+bool CreateUtf16IniFile(const wchar_t* path);
 
 }  // namespace dorvane
 

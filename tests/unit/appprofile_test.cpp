@@ -210,6 +210,42 @@ TEST_SUITE("profile store, INI file") {
         CHECK(rig.ini.writes[1].value == u"COM1");
     }
 
+    TEST_CASE("what is written is read back, every type, though the system trims blanks and quotes") {
+        IniRig rig;
+        const char16_t* texts[] = {u"COM12", u"", u" {TAB}", u"kg ", u"\"quoted\"", u"'", u"a\"b", u"\\x02\\x03"};
+        for (const char16_t* text : texts) {
+            CAPTURE(std::u16string(text).size());
+            CHECK(rig.profile.WriteString(u"Settings", u"S", text));
+            CHECK(rig.profile.GetString(u"Settings", u"S", u"default") == text);
+        }
+        CHECK_FALSE(rig.profile.WriteString(u"Settings", u"S", u"two\nlines"));  // a line-based file cannot hold it
+        for (const int32_t value : {0, 7, -1, INT32_MIN, INT32_MAX}) {
+            CHECK(rig.profile.WriteInt(u"Settings", u"N", value));
+            CHECK(rig.profile.GetInt(u"Settings", u"N", 99) == static_cast<uint32_t>(value));
+        }
+        const uint8_t record[] = {0x1C, 0x00, 0x00, 0x00, 0x80, 0x25, 0xFF};
+        CHECK(rig.profile.WriteBinary(u"Settings", u"COM12_DCB", record, sizeof record));
+        std::vector<uint8_t> data;
+        CHECK(rig.profile.GetBinary(u"Settings", u"COM12_DCB", data));
+        CHECK(data == std::vector<uint8_t>(std::begin(record), std::end(record)));
+
+        // Values a person or another tool wrote: a DWORD as unsigned text is taken, text that is
+        // no number reads as missing and gets the default.
+        rig.ini.WriteString(u"Settings", u"D", u"4294967295", u"C:\\dorvane.ini");
+        CHECK(rig.profile.GetInt(u"Settings", u"D", 1) == 4294967295u);
+        rig.ini.WriteString(u"Settings", u"E", u"12abc", u"C:\\dorvane.ini");
+        CHECK(rig.profile.GetInt(u"Settings", u"E", 1) == 1);
+        CHECK(rig.ini.GetString(u"Settings", u"E", u"C:\\dorvane.ini") == u"1");
+
+        // A file that cannot be written: stored values are read, nothing is written.
+        rig.profile.SetReadOnly(true);
+        const size_t writes = rig.ini.writes.size();
+        CHECK(rig.profile.GetString(u"Settings", u"S", u"default") == texts[std::size(texts) - 1]);
+        CHECK(rig.profile.GetInt(u"Settings", u"MISSING", 5) == 5);
+        CHECK_FALSE(rig.profile.WriteInt(u"Settings", u"N", 1));
+        CHECK(rig.ini.writes.size() == writes);
+    }
+
     TEST_CASE("null entry and null value are handed to the system's write as null") {
         IniRig rig;
         rig.profile.WriteString(u"Settings", u"A", nullptr);

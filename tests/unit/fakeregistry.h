@@ -103,14 +103,93 @@ struct IniWrite {
     bool entryNull = false, valueNull = false;
 };
 
+// INI files as Windows keeps them: sections and entries in file order, names without regard to
+// case, and a read that drops the blanks around a value and one pair of quotes enclosing it
+// (GetPrivateProfileString reference page).
 class FakePrivateProfile : public IPrivateProfile {
+    static bool SameName(std::u16string_view a, std::u16string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+                   return (x >= u'a' && x <= u'z' ? x - 32 : x) == (y >= u'a' && y <= u'z' ? y - 32 : y);
+               });
+    }
+    template <class Sections>
+    static auto FindSection(Sections& sections, std::u16string_view name) {
+        return std::find_if(sections.begin(), sections.end(), [&](const auto& s) { return SameName(s.first, name); });
+    }
+    static std::u16string AsRead(std::u16string_view value) {
+        while (!value.empty() && (value.front() == u' ' || value.front() == u'\t')) {
+            value.remove_prefix(1);
+        }
+        while (!value.empty() && (value.back() == u' ' || value.back() == u'\t')) {
+            value.remove_suffix(1);
+        }
+        if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        return std::u16string(value);
+    }
+
 public:
     std::vector<IniWrite> writes;
+    bool failWrites = false;  // a read-only file
+    using Section = std::vector<std::pair<std::u16string, std::u16string>>;
+    // file -> sections, as stored (before the read's trimming)
+    std::map<std::u16string, std::vector<std::pair<std::u16string, Section>>> files;
+
     bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
                      const char16_t* fileName) override {
         writes.push_back(IniWrite{section, entry ? entry : u"", value ? value : u"", fileName,
                                   entry == nullptr, value == nullptr});
+        if (failWrites) {
+            return false;
+        }
+        auto& sections = files[fileName];
+        auto found = FindSection(sections, section);
+        if (entry == nullptr) {
+            if (found != sections.end()) {
+                sections.erase(found);
+            }
+            return true;
+        }
+        if (found == sections.end()) {
+            if (value == nullptr) {
+                return true;
+            }
+            sections.emplace_back(section, Section{});
+            found = sections.end() - 1;
+        }
+        Section& entries = found->second;
+        auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, entry); });
+        if (value == nullptr) {
+            if (it != entries.end()) {
+                entries.erase(it);
+            }
+        } else if (it != entries.end()) {
+            it->second = value;
+        } else {
+            entries.emplace_back(entry, value);
+        }
         return true;
+    }
+    std::optional<std::u16string> GetString(const char16_t* section, const char16_t* entry,
+                                            const char16_t* fileName) override {
+        for (const auto& [name, value] : GetSection(section, fileName)) {
+            if (SameName(name, entry)) {
+                return value;
+            }
+        }
+        return std::nullopt;
+    }
+    Section GetSection(const char16_t* section, const char16_t* fileName) override {
+        auto& sections = files[fileName];
+        const auto found = FindSection(sections, section);
+        Section result;
+        if (found != sections.end()) {
+            for (const auto& [name, value] : found->second) {
+                result.emplace_back(name, AsRead(value));
+            }
+        }
+        return result;
     }
 };
 

@@ -3,6 +3,7 @@
 #include <regex>
 #include <utility>
 
+#include "core/hexdigit.h"
 #include "core/textcase.h"
 #include "settings/core/settingkeys.h"
 
@@ -148,19 +149,6 @@ std::optional<std::u16string> ParseKeyText(std::u16string_view text, const char1
     return std::nullopt;
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
-
 // DATA_STRIP's characters with their escapes resolved.
 std::optional<std::u16string> ParseEscapes(std::u16string_view text, std::u16string& out) {
     for (size_t i = 0; i < text.size(); ++i) {
@@ -183,8 +171,8 @@ std::optional<std::u16string> ParseEscapes(std::u16string_view text, std::u16str
                 out.push_back(u'\\');
                 break;
             case u'x': {
-                const int high = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
-                const int low = i + 3 < text.size() ? HexDigit(text[i + 3]) : -1;
+                const int high = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
+                const int low = i + 3 < text.size() ? HexDigitValue(text[i + 3]) : -1;
                 if (high < 0 || low < 0) {
                     return u"DATA_STRIP: \\x needs two hexadecimal digits!";
                 }

@@ -1,23 +1,11 @@
 #include "serial/core/devicecommand.h"
 
+#include "core/hexdigit.h"
 #include "core/textcase.h"
 
 namespace dorvane {
 
 namespace {
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
 
 std::u16string Digits(uint32_t value) {
     const std::string text = std::to_string(value);
@@ -58,8 +46,8 @@ std::optional<std::u16string> DecodeDeviceText(std::u16string_view text, const c
                 bytes.push_back('\\');
                 break;
             case u'x': {
-                const int high = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
-                const int low = i + 3 < text.size() ? HexDigit(text[i + 3]) : -1;
+                const int high = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
+                const int low = i + 3 < text.size() ? HexDigitValue(text[i + 3]) : -1;
                 if (high < 0 || low < 0) {
                     return std::u16string(setting) + u": \\x needs two hexadecimal digits!";
                 }

@@ -120,9 +120,11 @@ void CDeviceRequests::OnReadingsHandled(size_t count) {
         ack = m_ack;
     }
     for (size_t i = 0; i < count; ++i) {
-        if (m_host.Send(ack, false) != SendResult::kQueued) {
+        const SendResult sent = m_host.Send(ack, false);
+        if (sent != SendResult::kQueued) {
             // A device that takes nothing fills the queue; traced once, not for every reading.
-            if (!m_bAckDropTraced.exchange(true)) {
+            // (Not open: the port is closing, nothing more goes out.)
+            if (sent == SendResult::kBusy && !m_bAckDropTraced.exchange(true)) {
                 m_host.Trace(u"device acknowledgements dropped, too many writes waiting!");
             }
             return;

@@ -69,6 +69,13 @@ RegKey CAppProfile::OpenSectionKey(const char16_t* section) {
 }
 
 uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int32_t defaultValue) {
+    if (!UsesRegistry() && section != nullptr && entry != nullptr) {
+        if (const auto text = m_privateProfile.GetString(section, entry, m_pszProfileName.c_str())) {
+            if (const auto stored = IntFromIniText(*text)) {
+                return *stored;
+            }
+        }
+    }
     if (UsesRegistry() && entry != nullptr) {
         ScopedKey key(m_registry, OpenSectionKey(section));
         RegValue value;
@@ -84,6 +91,11 @@ uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int
 
 std::u16string CAppProfile::GetString(const char16_t* section, const char16_t* entry,
                                       const char16_t* defaultValue) {
+    if (!UsesRegistry() && section != nullptr && entry != nullptr) {
+        if (auto text = m_privateProfile.GetString(section, entry, m_pszProfileName.c_str())) {
+            return std::move(*text);
+        }
+    }
     if (UsesRegistry() && entry != nullptr) {
         ScopedKey key(m_registry, OpenSectionKey(section));
         RegValue value;
@@ -122,8 +134,8 @@ bool CAppProfile::WriteInt(const char16_t* section, const char16_t* entry, int32
         return false;
     }
     if (!UsesRegistry()) {
-        return m_privateProfile.WriteString(section, entry, IniIntText(value).c_str(),
-                                            m_pszProfileName.c_str());
+        return !m_bReadOnly && m_privateProfile.WriteString(section, entry, IniIntText(value).c_str(),
+                                                            m_pszProfileName.c_str());
     }
     ScopedKey key(m_registry, OpenSectionKey(section));
     const uint32_t bits = static_cast<uint32_t>(value);
@@ -137,7 +149,14 @@ bool CAppProfile::WriteString(const char16_t* section, const char16_t* entry, co
         return false;
     }
     if (!UsesRegistry()) {
-        return m_privateProfile.WriteString(section, entry, value, m_pszProfileName.c_str());
+        if (m_bReadOnly) {
+            return false;
+        }
+        if (value == nullptr) {
+            return m_privateProfile.WriteString(section, entry, nullptr, m_pszProfileName.c_str());
+        }
+        const std::optional<std::u16string> text = IniStringText(value);
+        return text && m_privateProfile.WriteString(section, entry, text->c_str(), m_pszProfileName.c_str());
     }
     if (entry == nullptr) {
         ScopedKey app(m_registry, OpenAppKey());
@@ -168,8 +187,8 @@ bool CAppProfile::WriteBinary(const char16_t* section, const char16_t* entry, co
         return false;
     }
     if (!UsesRegistry()) {
-        return m_privateProfile.WriteString(section, entry, IniBinaryText(data, count).c_str(),
-                                            m_pszProfileName.c_str());
+        return !m_bReadOnly && m_privateProfile.WriteString(section, entry, IniBinaryText(data, count).c_str(),
+                                                            m_pszProfileName.c_str());
     }
     ScopedKey key(m_registry, OpenSectionKey(section));
     return key && m_registry.SetValue(key.get(), entry, RegType::Binary, data, count);

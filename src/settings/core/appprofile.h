@@ -1,6 +1,6 @@
 // The settings store: integer, string and binary values in sections, kept under
 // HKEY_CURRENT_USER\software\<company>\<application>\<section>, or in a private profile (INI)
-// file when built without a company key. It holds no open handle and no cache: every call
+// file when built without a company key (a portable copy): a value written there is read back. It holds no open handle and no cache: every call
 // opens what it needs and closes it before returning.
 #pragma once
 
@@ -22,6 +22,11 @@ public:
     CAppProfile& operator=(const CAppProfile&) = delete;
 
     void SetNames(const char16_t* registryKey, const char16_t* profileName);
+    // The INI back end on a file that cannot be written: values are read, nothing is written
+    // (every write reports failure), and a missing value reads as its default.
+    void SetReadOnly(bool readOnly) { m_bReadOnly = readOnly; }
+    bool UsesIniFile() const { return !UsesRegistry(); }
+    const std::u16string& IniFileName() const { return m_pszProfileName; }
 
     // The application or section key, opened or created; the caller closes it. 0 on failure.
     RegKey OpenAppKey();
@@ -44,6 +49,7 @@ private:
 
     std::optional<std::u16string> m_pszRegistryKey;  // none: INI back end
     std::u16string m_pszProfileName;
+    bool m_bReadOnly = false;
     IRegistry& m_registry;
     IPrivateProfile& m_privateProfile;
 };

@@ -40,6 +40,50 @@ std::u16string IniIntText(int32_t value) {
     return value < 0 ? u"-" + digits : digits;
 }
 
+std::optional<uint32_t> IntFromIniText(std::u16string_view text) {
+    const bool negative = !text.empty() && text[0] == u'-';
+    if (negative) {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > 10) {
+        return std::nullopt;
+    }
+    uint64_t magnitude = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        magnitude = magnitude * 10 + static_cast<uint64_t>(c - u'0');
+    }
+    if (negative) {
+        if (magnitude > 0x80000000ULL) {
+            return std::nullopt;
+        }
+        return static_cast<uint32_t>(-static_cast<int64_t>(magnitude));
+    }
+    if (magnitude > 0xFFFFFFFFULL) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(magnitude);
+}
+
+std::optional<std::u16string> IniStringText(std::u16string_view value) {
+    if (value.find_first_of(u"\r\n") != std::u16string_view::npos) {
+        return std::nullopt;
+    }
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    const auto quote = [](char16_t c) { return c == u'"' || c == u'\''; };
+    if (!value.empty() && (blank(value.front()) || blank(value.back()) || quote(value.front()) || quote(value.back()))) {
+        std::u16string quoted;
+        quoted.reserve(value.size() + 2);
+        quoted.push_back(u'"');
+        quoted.append(value);
+        quoted.push_back(u'"');
+        return quoted;
+    }
+    return std::u16string(value);
+}
+
 std::u16string IniBinaryText(const uint8_t* data, size_t count) {
     std::u16string text;
     text.reserve(count * 2);

@@ -28,6 +28,15 @@ bool IsBinaryRegistryValue(const RegValue& value);
 // INI integer text: signed decimal, as "%d" formats it.
 std::u16string IniIntText(int32_t value);
 
+// Reads IniIntText back: signed decimal within int32, or unsigned up to 4294967295 (a DWORD
+// written by other means). Anything else counts as missing.
+std::optional<uint32_t> IntFromIniText(std::u16string_view text);
+
+// A string as the INI file must hold it to be read back unchanged: the system drops blanks
+// around a value and one pair of quotes enclosing it, so such a value is written in quotes.
+// None for a value with a line break, which a line-based file cannot hold.
+std::optional<std::u16string> IniStringText(std::u16string_view value);
+
 // INI binary text: per byte 'A' + low four bits, then 'A' + high four bits.
 std::u16string IniBinaryText(const uint8_t* data, size_t count);
 

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dorvane {
@@ -45,13 +48,19 @@ public:
     virtual bool DeleteKey(RegKey parent, std::u16string_view name) = 0;
 };
 
-// The system's private-profile (INI file) write; a null entry deletes the section, a null value
-// deletes the entry.
+// The system's private-profile (INI file) calls. Write: a null entry deletes the section, a null
+// value deletes the entry. Read: the entry's text as the system gives it back (blanks around
+// it and one pair of quotes enclosing it dropped), none when the file has no such entry.
 class IPrivateProfile {
 public:
     virtual ~IPrivateProfile() = default;
     virtual bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
                              const char16_t* fileName) = 0;
+    virtual std::optional<std::u16string> GetString(const char16_t* section, const char16_t* entry,
+                                                    const char16_t* fileName) = 0;
+    // Every entry of a section, in file order, as the system gives them back.
+    virtual std::vector<std::pair<std::u16string, std::u16string>> GetSection(const char16_t* section,
+                                                                              const char16_t* fileName) = 0;
 };
 
 }  // namespace dorvane

@@ -2,24 +2,9 @@
 
 #include <vector>
 
+#include "core/hexdigit.h"
+
 namespace dorvane {
-
-namespace {
-
-int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
-
-}  // namespace
 
 std::u16string EscapedSample(std::u16string_view reading) {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
@@ -60,8 +45,8 @@ std::u16string UnescapedSample(std::u16string_view shown) {
         } else if (next == u'r' || next == u'n' || next == u't' || next == u'\\') {
             reading += next == u'r' ? u'\r' : next == u'n' ? u'\n' : next == u't' ? u'\t' : u'\\';
             ++i;
-        } else if (next == u'x' && i + 3 < shown.size() && HexValue(shown[i + 2]) >= 0 && HexValue(shown[i + 3]) >= 0) {
-            reading += static_cast<char16_t>(HexValue(shown[i + 2]) * 16 + HexValue(shown[i + 3]));
+        } else if (next == u'x' && i + 3 < shown.size() && HexDigitValue(shown[i + 2]) >= 0 && HexDigitValue(shown[i + 3]) >= 0) {
+            reading += static_cast<char16_t>(HexDigitValue(shown[i + 2]) * 16 + HexDigitValue(shown[i + 3]));
             i += 3;
         } else {
             reading += u'\\';  // being typed, or meant as itself

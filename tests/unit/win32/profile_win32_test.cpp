@@ -108,7 +108,7 @@ TEST_SUITE("profile store on the registry (Win32)") {
 }
 
 TEST_SUITE("profile store on an INI file (Win32)") {
-    TEST_CASE("letters, signed decimal, and defaults written by reads") {
+    TEST_CASE("letters, signed decimal, defaults written by reads, and every value read back") {
         wchar_t dir[MAX_PATH];
         GetTempPathW(MAX_PATH, dir);
         const std::wstring file = std::wstring(dir) + L"dorvane-unit.ini";
@@ -124,7 +124,16 @@ TEST_SUITE("profile store on an INI file (Win32)") {
         CHECK(profile.WriteInt(u"Settings", u"N", -5));
         CHECK(profile.GetInt(u"Settings", u"SENDKB_CRLF", 1) == 1);
         std::vector<uint8_t> data;
-        CHECK_FALSE(profile.GetBinary(u"Settings", u"A", data));
+        CHECK(profile.GetBinary(u"Settings", u"A", data));
+        CHECK(data == std::vector<uint8_t>{0x1C, 0x00});
+        CHECK(profile.GetInt(u"Settings", u"N", 9) == static_cast<uint32_t>(-5));
+        // The system drops blanks around a value and quotes enclosing it; the store's quoting
+        // brings them back.
+        for (const char16_t* value : {u" {TAB}", u"kg ", u"\"x\"", u"plain"}) {
+            CHECK(profile.WriteString(u"Settings", u"S", value));
+            CHECK(profile.GetString(u"Settings", u"S", u"-") == value);
+        }
+        CHECK(ini.GetSection(u"Settings", name.c_str()).size() == 5);
 
         wchar_t text[64];
         auto read = [&](const wchar_t* entry) {
@@ -140,6 +149,23 @@ TEST_SUITE("profile store on an INI file (Win32)") {
         CHECK(read(L"N") == L"<missing>");
         CHECK(profile.WriteString(u"Settings", nullptr, nullptr));
         CHECK(read(L"A") == L"<missing>");
+        DeleteFileW(file.c_str());
+    }
+
+    TEST_CASE("a file that starts as UTF-16 keeps characters beyond the ANSI code page") {
+        // The system writes a file it creates in the ANSI code page, and keeps a file that
+        // starts with the UTF-16 mark in UTF-16 (WritePrivateProfileString reference page):
+        // the portable copy ships such a file.
+        wchar_t dir[MAX_PATH];
+        GetTempPathW(MAX_PATH, dir);
+        const std::wstring file = std::wstring(dir) + L"dorvane-unicode.ini";
+        CHECK(CreateUtf16IniFile(file.c_str()));
+        CWin32Registry registry;
+        CWin32PrivateProfile ini;
+        const std::u16string name(reinterpret_cast<const char16_t*>(file.c_str()));
+        CAppProfile profile(nullptr, name.c_str(), registry, ini);
+        CHECK(profile.WriteString(u"Settings", u"DATA_SUFFIX", u"\u20ac\u0142\u4e2d"));
+        CHECK(profile.GetString(u"Settings", u"DATA_SUFFIX", u"") == u"\u20ac\u0142\u4e2d");
         DeleteFileW(file.c_str());
     }
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "doctest/doctest.h"
+#include "pipeline/win32pipeline.h"
 #include "serial/btdiscover.h"
 #include "serial/serialport.h"
 
@@ -29,4 +30,16 @@ TEST_CASE("discovery through the system's name service ends with one line when t
 TEST_CASE("a port that does not exist cannot be opened") {
     CWin32SerialPlatform platform;
     CHECK_FALSE(platform.Open(u"\\\\.\\COM213"));
+}
+
+TEST_CASE("text for the device goes in the ANSI code page received bytes are read in, and back unchanged") {
+    CWin32PipelinePlatform platform;
+    const std::vector<uint8_t> bytes = AnsiBytesOf(u"P\u00e9\r\n");
+    REQUIRE(bytes.size() == 4);
+    CHECK(bytes[0] == 'P');
+    CHECK(bytes[2] == '\r');
+    CHECK(bytes[3] == '\n');
+    const std::string text(bytes.begin(), bytes.end());
+    CHECK(platform.AnsiToUtf16(text.c_str()) == u"P\u00e9\r\n");  // a round trip through the code page
+    CHECK(AnsiBytesOf(u"").empty());
 }
