@@ -176,7 +176,7 @@ LineSettings ToLineSettings(const DCB& dcb) {
 // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getdefaultcommconfigw
 bool SeedLineSettings(const std::wstring& port, const std::u16string& key, COMMCONFIG& config) {
     std::vector<uint8_t> stored;
-    if (theProfile.GetBinary(kSettingsSection, key.c_str(), stored) && !stored.empty()) {
+    if (theProfile.GetBinary(SettingsSectionOf(theProfile), key.c_str(), stored) && !stored.empty()) {
         // A stored value longer than the record is never copied past it.
         std::memcpy(&config.dcb, stored.data(), std::min(stored.size(), sizeof config.dcb));
         return true;
@@ -226,7 +226,7 @@ void CDlgSettingGeneral::OnBnClickedProperties() {
     // Stored as the next enable will apply it: a record Windows accepts, the user's values kept.
     LineSettings chosen = ToLineSettings(config.dcb);
     MakeAcceptable(chosen);
-    theProfile.WriteBinary(kSettingsSection, key.c_str(), chosen.data(), chosen.size());
+    theProfile.WriteBinary(SettingsSectionOf(theProfile), key.c_str(), chosen.data(), chosen.size());
 }
 
 void CDlgSettingGeneral::EditLineSettings(const std::u16string& key, const LineSettings& seed) {
@@ -236,7 +236,7 @@ void CDlgSettingGeneral::EditLineSettings(const std::u16string& key, const LineS
     }
     LineSettings chosen = seed;
     WriteLineFields(chosen, dialog.m_fields);
-    theProfile.WriteBinary(kSettingsSection, key.c_str(), chosen.data(), chosen.size());
+    theProfile.WriteBinary(SettingsSectionOf(theProfile), key.c_str(), chosen.data(), chosen.size());
 }
 
 BOOL CDlgSettingGeneral::OnApply() {

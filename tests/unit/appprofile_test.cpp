@@ -7,7 +7,10 @@
 #include "fakeregistry.h"
 #include "settings/core/appprofile.h"
 #include "settings/core/profilecodec.h"
+#include "serial/core/linesettings.h"
 #include "settings/core/settingkeys.h"
+#include "settings/core/settingsfile.h"
+#include "settings/core/startrequest.h"
 
 using namespace dorvane;
 using dorvane::testing::FakePrivateProfile;
@@ -268,5 +271,122 @@ TEST_SUITE("settings keys") {
         CHECK(ReadSetting(rig.profile, COMPORT) == u"COM1");
         CHECK(StringFromRegistry(*rig.Stored(u"COMPORT")) == u"COM1");
         CHECK(DcbEntryName(u"COM12") == u"COM12_DCB");
+    }
+}
+
+TEST_SUITE("profiles and settings files") {
+    TEST_CASE("the command line: profiles, export and import, and what is refused") {
+        struct Case {
+            std::vector<std::u16string> words;
+            bool valid;
+            StartRequest::Action action;
+            const char16_t* profile;
+            const char16_t* file;
+        };
+        using A = StartRequest::Action;
+        const Case cases[] = {
+            {{}, true, A::kRun, u"", u""},
+            {{u"/profile", u"Scale 2"}, true, A::kRun, u"Scale 2", u""},
+            {{u"-PROFILE", u"bench_A-1"}, true, A::kRun, u"bench_A-1", u""},
+            {{u"/export", u"C:\\s.ini", u"/profile", u"Scale"}, true, A::kExport, u"Scale", u"C:\\s.ini"},
+            {{u"/Import", u"s.ini"}, true, A::kImport, u"", u"s.ini"},
+            {{u"/profile", std::u16string(32, u'x')}, true, A::kRun, nullptr, u""},
+            {{u"/profile", std::u16string(33, u'x')}, false, A::kRun, u"", u""},
+            {{u"/profile", u"a/b"}, false, A::kRun, u"", u""},
+            {{u"/profile", u""}, false, A::kRun, u"", u""},
+            {{u"/profile"}, false, A::kRun, u"", u""},
+            {{u"/profile", u"a", u"/profile", u"b"}, false, A::kRun, u"", u""},
+            {{u"/export", u"a", u"/import", u"b"}, false, A::kRun, u"", u""},
+            {{u"/s"}, false, A::kRun, u"", u""},
+        };
+        for (const Case& c : cases) {
+            CAPTURE(c.words.size());
+            StartRequest request;
+            const auto error = ParseStartRequest(c.words, request);
+            CHECK(error.has_value() == !c.valid);
+            if (error) {
+                CHECK(error->back() == u'!');
+                continue;
+            }
+            CHECK(request.action == c.action);
+            if (c.profile != nullptr) {
+                CHECK(request.profile == c.profile);
+            }
+            CHECK(request.file == c.file);
+        }
+        CHECK(SettingsSectionFor(u"") == u"Settings");
+        CHECK(SettingsSectionFor(u"Scale") == u"Profiles\\Scale");
+        CHECK(InstanceNameFor(u"") == u"Local\\Velmora.DORVANE.SingleInstance");
+        CHECK(InstanceNameFor(u"scale") == InstanceNameFor(u"SCALE"));
+        CHECK(InstanceNameFor(u"scale") != InstanceNameFor(u""));
+    }
+
+    TEST_CASE("a profile's settings live in their own key, the default's stay where they were") {
+        RegistryRig rig;
+        rig.profile.SetSettingsSection(SettingsSectionFor(u"Scale"));
+        WriteSetting(rig.profile, COMPORT, u"COM7");
+        CHECK(rig.Stored(u"COMPORT") == nullptr);
+        CHECK(rig.registry.Find(FakeRegistry::PathOf({u"software", u"Velmora", u"DORVANE", u"Profiles", u"Scale"}),
+                                u"COMPORT") != nullptr);
+        rig.profile.SetSettingsSection(u"");
+        CHECK(ReadSetting(rig.profile, COMPORT) == u"COM1");
+    }
+
+    TEST_CASE("export then import gives every value back, a file with a fault is refused whole") {
+        const auto ascii = [](std::u16string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+        RegistryRig source;
+        WriteSetting(source.profile, COMPORT, u"COM12");
+        WriteSetting(source.profile, DATA_SUFFIX, u" {TAB}");
+        WriteSetting(source.profile, DATA_NUMBER, 2);
+        WriteSetting(source.profile, DEVICE_COMMAND, u"P\\r\\n");
+        WriteSetting(source.profile, AUTODISABLE_MINUTES, -1);
+        LineSettings record{};
+        record[0] = kLineSettingsSize;
+        WriteLineFields(record, LineFields{19200, 7, 2, 2, FlowControl::kRtsCts});
+        source.profile.WriteBinary(u"Settings", u"COM12_DCB", record.data(), record.size());
+
+        FakePrivateProfile file;
+        FakeRegistry unused;
+        CAppProfile exported(nullptr, u"C:\\roll-out.ini", unused, file);
+        REQUIRE(ExportSettings(source.profile, exported));
+        const SettingEntries entries = file.GetSection(u"Settings", u"C:\\roll-out.ini");
+        CHECK(entries.size() == std::size(kIntSettings) + std::size(kStringSettings) + 1);
+        REQUIRE_FALSE(CheckImport(entries, ascii));
+
+        RegistryRig target;
+        target.profile.SetSettingsSection(SettingsSectionFor(u"Scale"));
+        REQUIRE(ImportSettings(entries, target.profile));
+        for (const IntSetting* key : kIntSettings) {
+            CHECK(ReadSetting(target.profile, *key) == ReadSetting(source.profile, *key));
+        }
+        for (const StringSetting* key : kStringSettings) {
+            CHECK(ReadSetting(target.profile, *key) == ReadSetting(source.profile, *key));
+        }
+        std::vector<uint8_t> imported;
+        CHECK(target.profile.GetBinary(u"Profiles\\Scale", u"COM12_DCB", imported));
+        CHECK(imported == std::vector<uint8_t>(record.begin(), record.end()));
+
+        struct Refusal {
+            SettingEntries entries;
+            const char16_t* error;
+        };
+        LineSettings refused = record;
+        refused[dcb::kStopBits] = 1;  // 1.5 stop bits with 7 data bits
+        const Refusal refusals[] = {
+            {{{u"COMPORT", u"COM12"}, {u"NOT_A_SETTING", u"1"}}, u"NOT_A_SETTING is not a setting Dorvane knows!"},
+            {{{u"SENDKB_CRLF", u"yes"}}, u"SENDKB_CRLF must be a whole number!"},
+            {{{u"COMPORT", u"LPT1"}}, u"COMPORT: \"LPT1\" is not a port name (COM1 to COM255)!"},
+            {{{u"DATA_EXTRACT", u"("}}, u"DATA_EXTRACT: the expression is not valid!"},
+            {{{u"DATA_CASE", u"3"}}, u"DATA_CASE must be 0, 1 or 2!"},
+            {{{u"TYPE_DELAY_MS", u"5000"}}, u"TYPE_DELAY_MS must be 0 to 1000!"},
+            {{{u"DEVICE_POLL_MS", u"10"}}, u"DEVICE_POLL_MS must be 0 or 100 to 3600000!"},
+            {{{u"DEVICE_HOTKEY", u"Q"}}, u"DEVICE_HOTKEY: \"Q\" cannot be a hotkey!"},
+            {{{u"COM3_DCB", u"ABC"}}, u"COM3_DCB is not a line-settings record!"},
+            {{{u"COM3_DCB", IniBinaryText(refused.data(), refused.size())}},
+             u"COM3_DCB holds line settings Windows does not take!"},
+        };
+        for (const Refusal& r : refusals) {
+            CHECK(CheckImport(r.entries, ascii) == std::optional<std::u16string>(r.error));
+        }
     }
 }

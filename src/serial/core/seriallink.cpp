@@ -100,7 +100,7 @@ bool CSerialLink::ApplyLineSettings(ICommPort& port, const std::u16string& portN
     Trace(u"enable comm, com setting, 1");
     const std::u16string key = DcbEntryName(portName);
     std::vector<uint8_t> stored;
-    m_profile.GetBinary(kSettingsSection, key.c_str(), stored);
+    m_profile.GetBinary(SettingsSectionOf(m_profile), key.c_str(), stored);
     LineSettings settings = EmptyLineSettings();
     // Only a whole record is applied: a value of another length (written by something else)
     // would leave part of the record undefined, so the defaults are built and stored instead.
@@ -129,7 +129,7 @@ bool CSerialLink::ApplyLineSettings(ICommPort& port, const std::u16string& portN
         store = true;
     }
     if (store) {
-        m_profile.WriteBinary(kSettingsSection, key.c_str(), settings.data(), kLineSettingsSize);
+        m_profile.WriteBinary(SettingsSectionOf(m_profile), key.c_str(), settings.data(), kLineSettingsSize);
     }
     Trace(u"enable comm, com setting, 4");
     return port.SetState(settings);

@@ -26,6 +26,9 @@ public:
     // (every write reports failure), and a missing value reads as its default.
     void SetReadOnly(bool readOnly) { m_bReadOnly = readOnly; }
     bool UsesIniFile() const { return !UsesRegistry(); }
+    // The section the program's settings are in (empty: the default one); a profile's own.
+    void SetSettingsSection(std::u16string section) { m_settingsSection = std::move(section); }
+    const std::u16string& SettingsSection() const { return m_settingsSection; }
     const std::u16string& IniFileName() const { return m_pszProfileName; }
 
     // The application or section key, opened or created; the caller closes it. 0 on failure.
@@ -50,6 +53,7 @@ private:
     std::optional<std::u16string> m_pszRegistryKey;  // none: INI back end
     std::u16string m_pszProfileName;
     bool m_bReadOnly = false;
+    std::u16string m_settingsSection;
     IRegistry& m_registry;
     IPrivateProfile& m_privateProfile;
 };

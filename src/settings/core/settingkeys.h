@@ -22,6 +22,13 @@ struct StringSetting {
 };
 
 inline constexpr char16_t kSettingsSection[] = u"Settings";
+// A profile's settings (Dorvane.exe /profile NAME): the same values in "Profiles\NAME".
+inline constexpr char16_t kProfilesSection[] = u"Profiles";
+
+// The section the running copy's settings are in.
+inline const char16_t* SettingsSectionOf(const CAppProfile& profile) {
+    return profile.SettingsSection().empty() ? kSettingsSection : profile.SettingsSection().c_str();
+}
 
 // Port name as the General page lists it ("COM1" .. "COM255").
 inline constexpr StringSetting COMPORT{u"COMPORT", u"COM1"};
@@ -73,18 +80,28 @@ inline constexpr IntSetting DEVICE_POLL_MS{u"DEVICE_POLL_MS", 0};
 inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u""};
 inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u""};
 
-// Reads and writes in the "Settings" section with the table's default.
+// Every setting above, for export and import (the ports' line settings come on top).
+inline constexpr const IntSetting* kIntSettings[] = {
+    &BUFFERSIZE_KB, &SENDKB_CRLF, &SENDKB_RCVCHARS, &SENDKB_RCVCHARSNUMBER, &FLUSHBUFFER_SECOND, &RECORDDATA,
+    &RECORDDATA_I, &RECORDDATA_FILENAME_FILTERINDEX, &AUTODISABLE, &AUTODISABLE_MINUTES, &AUTORECONNECT,
+    &DATA_NUMBER, &DATA_CASE, &DATA_TERMINATOR, &TYPE_UNICODE, &TYPE_DELAY_MS, &DEVICE_COMMAND_AT_ENABLE,
+    &DEVICE_POLL_MS};
+inline constexpr const StringSetting* kStringSettings[] = {
+    &COMPORT, &RECORDDATA_FILENAME, &RECORDDATA_FILENAME_FILTER, &TARGET_PROGRAM, &DATA_STRIP, &DATA_EXTRACT,
+    &DATA_DECIMAL, &DATA_PREFIX, &DATA_SUFFIX, &DEVICE_COMMAND, &DEVICE_HOTKEY, &DEVICE_ACK};
+
+// Reads and writes in the running copy's section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
-    return profile.GetInt(kSettingsSection, key.name, key.defaultValue);
+    return profile.GetInt(SettingsSectionOf(profile), key.name, key.defaultValue);
 }
 inline std::u16string ReadSetting(CAppProfile& profile, const StringSetting& key) {
-    return profile.GetString(kSettingsSection, key.name, key.defaultValue);
+    return profile.GetString(SettingsSectionOf(profile), key.name, key.defaultValue);
 }
 inline bool WriteSetting(CAppProfile& profile, const IntSetting& key, int32_t value) {
-    return profile.WriteInt(kSettingsSection, key.name, value);
+    return profile.WriteInt(SettingsSectionOf(profile), key.name, value);
 }
 inline bool WriteSetting(CAppProfile& profile, const StringSetting& key, const std::u16string& value) {
-    return profile.WriteString(kSettingsSection, key.name, value.c_str());
+    return profile.WriteString(SettingsSectionOf(profile), key.name, value.c_str());
 }
 
 // The name of a port's line-settings value, e.g. "COM1_DCB".

@@ -1,0 +1,204 @@
+#include "settings/core/settingsfile.h"
+
+#include <string_view>
+
+#include "core/textcase.h"
+#include "pipeline/core/pipelinesettings.h"
+#include "pipeline/core/readingrules.h"
+#include "serial/core/linesettings.h"
+#include "settings/core/profilecodec.h"
+#include "settings/core/settingkeys.h"
+
+namespace dorvane {
+
+namespace {
+
+constexpr int kHighestPort = 255;
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperCase(a[i]) != UpperCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::u16string PortName(int number) {
+    const std::string digits = std::to_string(number);
+    return u"COM" + std::u16string(digits.begin(), digits.end());
+}
+
+// "COM1" .. "COM255", as the General page lists ports.
+bool IsPortName(std::u16string_view name) {
+    for (int number = 1; number <= kHighestPort; ++number) {
+        if (SameName(name, PortName(number))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const IntSetting* IntSettingNamed(std::u16string_view name) {
+    for (const IntSetting* setting : kIntSettings) {
+        if (SameName(name, setting->name)) {
+            return setting;
+        }
+    }
+    return nullptr;
+}
+
+const StringSetting* StringSettingNamed(std::u16string_view name) {
+    for (const StringSetting* setting : kStringSettings) {
+        if (SameName(name, setting->name)) {
+            return setting;
+        }
+    }
+    return nullptr;
+}
+
+// The port of a line-settings entry ("COM12_DCB" -> "COM12"); empty when it is none.
+std::u16string_view DcbPort(std::u16string_view name) {
+    const std::u16string_view suffix = kDcbSuffix;
+    if (name.size() <= suffix.size() || !SameName(name.substr(name.size() - suffix.size()), suffix)) {
+        return {};
+    }
+    const std::u16string_view port = name.substr(0, name.size() - suffix.size());
+    return IsPortName(port) ? port : std::u16string_view{};
+}
+
+const std::u16string* Find(const SettingEntries& entries, const char16_t* name) {
+    for (const auto& [entry, text] : entries) {
+        if (SameName(entry, name)) {
+            return &text;
+        }
+    }
+    return nullptr;
+}
+
+// The reading rules the file gives, over the defaults for what it leaves out.
+ReadingRuleSettings RulesOf(const SettingEntries& entries) {
+    const auto text = [&](const StringSetting& key) {
+        const std::u16string* found = Find(entries, key.name);
+        return found ? *found : std::u16string(key.defaultValue);
+    };
+    const auto number = [&](const IntSetting& key) {
+        const std::u16string* found = Find(entries, key.name);
+        return found ? IntFromIniText(*found).value_or(0) : static_cast<uint32_t>(key.defaultValue);
+    };
+    ReadingRuleSettings rules;
+    rules.strip = text(DATA_STRIP);
+    rules.extract = text(DATA_EXTRACT);
+    rules.number = number(DATA_NUMBER);
+    rules.decimal = text(DATA_DECIMAL);
+    rules.textCase = number(DATA_CASE);
+    rules.prefix = text(DATA_PREFIX);
+    rules.suffix = text(DATA_SUFFIX);
+    rules.keepLineEnd = number(DATA_TERMINATOR) != 0;
+    return rules;
+}
+
+}  // namespace
+
+bool ExportSettings(CAppProfile& from, CAppProfile& to) {
+    bool ok = true;
+    for (const IntSetting* setting : kIntSettings) {
+        ok = WriteSetting(to, *setting, static_cast<int32_t>(ReadSetting(from, *setting))) && ok;
+    }
+    for (const StringSetting* setting : kStringSettings) {
+        ok = WriteSetting(to, *setting, ReadSetting(from, *setting)) && ok;
+    }
+    for (int number = 1; number <= kHighestPort; ++number) {
+        const std::u16string entry = DcbEntryName(PortName(number));
+        std::vector<uint8_t> record;
+        if (from.GetBinary(SettingsSectionOf(from), entry.c_str(), record)) {
+            ok = to.WriteBinary(SettingsSectionOf(to), entry.c_str(), record.data(), record.size()) && ok;
+        }
+    }
+    return ok;
+}
+
+std::optional<std::u16string> CheckImport(const SettingEntries& entries, const EncodeText& encode) {
+    for (const auto& [name, text] : entries) {
+        if (const IntSetting* setting = IntSettingNamed(name)) {
+            const std::optional<uint32_t> value = IntFromIniText(text);
+            if (!value) {
+                return name + u" must be a whole number!";
+            }
+            if (setting == &TYPE_DELAY_MS && *value > kMaxTypeDelayMs) {
+                return std::u16string(kTypeDelayRefusal);
+            }
+            if (setting == &DEVICE_POLL_MS) {
+                if (auto error = CheckPollPeriod(*value)) {
+                    return error;
+                }
+            }
+            if ((setting == &DATA_NUMBER || setting == &DATA_CASE) && *value > 2) {
+                return name + u" must be 0, 1 or 2!";
+            }
+        } else if (const StringSetting* setting = StringSettingNamed(name)) {
+            std::vector<uint8_t> bytes;
+            Hotkey hotkey;
+            if (setting == &COMPORT && !IsPortName(text)) {
+                return u"COMPORT: \"" + text + u"\" is not a port name (COM1 to COM255)!";
+            }
+            if (setting == &DEVICE_COMMAND || setting == &DEVICE_ACK) {
+                if (auto error = DecodeDeviceText(text, setting->name, encode, bytes)) {
+                    return error;
+                }
+            }
+            if (setting == &DEVICE_HOTKEY) {
+                if (auto error = ParseHotkey(text, hotkey)) {
+                    return error;
+                }
+            }
+        } else if (!DcbPort(name).empty()) {
+            std::vector<uint8_t> record;
+            LineSettings settings{};
+            if (!DecodeIniBinary(text, record) || record.size() != kLineSettingsSize) {
+                return name + u" is not a line-settings record!";
+            }
+            std::copy(record.begin(), record.end(), settings.begin());
+            if (MakeAcceptable(settings)) {
+                return name + u" holds line settings Windows does not take!";
+            }
+        } else {
+            return name + u" is not a setting Dorvane knows!";
+        }
+    }
+    CReadingRules rules;
+    return rules.Set(RulesOf(entries));
+}
+
+bool ImportSettings(const SettingEntries& entries, CAppProfile& to) {
+    bool ok = true;
+    for (const auto& [name, text] : entries) {
+        if (const IntSetting* setting = IntSettingNamed(name)) {
+            ok = WriteSetting(to, *setting, static_cast<int32_t>(IntFromIniText(text).value_or(0))) && ok;
+        } else if (const StringSetting* setting = StringSettingNamed(name)) {
+            // A port name is stored as the General page lists it.
+            std::u16string value = text;
+            if (setting == &COMPORT) {
+                for (char16_t& c : value) {
+                    c = UpperCase(c);
+                }
+            }
+            ok = WriteSetting(to, *setting, value) && ok;
+        } else {
+            std::vector<uint8_t> record;
+            DecodeIniBinary(text, record);
+            std::u16string port(DcbPort(name));
+            for (char16_t& c : port) {
+                c = UpperCase(c);
+            }
+            const std::u16string entry = DcbEntryName(port);
+            ok = to.WriteBinary(SettingsSectionOf(to), entry.c_str(), record.data(), record.size()) && ok;
+        }
+    }
+    return ok;
+}
+
+}  // namespace dorvane
