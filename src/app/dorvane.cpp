@@ -11,6 +11,14 @@
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
+#include "settings/core/startrequest.h"
+#include "settings/settingsexchange.h"
+
+#include <shellapi.h>
+
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace dorvane;
 
@@ -18,18 +26,58 @@ CDorvaneApp theApp;
 
 CDorvaneApp::CDorvaneApp() : CWinApp(AsWide(kAppName)) {}
 
+namespace {
+
+// The words after the program's name, as the system splits the command line.
+std::vector<std::u16string> CommandLineWords() {
+    std::vector<std::u16string> words;
+    int count = 0;
+    if (LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) {
+            words.emplace_back(AsUtf16(args[i]));
+        }
+        LocalFree(args);
+    }
+    return words;
+}
+
+}  // namespace
+
 BOOL CDorvaneApp::InitInstance() {
     DebugPrintf(L"start app instance");
-    if (!ClaimSingleInstance()) {
+    StartRequest request;
+    if (const std::optional<std::u16string> error = ParseStartRequest(CommandLineWords(), request)) {
+        MsgBox(AsWide(error->c_str()), MB_ICONERROR | MB_OK, 0);
+        m_nInitExitCode = 1;
+        return FALSE;
+    }
+    const SettingsStore store = ChooseSettingsStore();
+    theProfile.SetSettingsSection(SettingsSectionFor(request.profile));
+    if (request.action == StartRequest::Action::kExport) {
+        m_nInitExitCode = ExportSettingsTo(request.file, request.quiet);
+        return FALSE;
+    }
+    if (request.action == StartRequest::Action::kImport) {
+        m_nInitExitCode = ImportSettingsFrom(request.file, request.quiet);  // a read-only store refuses the writes
+        return FALSE;
+    }
+    if (!ClaimSingleInstance(AsWide(InstanceNameFor(request.profile).c_str()))) {
         MsgBox(L"DORVANE is already running", MB_OK, 0);
         return FALSE;
+    }
+    if (store == SettingsStore::kReadOnlyIniFile) {
+        MsgBox(L"Setting file is read-only!\tDORVANE uses the settings it holds and stores no change.",
+               MB_ICONWARNING | MB_OK, 0);
+    }
+    if (!request.profile.empty()) {
+        DebugPrintf(L"profile %s", AsWide(request.profile.c_str()));
     }
     CWinApp::InitInstance();
     SetRegistryKey(AsWide(kCompanyKey));
     // The character-count rule is switched on at every start, whatever the store held.
     WriteSetting(theProfile, SENDKB_RCVCHARS, 1);
 
-    auto* frame = new CMainFrame;
+    auto* frame = new CMainFrame(request.profile);
     // The overlapped-window style; the framework's "add the document title" flag has no meaning
     // for a frame without documents.
     if (!CreateMainFrame(frame, IDR_MAINFRAME, WS_OVERLAPPEDWINDOW)) {

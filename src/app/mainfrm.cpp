@@ -58,7 +58,8 @@ const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_SEND_COMMAND, &CMainFrame::OnSendCommand, &CMainFrame::OnUpdateSendCommand},
 };
 
-CMainFrame::CMainFrame() : m_service(*this, m_platform, m_keys, theProfile) {}
+CMainFrame::CMainFrame(std::u16string profile)
+    : m_strProfile(std::move(profile)), m_service(*this, m_platform, m_keys, theProfile) {}
 
 CMainFrame::~CMainFrame() = default;
 
@@ -277,7 +278,7 @@ void CMainFrame::RefreshTrayTip() {
         _snwprintf(tip, kTipChars, L"DORVANE, %u %s waiting for %s", waiting, waiting == 1 ? L"reading" : L"readings",
                    AsWide(m_service.WaitingFor().c_str()));
         tip[kTipChars - 1] = L'\0';
-        m_TrayIcon.SetTipText(tip);
+        SetTip(tip);
     } else if (g_bServiceEnabled) {
         const std::u16string port = ReadSetting(theProfile, COMPORT);
         wchar_t tip[kTipChars];
@@ -290,19 +291,28 @@ void CMainFrame::RefreshTrayTip() {
         }
         tip[kTipChars - 1] = L'\0';
         m_TrayIcon.SetIconResource(IDR_MAINFRAME);
-        m_TrayIcon.SetTipText(tip);
+        SetTip(tip);
     } else if (m_portWatch.IsWaiting()) {
         wchar_t tip[kTipChars];
         _snwprintf(tip, kTipChars, L"DORVANE, waiting for %s", AsWide(m_portWatch.PortName().c_str()));
         tip[kTipChars - 1] = L'\0';
         m_TrayIcon.SetIconResource(IDI_DISABLED);
-        m_TrayIcon.SetTipText(tip);
+        SetTip(tip);
     } else {
         m_TrayIcon.SetIconResource(IDI_DISABLED);
-        m_TrayIcon.SetTipText(L"DORVANE, Disabled");
+        SetTip(L"DORVANE, Disabled");
     }
     // The picture was set without the state's choice: the next tick puts the state's back.
     m_service.ForgetStatusIcon();
+}
+
+void CMainFrame::SetTip(const wchar_t* tip) {
+    if (m_strProfile.empty()) {
+        m_TrayIcon.SetTipText(tip);
+        return;
+    }
+    const std::wstring named = ToWide(m_strProfile) + L": " + tip;
+    m_TrayIcon.SetTipText(named.c_str());
 }
 
 LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {

@@ -22,7 +22,9 @@ class CMainFrame : public framework::CFrameWnd,
                    private dorvane::CWin32PipelineHost,
                    private dorvane::IPortWatchHost {
 public:
-    CMainFrame();
+    // profile: the profile this copy runs for (empty: the default settings); its name starts
+    // the tray's tooltip, so that two copies can be told apart.
+    explicit CMainFrame(std::u16string profile = {});
     ~CMainFrame() override;
 
     // The only place the service is turned on or off, always in the same order.
@@ -89,6 +91,10 @@ private:
     std::mutex m_csNotices;
     std::deque<TrayNotice> m_notices;  // balloons the worker asked for, shown by WM_TRAY_NOTICE
 
+    // The tooltip with the profile's name in front.
+    void SetTip(const wchar_t* tip);
+
+    std::u16string m_strProfile;
     UINT_PTR m_nTimer = 0;
     HICON m_hIcon = nullptr;
     CChildView m_wndView;

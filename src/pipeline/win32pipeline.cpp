@@ -44,6 +44,42 @@ uint32_t CWin32PipelinePlatform::TickCount() {
     return GetTickCount();
 }
 
+CWin32PipelinePlatform::~CWin32PipelinePlatform() {
+    if (m_hTypingLock != nullptr) {
+        CloseHandle(m_hTypingLock);
+    }
+}
+
+// A named mutex in the session's namespace: every copy of this user's session shares it. A
+// copy that ended while holding it leaves it abandoned, which the next wait takes as owned.
+// https://learn.microsoft.com/windows/win32/api/synchapi/nf-synchapi-waitforsingleobject
+bool CWin32PipelinePlatform::LockTyping(const std::function<bool()>& stopRequested) {
+    if (m_hTypingLock == nullptr) {
+        m_hTypingLock = CreateMutexW(nullptr, FALSE, L"Local\\Velmora.DORVANE.Typing");
+        if (m_hTypingLock == nullptr) {
+            return true;  // no lock to be had: typing goes on as a single copy would
+        }
+    }
+    for (;;) {
+        const DWORD waited = WaitForSingleObject(m_hTypingLock, 20);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+            return true;
+        }
+        if (waited != WAIT_TIMEOUT) {
+            return true;
+        }
+        if (stopRequested()) {
+            return false;
+        }
+    }
+}
+
+void CWin32PipelinePlatform::UnlockTyping() {
+    if (m_hTypingLock != nullptr) {
+        ReleaseMutex(m_hTypingLock);
+    }
+}
+
 std::u16string CWin32PipelinePlatform::AnsiToUtf16(const char* text) {
     const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (units <= 1) {

@@ -31,9 +31,13 @@ public:
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();
     void StopCapsLockWatch() { m_capsLock.Stop(); }
+    bool LockTyping(const std::function<bool()>& stopRequested) override;
+    void UnlockTyping() override;
+    ~CWin32PipelinePlatform() override;
 
 private:
     CCapsLockWatch m_capsLock;
+    HANDLE m_hTypingLock = nullptr;  // the worker's: made and taken on its thread
 };
 
 // Today's date or the time now in the user's short formats ({DATE}, {TIME}).

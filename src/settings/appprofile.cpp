@@ -174,3 +174,49 @@ __attribute__((init_priority(200))) dorvane::CWin32PrivateProfile g_privateProfi
 
 __attribute__((init_priority(200)))
 dorvane::CAppProfile theProfile(dorvane::kCompanyKey, dorvane::kAppName, g_registry, g_privateProfile);
+
+namespace dorvane {
+
+IRegistry& TheRegistry() {
+    return g_registry;
+}
+
+IPrivateProfile& ThePrivateProfile() {
+    return g_privateProfile;
+}
+
+SettingsStore ChooseSettingsStore() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return SettingsStore::kRegistry;
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);  // cut: ask again with room
+    }
+    path.resize(path.find_last_of(L"\\/") + 1);
+    path += L"Dorvane.ini";
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return SettingsStore::kRegistry;
+    }
+    static std::u16string iniPath;
+    iniPath = AsUtf16View(path);
+    theProfile.SetNames(nullptr, iniPath.c_str());
+    // A file on a read-only medium or share, or marked read-only: its values are used, nothing
+    // is written back.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool writable = file != INVALID_HANDLE_VALUE && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    theProfile.SetReadOnly(!writable);
+    return writable ? SettingsStore::kIniFile : SettingsStore::kReadOnlyIniFile;
+}
+
+}  // namespace dorvane

@@ -36,6 +36,20 @@ bool CreateUtf16IniFile(const wchar_t* path);
 
 }  // namespace dorvane
 
-// Settings under HKEY_CURRENT_USER\software\Velmora\DORVANE. Built during static
-// initialisation, before any start-up code runs.
+// Settings under HKEY_CURRENT_USER\software\Velmora\DORVANE, or in Dorvane.ini beside the
+// program (ChooseSettingsStore). Built during static initialisation, before any start-up code
+// runs.
 extern dorvane::CAppProfile theProfile;
+
+namespace dorvane {
+
+// The back ends theProfile runs on, for stores of other files (export and import).
+IRegistry& TheRegistry();
+IPrivateProfile& ThePrivateProfile();
+
+enum class SettingsStore { kRegistry, kIniFile, kReadOnlyIniFile };
+// A file Dorvane.ini in the folder of Dorvane.exe itself (not the working folder) makes this a
+// portable copy: every profile's settings go to that file and nothing to the registry.
+SettingsStore ChooseSettingsStore();
+
+}  // namespace dorvane

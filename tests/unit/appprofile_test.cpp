@@ -289,7 +289,7 @@ TEST_SUITE("profiles and settings files") {
             {{u"/profile", u"Scale 2"}, true, A::kRun, u"Scale 2", u""},
             {{u"-PROFILE", u"bench_A-1"}, true, A::kRun, u"bench_A-1", u""},
             {{u"/export", u"C:\\s.ini", u"/profile", u"Scale"}, true, A::kExport, u"Scale", u"C:\\s.ini"},
-            {{u"/Import", u"s.ini"}, true, A::kImport, u"", u"s.ini"},
+            {{u"/Import", u"s.ini", u"/quiet"}, true, A::kImport, u"", u"s.ini"},
             {{u"/profile", std::u16string(32, u'x')}, true, A::kRun, nullptr, u""},
             {{u"/profile", std::u16string(33, u'x')}, false, A::kRun, u"", u""},
             {{u"/profile", u"a/b"}, false, A::kRun, u"", u""},

@@ -125,6 +125,14 @@ public:
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).
     virtual bool CapsLockOn() { return false; }
+    // Typing one item is done under a lock every running copy shares (one per profile may
+    // run), so that two devices' readings never interleave in one window. False when the
+    // stop came first.
+    virtual bool LockTyping(const std::function<bool()>& stopRequested) {
+        (void)stopRequested;
+        return true;
+    }
+    virtual void UnlockTyping() {}
     // Null on failure.
     virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
     virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);

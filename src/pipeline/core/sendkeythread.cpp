@@ -210,6 +210,17 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
         ReportElevatedTarget(target.window);
         return;  // nothing typed, nothing counted
     }
+    if (!m_platform.LockTyping([this] { return StopRequested(); })) {
+        return;
+    }
+    // Whatever ends the item: no key stays held for another copy's reading.
+    struct Unlock {
+        CSendService& service;
+        ~Unlock() {
+            service.m_keys.ReleaseModifierKeys();
+            service.m_platform.UnlockTyping();
+        }
+    } unlock{*this};
     m_keys.BeginItem(target);
     const char16_t* refusal = nullptr;
     for (size_t i = 0; i < units.size();) {

@@ -1,5 +1,7 @@
 #include "settings/core/startrequest.h"
 
+#include <initializer_list>
+
 #include "core/textcase.h"
 #include "settings/core/settingkeys.h"
 
@@ -19,6 +21,15 @@ bool IsSwitch(std::u16string_view word, std::u16string_view name) {
     return true;
 }
 
+// Text pieces put together (one append each: GCC 12 warns about a chain of temporaries).
+std::u16string Join(std::initializer_list<std::u16string_view> pieces) {
+    std::u16string text;
+    for (std::u16string_view piece : pieces) {
+        text.append(piece);
+    }
+    return text;
+}
+
 std::u16string Upper(std::u16string_view text) {
     std::u16string upper(text);
     for (char16_t& c : upper) {
@@ -34,14 +45,18 @@ std::optional<std::u16string> ParseStartRequest(const std::vector<std::u16string
     bool named = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::u16string& word = words[i];
+        if (IsSwitch(word, u"QUIET")) {
+            request.quiet = true;
+            continue;
+        }
         const bool profile = IsSwitch(word, u"PROFILE");
         const bool exporting = IsSwitch(word, u"EXPORT");
         const bool importing = IsSwitch(word, u"IMPORT");
         if (!profile && !exporting && !importing) {
-            return u"Unknown command line word \"" + word + u"\" (use /profile NAME, /export FILE or /import FILE)!";
+            return Join({u"Unknown command line word \"", word, u"\" (use /profile NAME, /export FILE or /import FILE)!"});
         }
         if (i + 1 == words.size() || words[i + 1].empty()) {
-            return word + u" needs a " + (profile ? u"name" : u"file") + u" after it!";
+            return Join({word, u" needs a ", profile ? u"name" : u"file", u" after it!"});
         }
         const std::u16string& value = words[++i];
         if (profile) {
@@ -73,21 +88,20 @@ std::optional<std::u16string> CheckProfileName(std::u16string_view name) {
     if (valid) {
         return std::nullopt;
     }
-    return u"The profile name \"" + std::u16string(name) +
-           u"\" may hold only letters, digits, spaces, - and _, at most 32 characters!";
+    return Join({u"The profile name \"", name, u"\" may hold only letters, digits, spaces, - and _, at most 32 characters!"});
 }
 
 std::u16string SettingsSectionFor(std::u16string_view profile) {
     if (profile.empty()) {
         return kSettingsSection;
     }
-    return std::u16string(kProfilesSection) + u"\\" + std::u16string(profile);
+    return Join({kProfilesSection, u"\\", profile});
 }
 
 std::u16string InstanceNameFor(std::u16string_view profile) {
     std::u16string name = u"Local\\Velmora.DORVANE.SingleInstance";
     if (!profile.empty()) {
-        name += u"." + Upper(profile);
+        name.append(u".").append(Upper(profile));
     }
     return name;
 }

@@ -14,10 +14,11 @@ struct StartRequest {
     Action action = Action::kRun;
     std::u16string profile;  // empty: the default settings
     std::u16string file;     // with kExport and kImport
+    bool quiet = false;      // "/quiet": the outcome only as the exit code (a silent installer)
 };
 
-// The words after the program's name: "/profile NAME", "/export FILE", "/import FILE" (the
-// switches in any case, "-" for "/"), at most one of export and import. On a line that cannot
+// The words after the program's name: "/profile NAME", "/export FILE", "/import FILE", "/quiet"
+// (the switches in any case, "-" for "/"), at most one of export and import. On a line that cannot
 // be followed, the error text for the user (ending in "!").
 std::optional<std::u16string> ParseStartRequest(const std::vector<std::u16string>& words, StartRequest& request);
 
