@@ -4,7 +4,9 @@
 ; Built by scripts/package.sh: makensis -DVERSION=... -DSOURCE=... -DOUTFILE=... dorvane.nsi
 ;
 ; Silent use for administrators who roll it out:
-;   Dorvane-<version>-setup.exe /S [/AUTOSTART=1]
+;   Dorvane-<version>-setup.exe /S [/AUTOSTART=1] [/SETTINGS=FILE]
+; /SETTINGS=FILE imports the settings of FILE (written by Dorvane.exe /export) after installing;
+; a file Dorvane refuses makes the installer end with exit code 2.
 ;   Uninstall.exe /S [/REMOVESETTINGS=1]
 ; A running Dorvane is ended first, without a question, and started again after an upgrade.
 
@@ -132,6 +134,22 @@ Section /o "Start Dorvane when Windows starts" SecAutostart
   WriteRegStr HKCU "${RUN_KEY}" "Dorvane" '"$INSTDIR\Dorvane.exe"'
 SectionEnd
 
+Var SettingsFile
+
+Section "-Import settings"
+  ${If} $SettingsFile != ""
+    ; Quiet when the installer is silent: the outcome is then only the exit code.
+    ${If} ${Silent}
+      ExecWait '"$INSTDIR\Dorvane.exe" /import "$SettingsFile" /quiet' $0
+    ${Else}
+      ExecWait '"$INSTDIR\Dorvane.exe" /import "$SettingsFile"' $0
+    ${EndIf}
+    ${If} $0 != 0
+      SetErrorLevel 2
+    ${EndIf}
+  ${EndIf}
+SectionEnd
+
 Section "-Restart"
   ; An upgrade over a running Dorvane starts it again; a silent first install leaves starting
   ; to the user (or to Windows, with the option above).
@@ -154,6 +172,15 @@ Function .onInit
   ${IfNot} ${Errors}
     ${If} $1 == 1
       SectionSetFlags ${SecAutostart} ${SF_SELECTED}
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/SETTINGS=" $1
+  ${IfNot} ${Errors}
+    ; A name relative to where the installer was started from.
+    GetFullPathName $SettingsFile $1
+    ${If} $SettingsFile == ""
+      StrCpy $SettingsFile $1
     ${EndIf}
   ${EndIf}
 FunctionEnd

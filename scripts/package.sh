@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release and writes it to dist/:
-#   Dorvane-<version>-win64.zip     Dorvane.exe (stripped) and the user guide
+#   Dorvane-<version>-win64.zip     Dorvane.exe (stripped), the user guide and an empty Dorvane.ini
+#                                   (UTF-16): the unzipped copy keeps its settings beside itself
 #   Dorvane-<version>-setup.exe     the per-user installer (NSIS, 64-bit)
 # The version comes from res/version.h, which also feeds the version record and the About box.
 set -euo pipefail
@@ -28,6 +29,9 @@ stage, target = Path(sys.argv[1]), sys.argv[2]
 with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as archive:
     for name in ("Dorvane.exe", "UserGuide.html"):
         archive.write(stage / name, f"Dorvane/{name}")
+    # The UTF-16 mark alone: the system keeps such a file in UTF-16, so every character of a
+    # setting survives (a file it creates itself is in the ANSI code page).
+    archive.writestr("Dorvane/Dorvane.ini", b"\xff\xfe")
 PY
 
 makensis -V2 -DVERSION="$version" -DSOURCE="$(pwd)/$stage" -DOUTFILE="$(pwd)/dist/Dorvane-$version-setup.exe" \

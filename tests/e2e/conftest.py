@@ -49,3 +49,12 @@ def line(wine):
     serial = winrig.SerialLine(wine)
     yield serial
     serial.close()
+
+
+@pytest.fixture
+def line13(wine, line):
+    """A second serial line, on COM13, beside the first (request it before any fixture that
+    starts a Wine program)."""
+    serial = winrig.SerialLine(wine, "COM13")
+    yield serial
+    serial.close()

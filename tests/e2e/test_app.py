@@ -31,11 +31,11 @@ def stored_names(wine):
 class Dorvane:
     """Dorvane.exe run under the debug-output catcher; its hidden main window found by class."""
 
-    def __init__(self, wine, name="dorvane", exe=None):
+    def __init__(self, wine, name="dorvane", exe=None, args=()):
         self.wine = wine
         self.records = wine.workdir / f"{name}-records.txt"
         self.proc = wine.start(winrig.tool("dbgcatch"), winrig.winpath(self.records),
-                               exe or winrig.BUILD_WIN / "Dorvane.exe")
+                               exe or winrig.BUILD_WIN / "Dorvane.exe", *args)
         self.ui = winrig.UiDriver(wine)
         self.hwnd = self.ui.find("Dorvane:*", "DORVANE", 20000, "hidden")
 
@@ -692,3 +692,46 @@ def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line
     app.answer_box("Quit from DORVANE?", IDYES)
     app.proc.wait(timeout=10)
     assert time.monotonic() - started < 5.0
+
+
+def test_two_profiles_on_two_ports_type_their_own_readings_whole_never_mixed(wine, line, line13, key_sink):
+    profiles = SETTINGS_KEY.rsplit("\\", 1)[0] + r"\Profiles"
+    for name, port in (("Scanner", "COM12"), ("Scale 2", "COM13")):
+        assert wine.reg("add", rf"{profiles}\{name}", "/v", "COMPORT", "/t", "REG_SZ", "/d", port, "/f")[0] == 0
+    scanner = Dorvane(wine, "scanner", args=("/profile", "Scanner"))
+    scanner.wait_trace("enable/disable dorvane, done")
+    scale = Dorvane(wine, "scale", args=("/profile", "Scale 2"))
+    scale.wait_trace("enable/disable dorvane, done")
+    assert "profile Scale 2" in scale.traces()
+    # The same profile twice: the second copy says so and ends.
+    again = Dorvane.__new__(Dorvane)
+    again.proc = wine.start(winrig.tool("dbgcatch"), winrig.winpath(wine.workdir / "again.txt"),
+                            winrig.BUILD_WIN / "Dorvane.exe", "/profile", "scale 2")
+    again.ui = scanner.ui
+    box, text = again.ui("msgbox", 20000)[0].split(" ", 1)
+    assert winrig.unescape(text) == "DORVANE is already running"
+    again.ui("answer", box, IDOK)
+    assert again.proc.wait(timeout=10) == 0
+
+    chars = lambda: "".join(chr(v) for k, v in key_sink.events() if k == "char")
+    scanner_line, scale_line = "4006381333931" * 8 + "\r", "12.345" * 16 + "\r"
+    for _ in range(3):  # both devices at the same moment
+        before = len(chars())
+        writers = [threading.Thread(target=l.write, args=(t.encode(),)) for l, t in
+                   ((line, scanner_line), (line13, scale_line))]
+        for writer in writers:
+            writer.start()
+        for writer in writers:
+            writer.join()
+        winrig.wait_for(lambda: len(chars()) - before >= len(scanner_line) + len(scale_line), 30, "both readings")
+        typed = chars()[before:]
+        assert typed in (scanner_line + scale_line, scale_line + scanner_line), typed
+    # Each copy's tooltip starts with its profile's name.
+    frames = [int(w.split()[0]) for w in scanner.ui("windows") if w.split()[4].startswith("Dorvane:")]
+    assert len(frames) == 2
+    for frame in frames:
+        scanner.ui("post", frame, WM_TRAY_NOTIFY, TRAY_ID, WM_MOUSEMOVE)
+    time.sleep(0.5)
+    tips = [winrig.unescape(t) for t in scanner.ui("tooltips")]
+    for tip in ("Scanner: DORVANE [Send], Enabled @ COM12", "Scale 2: DORVANE [Send], Enabled @ COM13"):
+        assert any(t.startswith(tip) for t in tips), tips

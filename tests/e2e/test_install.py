@@ -47,7 +47,8 @@ def reg_values(wine, key):
 def test_the_zip_holds_the_program_and_the_guide(dist):
     package, _ = dist
     with zipfile.ZipFile(package) as archive:
-        assert sorted(archive.namelist()) == ["Dorvane/Dorvane.exe", "Dorvane/UserGuide.html"]
+        assert sorted(archive.namelist()) == ["Dorvane/Dorvane.exe", "Dorvane/Dorvane.ini", "Dorvane/UserGuide.html"]
+        assert archive.read("Dorvane/Dorvane.ini") == b"\xff\xfe"  # empty, in UTF-16: the copy is portable
         # One self-contained program: the C++ standard library's regular expressions (the
         # reading rules) take it from about 0.3 MB to 1.4 MB stripped.
         assert archive.getinfo("Dorvane/Dorvane.exe").file_size <= 2 * 1024 * 1024
@@ -96,7 +97,16 @@ def test_install_run_upgrade_over_the_running_program_and_uninstall(dist, wine, 
 
 def test_install_without_autostart_and_uninstall_with_the_settings(dist, wine):
     _, setup = dist
-    assert wine.run(setup, "/S", timeout=180) == 0
+    # Settings to roll out, as Dorvane.exe /export writes them; the name relative to the
+    # installer's working folder.
+    (wine.path / "drive_c" / "roll-out.ini").write_bytes(
+        "\ufeff[Settings]\r\nCOMPORT=COM7\r\nDATA_SUFFIX={TAB}\r\nDEVICE_POLL_MS=1000\r\n".encode("utf-16-le"))
+    assert wine.run(setup, "/S", r"/SETTINGS=C:\roll-out.ini", timeout=180) == 0
+    stored = reg_values(wine, SETTINGS_KEY)
+    assert (stored["COMPORT"], stored["DATA_SUFFIX"], stored["DEVICE_POLL_MS"]) == ("COM7", "{TAB}", "0x3e8")
+    (wine.path / "drive_c" / "bad.ini").write_bytes("\ufeff[Settings]\r\nDATA_CASE=7\r\n".encode("utf-16-le"))
+    assert wine.run(setup, "/S", r"/SETTINGS=C:\bad.ini", timeout=180) == 2  # refused: nothing written
+    assert reg_values(wine, SETTINGS_KEY)["DATA_SUFFIX"] == "{TAB}" and "DATA_CASE" not in reg_values(wine, SETTINGS_KEY)
     assert "Dorvane" not in (reg_values(wine, RUN_KEY) or {})
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     assert wine.run(installed(wine) / "Uninstall.exe", "/S", "/REMOVESETTINGS=1", timeout=180) == 0

@@ -281,7 +281,7 @@ class SerialLine:
         self.prefix = prefix
         folder = prefix.workdir / "serial"
         folder.mkdir(exist_ok=True)
-        self.a, self.b = folder / "ttyA", folder / "ttyB"
+        self.a, self.b = folder / f"{port}-ttyA", folder / f"{port}-ttyB"
         self.socat = None
         self.fds = []
         self.plug()
