@@ -3,6 +3,8 @@
 // characters stay as they are.
 #pragma once
 
+#include <string_view>
+
 namespace dorvane {
 
 inline char16_t UpperCase(char16_t c) {
@@ -17,6 +19,19 @@ inline char16_t LowerCase(char16_t c) {
         return static_cast<char16_t>(c + 0x20);
     }
     return c;
+}
+
+// Two texts equal but for the case of these letters (names of settings, ports, programs).
+inline bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperCase(a[i]) != UpperCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace dorvane

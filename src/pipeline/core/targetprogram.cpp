@@ -11,17 +11,6 @@ char16_t Fold(char16_t c) {
     return UpperCase(c);
 }
 
-bool SameText(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Fold(a[i]) != Fold(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::u16string_view Trimmed(std::u16string_view text) {
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
@@ -45,7 +34,7 @@ CTargetPrograms::CTargetPrograms(std::u16string_view setting) {
             continue;
         }
         m_entries.emplace_back(entry);
-        const bool exeName = entry.size() > 4 && SameText(entry.substr(entry.size() - 4), u".exe");
+        const bool exeName = entry.size() > 4 && SameTextIgnoringCase(entry.substr(entry.size() - 4), u".exe");
         (exeName ? m_exeNames : m_titlePatterns).emplace_back(entry);
     }
 }
@@ -53,7 +42,7 @@ CTargetPrograms::CTargetPrograms(std::u16string_view setting) {
 bool CTargetPrograms::Matches(std::u16string_view exePath, std::u16string_view title) const {
     const std::u16string_view exe = ExeNameOf(exePath);
     for (const std::u16string& name : m_exeNames) {
-        if (SameText(name, exe)) {
+        if (SameTextIgnoringCase(name, exe)) {
             return true;
         }
     }

@@ -15,18 +15,6 @@ namespace {
 
 constexpr int kHighestPort = 255;
 
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (UpperCase(a[i]) != UpperCase(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::u16string PortName(int number) {
     const std::string digits = std::to_string(number);
     return u"COM" + std::u16string(digits.begin(), digits.end());
@@ -35,7 +23,7 @@ std::u16string PortName(int number) {
 // "COM1" .. "COM255", as the General page lists ports.
 bool IsPortName(std::u16string_view name) {
     for (int number = 1; number <= kHighestPort; ++number) {
-        if (SameName(name, PortName(number))) {
+        if (SameTextIgnoringCase(name, PortName(number))) {
             return true;
         }
     }
@@ -44,7 +32,7 @@ bool IsPortName(std::u16string_view name) {
 
 const IntSetting* IntSettingNamed(std::u16string_view name) {
     for (const IntSetting* setting : kIntSettings) {
-        if (SameName(name, setting->name)) {
+        if (SameTextIgnoringCase(name, setting->name)) {
             return setting;
         }
     }
@@ -53,7 +41,7 @@ const IntSetting* IntSettingNamed(std::u16string_view name) {
 
 const StringSetting* StringSettingNamed(std::u16string_view name) {
     for (const StringSetting* setting : kStringSettings) {
-        if (SameName(name, setting->name)) {
+        if (SameTextIgnoringCase(name, setting->name)) {
             return setting;
         }
     }
@@ -63,7 +51,7 @@ const StringSetting* StringSettingNamed(std::u16string_view name) {
 // The port of a line-settings entry ("COM12_DCB" -> "COM12"); empty when it is none.
 std::u16string_view DcbPort(std::u16string_view name) {
     const std::u16string_view suffix = kDcbSuffix;
-    if (name.size() <= suffix.size() || !SameName(name.substr(name.size() - suffix.size()), suffix)) {
+    if (name.size() <= suffix.size() || !SameTextIgnoringCase(name.substr(name.size() - suffix.size()), suffix)) {
         return {};
     }
     const std::u16string_view port = name.substr(0, name.size() - suffix.size());
@@ -72,7 +60,7 @@ std::u16string_view DcbPort(std::u16string_view name) {
 
 const std::u16string* Find(const SettingEntries& entries, const char16_t* name) {
     for (const auto& [entry, text] : entries) {
-        if (SameName(entry, name)) {
+        if (SameTextIgnoringCase(entry, name)) {
             return &text;
         }
     }
