@@ -735,3 +735,21 @@ def test_two_profiles_on_two_ports_type_their_own_readings_whole_never_mixed(win
     tips = [winrig.unescape(t) for t in scanner.ui("tooltips")]
     for tip in ("Scanner: DORVANE [Send], Enabled @ COM12", "Scale 2: DORVANE [Send], Enabled @ COM13"):
         assert any(t.startswith(tip) for t in tips), tips
+
+
+def test_a_hotkey_another_program_holds_is_reported_once_and_send_command_still_works(wine, line):
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "DEVICE_COMMAND", "REG_SZ", r"W\r")
+    set_value(wine, "DEVICE_HOTKEY", "REG_SZ", "F9")
+    held = wine.workdir / "hotkey.out"
+    holder = wine.start(winrig.tool("uidriver"), winrig.winpath(held), "hotkey", 0, 0x78, 60000)
+    winrig.wait_for(lambda: winrig.read_lines(held) == ["held"], 20, "the other program's hotkey")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    assert app.traces().count("hotkey F9 not registered: another program holds it!") == 1
+    balloons = winrig.wait_for(lambda: [t for t in map(winrig.unescape, app.ui("tooltips")) if "F9" in t], 10,
+                               "the balloon")
+    assert "Another program already uses F9" in balloons[0]
+    app.ui("post", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)
+    assert line.read(1.5) == b"W\r"
+    winrig.stop_pid(holder)

@@ -409,6 +409,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         key.ki.dwFlags = std::wcscmp(arg[1], L"up") == 0 ? KEYEVENTF_KEYUP : 0;
         return SendInput(1, &key, sizeof(INPUT)) == 1 ? 0 : 1;
     }
+    // hotkey MODIFIERS VK MS: holds a system-wide hotkey for MS milliseconds, as another
+    // program that took the keys first would; writes "held" once it is registered.
+    if (verb == L"hotkey" && need(3)) {
+        if (!RegisterHotKey(nullptr, 1, static_cast<UINT>(_wtoi(arg[0])), static_cast<UINT>(_wtoi(arg[1])))) {
+            return 1;
+        }
+        out.Write("held");
+        Sleep(static_cast<DWORD>(_wtoi(arg[2])));
+        UnregisterHotKey(nullptr, 1);
+        return 0;
+    }
     if (verb == L"faketray" && need(1)) {
         WNDCLASSW wc{};
         wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
