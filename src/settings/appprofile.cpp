@@ -204,9 +204,7 @@ SettingsStore ChooseSettingsStore() {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return SettingsStore::kRegistry;
     }
-    static std::u16string iniPath;
-    iniPath = AsUtf16View(path);
-    theProfile.SetNames(nullptr, iniPath.c_str());
+    theProfile.SetNames(nullptr, std::u16string(AsUtf16View(path)).c_str());
     // A file on a read-only medium or share, or marked read-only: its values are used, nothing
     // is written back.
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

@@ -288,6 +288,9 @@ class SerialLine:
         code, out = prefix.reg("add", r"HKLM\Software\Wine\Ports", "/v", port, "/t", "REG_SZ", "/d", str(self.a), "/f")
         assert code == 0, out
         prefix.wineserver("-k")
+        # -k only asks the server to end: a program started before it is gone can find the
+        # dying server and fail at once (seen once: `reg add` exiting 1 with no output).
+        prefix.wineserver("-w")
         if not SHIM.is_file():
             raise FileNotFoundError(f"{SHIM} is missing: build the Windows target first (scripts/build.sh)")
         prefix.env["LD_PRELOAD"] = str(SHIM)
