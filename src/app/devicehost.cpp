@@ -16,9 +16,9 @@ std::vector<uint8_t> CDeviceRequestHost::Encode(std::u16string_view text) {
 }
 
 bool CDeviceRequestHost::StartPollTimer(uint32_t ms) {
-    // WM_TIMER is made when the queue is otherwise empty and never queued twice, so a busy
-    // user-interface thread delays a poll but never piles them up.
-    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-settimer
+    // WM_TIMER is made by GetMessage only when nothing else is queued, so a busy user-interface
+    // thread delays a poll but never piles polls up.
+    // https://learn.microsoft.com/windows/win32/winmsg/wm-timer
     return SetTimer(m_hWnd, kPollTimer, ms, nullptr) != 0;
 }
 
