@@ -17,18 +17,8 @@ using namespace dorvane;
 
 namespace {
 
-struct Pages {
-    CDlgSettingGeneral& general;
-    CDlgSettingAdvanced& advanced;
-    CDlgSettingData& data;
-    CDlgSettingDevice& device;
-};
-
-void Load(const Pages& pages) {
-    CDlgSettingGeneral& general = pages.general;
-    CDlgSettingAdvanced& advanced = pages.advanced;
-    CDlgSettingData& data = pages.data;
-    CDlgSettingDevice& device = pages.device;
+void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettingData& data,
+          CDlgSettingDevice& device) {
     general.m_strPort = AsWide(ReadSetting(theProfile, COMPORT).c_str());
     general.m_bSendKbCrLf = ReadSetting(theProfile, SENDKB_CRLF) != 0;
     general.m_bSendKbRcvChars = ReadSetting(theProfile, SENDKB_RCVCHARS) != 0;
@@ -51,11 +41,8 @@ void Load(const Pages& pages) {
 }
 
 // The count rule's switch is not stored: start-up turns it on at every start.
-void Store(const Pages& pages) {
-    const CDlgSettingGeneral& general = pages.general;
-    const CDlgSettingAdvanced& advanced = pages.advanced;
-    const CDlgSettingData& data = pages.data;
-    const CDlgSettingDevice& device = pages.device;
+void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advanced, const CDlgSettingData& data,
+           const CDlgSettingDevice& device) {
     WriteSetting(theProfile, COMPORT, std::u16string(AsUtf16View(general.m_strPort)));
     WriteSetting(theProfile, SENDKB_CRLF, general.m_bSendKbCrLf ? 1 : 0);
     WriteSetting(theProfile, SENDKB_RCVCHARSNUMBER, general.m_nSendKbRcvCharsNumber);
@@ -92,13 +79,12 @@ void RunSettingSheet(const std::u16string& sample) {
         CDlgSettingAdvanced advanced;
         CDlgSettingData data(sample);
         CDlgSettingDevice device;
-        const Pages pages{general, advanced, data, device};
         sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
         sheet.AddPage(&general);
         sheet.AddPage(&advanced);
         sheet.AddPage(&data);
         sheet.AddPage(&device);
-        Load(pages);
+        Load(general, advanced, data, device);
         WriteSetting(theProfile, RECORDDATA_I, advanced.m_bRecordData ? 1 : 0);
         if (sheet.DoModal() != IDOK) {
             return;
@@ -108,7 +94,7 @@ void RunSettingSheet(const std::u16string& sample) {
             MsgBox(L"Setting has error!", MB_ICONERROR | MB_OK, 0);
             continue;
         }
-        Store(pages);
+        Store(general, advanced, data, device);
         return;
     }
 }

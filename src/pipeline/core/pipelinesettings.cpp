@@ -41,14 +41,7 @@ PipelineSettings LoadPipelineSettings(CAppProfile& profile) {
     s.autoDisable = ReadInt(profile, AUTODISABLE) != 0;
     s.autoDisableMs = ScaleClamped(ReadInt(profile, AUTODISABLE_MINUTES), 60000);
     s.targetProgram = ReadSetting(profile, TARGET_PROGRAM);
-    s.rules.strip = ReadSetting(profile, DATA_STRIP);
-    s.rules.extract = ReadSetting(profile, DATA_EXTRACT);
-    s.rules.number = ReadSetting(profile, DATA_NUMBER);
-    s.rules.decimal = ReadSetting(profile, DATA_DECIMAL);
-    s.rules.textCase = ReadSetting(profile, DATA_CASE);
-    s.rules.prefix = ReadSetting(profile, DATA_PREFIX);
-    s.rules.suffix = ReadSetting(profile, DATA_SUFFIX);
-    s.rules.keepLineEnd = ReadSetting(profile, DATA_TERMINATOR) != 0;
+    s.rules = ReadRuleSettings([&profile](const auto& key) { return ReadSetting(profile, key); });
     s.typeUnicode = ReadSetting(profile, TYPE_UNICODE) != 0;
     s.typeDelayMs = ReadSetting(profile, TYPE_DELAY_MS);
     return s;

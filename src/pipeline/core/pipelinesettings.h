@@ -6,6 +6,7 @@
 
 #include "pipeline/core/readingrules.h"
 #include "settings/core/appprofile.h"
+#include "settings/core/settingkeys.h"
 
 namespace dorvane {
 
@@ -28,6 +29,22 @@ struct PipelineSettings {
     bool typeUnicode = false;
     uint32_t typeDelayMs = 0;  // as stored: more than 1000 is refused at enable
 };
+
+// The reading rules from `read`, which gives the value of an IntSetting or a StringSetting (the
+// store's, or an import file's before it is stored).
+template <class Read>
+ReadingRuleSettings ReadRuleSettings(const Read& read) {
+    ReadingRuleSettings rules;
+    rules.strip = read(DATA_STRIP);
+    rules.extract = read(DATA_EXTRACT);
+    rules.number = read(DATA_NUMBER);
+    rules.decimal = read(DATA_DECIMAL);
+    rules.textCase = read(DATA_CASE);
+    rules.prefix = read(DATA_PREFIX);
+    rules.suffix = read(DATA_SUFFIX);
+    rules.keepLineEnd = read(DATA_TERMINATOR) != 0;
+    return rules;
+}
 
 // Reads every key with the table's default (a missing value is written back by the store).
 PipelineSettings LoadPipelineSettings(CAppProfile& profile);

@@ -1,6 +1,7 @@
 #include "settings/core/settingsfile.h"
 
 #include <string_view>
+#include <type_traits>
 
 #include "core/textcase.h"
 #include "pipeline/core/pipelinesettings.h"
@@ -77,16 +78,13 @@ ReadingRuleSettings RulesOf(const SettingEntries& entries) {
         const std::u16string* found = Find(entries, key.name);
         return found ? IntFromIniText(*found).value_or(0) : static_cast<uint32_t>(key.defaultValue);
     };
-    ReadingRuleSettings rules;
-    rules.strip = text(DATA_STRIP);
-    rules.extract = text(DATA_EXTRACT);
-    rules.number = number(DATA_NUMBER);
-    rules.decimal = text(DATA_DECIMAL);
-    rules.textCase = number(DATA_CASE);
-    rules.prefix = text(DATA_PREFIX);
-    rules.suffix = text(DATA_SUFFIX);
-    rules.keepLineEnd = number(DATA_TERMINATOR) != 0;
-    return rules;
+    return ReadRuleSettings([&](const auto& key) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(key)>, IntSetting>) {
+            return number(key);
+        } else {
+            return text(key);
+        }
+    });
 }
 
 }  // namespace
