@@ -1,12 +1,15 @@
 #include "pipeline/capslockwatch.h"
 
-#include <atomic>
-
 namespace dorvane {
 
 namespace {
 
-std::atomic<CCapsLockTracker*> g_pTracker{nullptr};
+// While keys go out the key is sampled this often; a press lasts tens of milliseconds.
+constexpr DWORD kSampleMs = 10;
+
+// The follower the hook's events go to; null while no hook is meant to be set. Only the
+// watch's thread sets it or reads it (the hook procedure runs there).
+CCapsLockFollower* g_pFollower = nullptr;
 
 }  // namespace
 
@@ -30,33 +33,73 @@ bool CCapsLockWatch::ToggleInFront() {
 
 LRESULT CALLBACK CCapsLockWatch::OnKeyboardEvent(int code, WPARAM message, LPARAM event) {
     // https://learn.microsoft.com/windows/win32/winmsg/lowlevelkeyboardproc
-    if (code == HC_ACTION) {
+    if (code == HC_ACTION && g_pFollower != nullptr) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
         const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
-        if (CCapsLockTracker* tracker = g_pTracker.load()) {
-            tracker->OnKeyEvent(static_cast<uint8_t>(key->vkCode), up);
-        }
+        g_pFollower->OnKeyEvent(static_cast<uint8_t>(key->vkCode), up);
     }
     return CallNextHookEx(nullptr, code, message, event);
+}
+
+bool CCapsLockWatch::SetHook() {
+    // The hook procedure runs on the thread that set it, which must keep taking messages.
+    m_hHook = SetWindowsHookExW(WH_KEYBOARD_LL, OnKeyboardEvent, GetModuleHandleW(nullptr), 0);
+    g_pFollower = m_hHook != nullptr ? &m_follower : nullptr;
+    return m_hHook != nullptr;
+}
+
+void CCapsLockWatch::RemoveHook() {
+    g_pFollower = nullptr;
+    if (m_hHook != nullptr) {
+        UnhookWindowsHookEx(m_hHook);
+        m_hHook = nullptr;
+    }
+}
+
+uint16_t CCapsLockWatch::AsyncKeyState() {
+    // Bit 15: down now; bit 0: pressed since the last call, which another program's call can
+    // take first. Zero on another desktop or with a higher program's window in front.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getasynckeystate
+    return static_cast<uint16_t>(GetAsyncKeyState(VK_CAPITAL));
+}
+
+void CCapsLockWatch::SetKeysGoOut(bool goOut) {
+    if (m_bKeysGoOut.exchange(goOut) != goOut && m_dwThreadId != 0) {
+        PostThreadMessageW(m_dwThreadId, WM_NULL, 0, 0);  // the watch looks at the flag when it wakes
+    }
+}
+
+void CCapsLockWatch::Follow() {
+    MSG msg;
+    for (;;) {
+        const DWORD timeout = m_follower.Sampling() ? kSampleMs : INFINITE;
+        MsgWaitForMultipleObjectsEx(0, nullptr, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        // The hook's events are sent messages: taking messages delivers them.
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                return;
+            }
+            DispatchMessageW(&msg);
+        }
+        if (m_bKeysGoOut) {
+            m_follower.KeysGoOut();
+        } else {
+            m_follower.KeysStopped();
+        }
+        m_follower.Sample();
+    }
 }
 
 DWORD WINAPI CCapsLockWatch::WatchThread(LPVOID param) {
     auto* self = static_cast<CCapsLockWatch*>(param);
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for the attach and the quit
-    self->m_tracker.Reset(ToggleInFront());
-    g_pTracker = &self->m_tracker;
-    // The hook procedure runs on this thread, which must keep taking messages.
-    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, OnKeyboardEvent, GetModuleHandleW(nullptr), 0);
-    self->m_bHooked = hook != nullptr;
+    self->m_bHooked = self->m_follower.Start(ToggleInFront());
     SetEvent(self->m_hStarted);
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        DispatchMessageW(&msg);
+    if (self->m_bHooked) {
+        self->Follow();
     }
-    if (hook != nullptr) {
-        UnhookWindowsHookEx(hook);
-    }
-    g_pTracker = nullptr;
+    self->m_follower.Stop();
     return 0;
 }
 

@@ -1,15 +1,17 @@
-// Follows Caps Lock for the typing thread: a thread of its own holds a low-level keyboard hook
-// (its own, so that a busy user-interface thread never makes the system drop the hook) and feeds
-// every key event to the tracker.
+// Follows Caps Lock for the typing thread: a thread of its own (so that a busy user-interface
+// thread never makes the system drop the hook) holds a low-level keyboard hook while no keys go
+// out, and samples the key while they do.
 #pragma once
 
 #include <windows.h>
+
+#include <atomic>
 
 #include "pipeline/core/capslock.h"
 
 namespace dorvane {
 
-class CCapsLockWatch {
+class CCapsLockWatch : private ICapsLockSource {
 public:
     CCapsLockWatch() = default;
     ~CCapsLockWatch() { Stop(); }
@@ -20,14 +22,24 @@ public:
     // per process; false when the hook cannot be set (the toggle then stays as taken).
     bool Start();
     void Stop();
-    bool IsOn() const { return m_tracker.IsOn(); }
+    bool IsOn() const { return m_follower.IsOn(); }
+    // From the typing thread: an item's keys go out from now / no longer.
+    void KeysGoOut() { SetKeysGoOut(true); }
+    void KeysStopped() { SetKeysGoOut(false); }
 
 private:
     static DWORD WINAPI WatchThread(LPVOID self);
     static LRESULT CALLBACK OnKeyboardEvent(int code, WPARAM message, LPARAM event);
     static bool ToggleInFront();
+    void Follow();
+    void SetKeysGoOut(bool goOut);
+    bool SetHook() override;
+    void RemoveHook() override;
+    uint16_t AsyncKeyState() override;
 
-    CCapsLockTracker m_tracker;
+    CCapsLockFollower m_follower{*this};
+    std::atomic<bool> m_bKeysGoOut{false};
+    HHOOK m_hHook = nullptr;
     HANDLE m_hThread = nullptr;
     DWORD m_dwThreadId = 0;
     HANDLE m_hStarted = nullptr;

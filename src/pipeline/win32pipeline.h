@@ -28,6 +28,8 @@ public:
     WindowIdentity IdentityOf(uintptr_t window) override;
     std::u16string LocalDateTime(bool time) override;
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
+    void KeysGoOut() override { m_capsLock.KeysGoOut(); }
+    void KeysStopped() override { m_capsLock.KeysStopped(); }
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();
     void StopCapsLockWatch() { m_capsLock.Stop(); }

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "eventually.h"
@@ -119,9 +121,10 @@ private:
 // key event; none while the workstation is locked or a secure screen is up, and then SendInput
 // takes nothing. Foreground changes are announced (the system's foreground event) except for
 // the lock, which switches desktops instead. A test can make the next injections fail too.
-// Caps Lock is the system's toggle: raw keyboard input shows every press, while the key state of a
-// thread that removes no keyboard messages stays as it was when its queue was made.
-class FakeDesktop {
+// Caps Lock is the system's toggle: a low-level hook sees every key event, injected ones
+// included, and the asynchronous key state tells a press since the last look; the key state of
+// a thread that removes no keyboard messages stays as it was when its queue was made.
+class FakeDesktop : public ICapsLockSource {
 public:
     static constexpr uintptr_t kUserWindow = 1;
 
@@ -156,16 +159,25 @@ public:
     }
     // What SendInput does with a batch: the number of events the system took.
     size_t Deliver(const KeyStroke* strokes, size_t count) {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (m_front.kind == FrontKind::kNoWindow || m_nRefusals > 0) {
             m_nRefusals = std::max(0, m_nRefusals - 1);
             return 0;
         }
+        bool capsLockPressed = false;
         for (size_t i = 0; i < count; ++i) {
             m_strokes[m_front.window].push_back(strokes[i]);
+            m_nHookedStrokes += m_bHookSet ? 1 : 0;
             if (m_nSwitchAfter > 0 && --m_nSwitchAfter == 0) {
                 SwitchLocked();
             }
+            if (m_nCapsLockAfter > 0 && --m_nCapsLockAfter == 0) {
+                capsLockPressed = true;
+            }
+        }
+        lock.unlock();
+        if (capsLockPressed) {
+            PressCapsLock();
         }
         return count;
     }
@@ -208,20 +220,46 @@ public:
         return std::find(m_elevated.begin(), m_elevated.end(), window) != m_elevated.end();
     }
 
-    // The user presses Caps Lock.
-    void PressCapsLock() {
-        std::lock_guard lock(m_mutex);
+    // The user presses Caps Lock (a quick tap), now or once `afterStrokes` more events were
+    // delivered.
+    void PressCapsLock(size_t afterStrokes = 0) {
+        std::unique_lock lock(m_mutex);
+        if (afterStrokes != 0) {
+            m_nCapsLockAfter = afterStrokes;
+            return;
+        }
         m_bCapsLock = !m_bCapsLock;
-        if (m_pHook != nullptr) {
-            m_pHook->OnKeyEvent(kVkCapital, false);
-            m_pHook->OnKeyEvent(kVkCapital, true);
+        m_bCapsPressedBit = true;
+        const bool hooked = m_bHookSet;
+        lock.unlock();
+        if (hooked) {  // the hook's thread takes its events as they come
+            m_hookEvent(kVkCapital, false);
+            m_hookEvent(kVkCapital, true);
         }
     }
-    // A watcher of the keyboard's raw input, started with the toggle as it is now.
-    void Hook(CCapsLockTracker& tracker) {
+    bool CapsLockToggle() {
         std::lock_guard lock(m_mutex);
-        tracker.Reset(m_bCapsLock);
-        m_pHook = &tracker;
+        return m_bCapsLock;
+    }
+    // Where a low-level hook's events go (on the hook's thread).
+    void OnHookEvent(std::function<void(uint8_t, bool)> event) { m_hookEvent = std::move(event); }
+    bool SetHook() override {
+        std::lock_guard lock(m_mutex);
+        m_bHookSet = true;
+        return true;
+    }
+    void RemoveHook() override {
+        std::lock_guard lock(m_mutex);
+        m_bHookSet = false;
+    }
+    uint16_t AsyncKeyState() override {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_bCapsPressedBit, false) ? 1 : 0;  // a tap is never down when looked at
+    }
+    // Injected events a hook was called for (each a round trip to the hook's thread).
+    size_t HookedStrokes() {
+        std::lock_guard lock(m_mutex);
+        return m_nHookedStrokes;
     }
     // GetKeyState(VK_CAPITAL) on the calling thread: the thread gets no keyboard messages, so
     // it stays what it was when the thread first asked (its queue was made).
@@ -253,7 +291,11 @@ private:
     std::map<uintptr_t, WindowIdentity> m_identities;
     std::map<uintptr_t, std::vector<KeyStroke>> m_strokes;
     bool m_bCapsLock = false;
-    CCapsLockTracker* m_pHook = nullptr;
+    bool m_bCapsPressedBit = false;
+    size_t m_nCapsLockAfter = 0;
+    bool m_bHookSet = false;
+    size_t m_nHookedStrokes = 0;
+    std::function<void(uint8_t, bool)> m_hookEvent;
     std::map<std::thread::id, bool> m_threadCapsLock;
 };
 
@@ -276,7 +318,18 @@ public:
         pausesCutShort.push_back(signalled);
     }
     FakeDesktop desktop;
-    CCapsLockTracker capsLock;
+    // The Caps Lock watch: its thread is whichever calls under the mutex; a sample is taken
+    // whenever the typing asks (the real watch samples every few milliseconds).
+    std::mutex capsLockMutex;
+    CCapsLockFollower capsLock{desktop};
+    void StartCapsLock() {
+        desktop.OnHookEvent([this](uint8_t vk, bool up) {
+            std::lock_guard lock(capsLockMutex);
+            capsLock.OnKeyEvent(vk, up);
+        });
+        std::lock_guard lock(capsLockMutex);
+        capsLock.Start(desktop.CapsLockToggle());
+    }
     // Caps Lock as the typing thread's own key state had it when a target was taken.
     std::atomic<bool> typingThreadCapsLock{false};
     FrontWindow CurrentFront() override { return desktop.Front(); }
@@ -290,7 +343,19 @@ public:
         target.elevated = desktop.Elevated(window);
         return target;
     }
-    bool CapsLockOn() override { return capsLock.IsOn(); }
+    bool CapsLockOn() override {
+        std::lock_guard lock(capsLockMutex);
+        capsLock.Sample();
+        return capsLock.IsOn();
+    }
+    void KeysGoOut() override {
+        std::lock_guard lock(capsLockMutex);
+        capsLock.KeysGoOut();
+    }
+    void KeysStopped() override {
+        std::lock_guard lock(capsLockMutex);
+        capsLock.KeysStopped();
+    }
     WindowIdentity IdentityOf(uintptr_t window) override { return desktop.IdentityOf(window); }
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
@@ -399,7 +464,7 @@ struct PipelineRig {
 
     PipelineRig() {
         ResetServiceState();
-        platform.desktop.Hook(platform.capsLock);
+        platform.StartCapsLock();
     }
     ~PipelineRig() { Disable(); }
 

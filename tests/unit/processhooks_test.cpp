@@ -595,6 +595,108 @@ TEST_CASE("Caps Lock switched while the service runs reaches the typing, though 
     rig.Burst("c\r");
     REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
     CHECK_FALSE(rig.layout.capsLockAsked.load());
+
+    // Pressed while a reading is typed: the hook is off then (the system would call it for
+    // every injected key) and the key's state is sampled; the rest of the reading and the next
+    // one follow the press, and the hook is back once the keys stopped.
+    const size_t hookedBefore = desktop.HookedStrokes();
+    desktop.PressCapsLock(10);
+    rig.Burst(std::string(20, 'd') + "\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 4; }));
+    CHECK(desktop.HookedStrokes() == hookedBefore);
+    CHECK(rig.layout.capsLockAsked.load());
+    rig.Burst("e\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 5; }));
+    CHECK(rig.layout.capsLockAsked.load());
+    desktop.PressCapsLock();
+    rig.Burst("f\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 6; }));
+    CHECK_FALSE(rig.layout.capsLockAsked.load());
+}
+
+namespace {
+
+// The system's side of Caps Lock as a script drives it. A hook event waits until the watch's
+// thread takes its messages again (before the script's next step); a removed hook passes none.
+struct ScriptedCapsLock : ICapsLockSource {
+    CCapsLockFollower follower{*this};
+    bool hooked = false, down = false, pressedBit = false;
+    char onHookSet = 0;  // 'J': the key goes down just before the hook is set, 'K': just after
+    std::vector<bool> pending;  // hook events not yet taken: true for a release
+    void Key(bool goesDown) {
+        down = goesDown;
+        pressedBit = pressedBit || goesDown;
+        if (hooked) {
+            pending.push_back(!goesDown);
+        }
+    }
+    bool SetHook() override {
+        const char press = std::exchange(onHookSet, 0);
+        if (press == 'J') {
+            Key(true);
+        }
+        hooked = true;
+        if (press == 'K') {
+            Key(true);
+        }
+        return true;
+    }
+    void RemoveHook() override {
+        hooked = false;
+        pending.clear();
+    }
+    uint16_t AsyncKeyState() override {
+        return static_cast<uint16_t>((down ? 0x8000 : 0) | (std::exchange(pressedBit, false) ? 1 : 0));
+    }
+};
+
+}  // namespace
+
+// Steps: D/U the key goes down/up, T a tap (both), P keys go out (hook off, samples), S a sample, R keys stopped (hook set again), J/K the
+// next hook set comes just after/before a press.
+TEST_CASE("Caps Lock between the hook and the samples: every press counted once") {
+    struct Case {
+        const char* script;
+        bool on;
+    };
+    const Case cases[] = {
+        {"T", true},
+        {"TT", false},
+        {"PDSSUSR", true},  // held over several samples
+        {"PSTSR", true},    // a tap between two samples, told by the "pressed since" bit
+        {"TPSR", true},     // a press the hook saw is not counted again when the samples start
+        {"DPSUSR", true},   // held down as the hook comes off
+        {"PDSRU", true},    // held down as the hook comes back: its release changes nothing
+        {"PDURS", true},    // a tap after the last sample, before the hook is set again
+        {"PSJR", true},     // pressed just before the hook is set: only a look after it sees it
+        {"PSKRU", true},    // pressed just after: the look and the hook's event count it once
+    };
+    for (const Case& c : cases) {
+        const std::string script = c.script;
+        CAPTURE(script);
+        ScriptedCapsLock system;
+        CCapsLockFollower& follower = system.follower;
+        REQUIRE(follower.Start(false));
+        for (char step : script) {
+            for (bool up : std::exchange(system.pending, {})) {
+                follower.OnKeyEvent(kVkCapital, up);
+            }
+            switch (step) {
+                case 'D': system.Key(true); break;
+                case 'U': system.Key(false); break;
+                case 'T': system.Key(true), system.Key(false); break;
+                case 'P': follower.KeysGoOut(); break;
+                case 'S': follower.Sample(); break;
+                case 'R': follower.KeysStopped(); break;
+                case 'J': case 'K': system.onHookSet = step; break;
+            }
+        }
+        for (bool up : system.pending) {
+            follower.OnKeyEvent(kVkCapital, up);
+        }
+        CHECK(follower.IsOn() == c.on);
+        CHECK(system.hooked == !follower.Sampling());
+    }
 }
 
 TEST_CASE("a failed recording write is traced each time and shown once per enable") {

@@ -1,7 +1,9 @@
 // Caps Lock as the user's keyboard has it. A thread's own key state follows the keyboard only
 // as that thread removes keyboard messages from its queue, and the thread that types never gets
-// any; so the toggle is followed from the system's key events instead (the keyboard's raw input
-// gives every key, typed or injected, in order).
+// any; so the toggle is followed from the system's key events instead: a low-level keyboard hook
+// while no keys go out, and samples of the asynchronous key state while they do. The system
+// calls a low-level hook for every injected key as well and waits for it, a round trip to the
+// hook's thread per key event that the samples avoid.
 #pragma once
 
 #include <atomic>
@@ -11,28 +13,52 @@ namespace dorvane {
 
 inline constexpr uint8_t kVkCapital = 0x14;
 
-class CCapsLockTracker {
+// The system's side of following Caps Lock.
+class ICapsLockSource {
 public:
-    // The toggle as read where the system keeps it for the user's input.
-    void Reset(bool on) {
-        m_bOn = on;
-        m_bDown = false;
-    }
-    // One key event, in the order the system saw them. The toggle changes when Caps Lock goes
-    // down; the repeats of a held key change nothing.
-    void OnKeyEvent(uint8_t vk, bool keyUp) {
-        if (vk == kVkCapital) {
-            if (!keyUp && !m_bDown) {
-                m_bOn = !m_bOn;
-            }
-            m_bDown = !keyUp;
-        }
-    }
+    virtual ~ICapsLockSource() = default;
+    // Sets the low-level keyboard hook whose events reach CCapsLockFollower::OnKeyEvent; false
+    // when the system refused it.
+    virtual bool SetHook() = 0;
+    // Takes the hook off; events still on their way are not passed on any more.
+    virtual void RemoveHook() = 0;
+    // GetAsyncKeyState(VK_CAPITAL): bit 15, the key is down; bit 0, it went down since the
+    // previous call. Zero when the system does not tell (another desktop, a higher window).
+    virtual uint16_t AsyncKeyState() = 0;
+};
+
+// Every call but IsOn comes from one thread, the one the hook's events are delivered to.
+class CCapsLockFollower {
+public:
+    explicit CCapsLockFollower(ICapsLockSource& source) : m_source(source) {}
+    CCapsLockFollower(const CCapsLockFollower&) = delete;
+    CCapsLockFollower& operator=(const CCapsLockFollower&) = delete;
+
+    // Starts from the toggle as read where the system keeps it for the user's input; false
+    // when the hook cannot be set (the toggle then stays as it was read).
+    bool Start(bool on);
+    void Stop();
+    // One key event from the hook, in the order the system saw them. The toggle changes when
+    // Caps Lock goes down; the repeats of a held key change nothing.
+    void OnKeyEvent(uint8_t vk, bool keyUp);
+    // Keys go out from now: the hook comes off and the key is sampled instead.
+    void KeysGoOut();
+    // No more keys go out: the hook is set again (and if the system refuses it, the samples go
+    // on until the next try).
+    void KeysStopped();
+    // While sampling, often enough that a press (tens of milliseconds) is seen down at least once.
+    void Sample();
+    bool Sampling() const { return m_bSampling; }
     bool IsOn() const { return m_bOn; }
 
 private:
+    void Count(bool downNow, bool pressedSinceLast);
+
+    ICapsLockSource& m_source;
     std::atomic<bool> m_bOn{false};
-    bool m_bDown = false;  // the hook's thread only
+    bool m_bDown = false;
+    bool m_bFollowing = false;
+    bool m_bSampling = false;
 };
 
 }  // namespace dorvane

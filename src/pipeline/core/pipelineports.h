@@ -125,6 +125,11 @@ public:
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).
     virtual bool CapsLockOn() { return false; }
+    // An item's keys go out from now / no longer (the end of the item, or a hold). What
+    // follows Caps Lock through every key event would cost a round trip for each injected
+    // one, so it follows the key another way meanwhile. Either may be called again as it is.
+    virtual void KeysGoOut() {}
+    virtual void KeysStopped() {}
     // Typing one item is done under a lock every running copy shares (one per profile may
     // run), so that two devices' readings never interleave in one window. False when the
     // stop came first.

@@ -174,6 +174,7 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
             if (held && sending) {
                 g_bSending = true;
                 UpdateStatusIcon(IDI_SENDING);
+                m_platform.KeysGoOut();
             }
             return front.window;
         }
@@ -195,6 +196,9 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
             m_keys.ReleaseModifierKeys();
             g_bSending = false;
             UpdateStatusIcon(0);
+            if (sending) {
+                m_platform.KeysStopped();  // a hold may last: Caps Lock is followed the idle way
+            }
         }
         m_bRefusedHold = m_bRefusedHold || refusal != nullptr;
         refusal = nullptr;  // after the pause the window in front decides again
@@ -203,9 +207,15 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
 }
 
 void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t window) {
+    // Told first, so that what follows Caps Lock has changed over by the first key.
+    struct KeysOut {
+        IPipelinePlatform& platform;
+        explicit KeysOut(IPipelinePlatform& p) : platform(p) { platform.KeysGoOut(); }
+        ~KeysOut() { platform.KeysStopped(); }
+    } keysOut{m_platform};
     // The target is taken once per item; the item goes whole into the window it started in.
     bool deadKeyTraced = false;
-    const TypingTarget target = TargetOf(window);
+    TypingTarget target = TargetOf(window);
     if (target.elevated) {
         ReportElevatedTarget(target.window);
         return;  // nothing typed, nothing counted
@@ -233,8 +243,13 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
                 return;
             }
             refusal = nullptr;
-            // The user may have switched Caps Lock or the window's layout meanwhile.
-            m_keys.BeginItem(TargetOf(window));
+            // The user may have switched the window's layout meanwhile.
+            target = TargetOf(window);
+            m_keys.BeginItem(target);
+        }
+        if (m_platform.CapsLockOn() != target.capsLock) {
+            target.capsLock = !target.capsLock;  // switched by the user while the item is typed
+            m_keys.BeginItem(target);
         }
         const TypedUnit& unit = units[i];
         const char16_t ch = unit.ch;
