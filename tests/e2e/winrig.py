@@ -155,11 +155,19 @@ class WinePrefix:
             raise
 
     def reg(self, *args):
-        """Runs `wine reg ...` to its end; returns (exit code, output)."""
+        """Runs `wine reg ...` to its end; returns (exit code, output). An "add" that fails is
+        tried once more: about once in four full runs the first `wine reg add` in a fresh prefix
+        ended with exit code 1 and no output (a Wine start-up race, not the program's); the
+        failed try's output is kept in reg-failed.out."""
         out = self.workdir / "reg.out"
-        with open(out, "wb") as log:
-            code = subprocess.run(["wine", "reg", *args], env=self.env, stdout=log, stderr=subprocess.STDOUT,
-                                  stdin=subprocess.DEVNULL, timeout=60).returncode
+        for attempt in range(2):
+            with open(out, "wb") as log:
+                code = subprocess.run(["wine", "reg", *args], env=self.env, stdout=log, stderr=subprocess.STDOUT,
+                                      stdin=subprocess.DEVNULL, timeout=60).returncode
+            if code == 0 or args[0] != "add" or attempt == 1:
+                break
+            shutil.copyfile(out, self.workdir / "reg-failed.out")
+            time.sleep(1)
         return code, out.read_bytes().decode("utf-8", "replace")
 
     def wineserver(self, *args, timeout=60):

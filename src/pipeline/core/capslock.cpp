@@ -72,6 +72,8 @@ void CCapsLockFollower::Sample() {
 void CCapsLockFollower::Count(bool downNow, bool pressedSinceLast) {
     // The "pressed since" bit may have gone to another program that asked (GetAsyncKeyState),
     // so a press is mostly seen by the key being down in a sample; the bit adds the short taps.
+    // A failed look reads as "up": a key held down through one (a higher program's window in
+    // front) would count once more on its next repeat, which only a held Caps Lock can do.
     if (downNow ? !m_bDown : !m_bDown && pressedSinceLast) {
         m_bOn = !m_bOn;
     }
