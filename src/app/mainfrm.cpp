@@ -2,6 +2,7 @@
 
 #include <dbt.h>
 #include <algorithm>
+#include <utility>
 #include <cwchar>
 #include <exception>
 #include <memory>
@@ -32,6 +33,11 @@ constexpr size_t kTipChars = 80;
 // While the device is gone, the port is tried this often.
 constexpr UINT_PTR kPortWatchTimer = 3;
 constexpr UINT kPortWatchMs = 2000;
+// A state picture asked for is shown after this pause, the last one asked for only: a typed
+// reading asks for "receiving" and "sending" within a few milliseconds, and the shell's work
+// for each (Shell_NotifyIcon waits for it) would compete with the reading's first keys.
+constexpr UINT_PTR kPictureTimer = 5;
+constexpr UINT kPictureDelayMs = 10;
 
 bool IsStatePicture(WPARAM id) {
     static const WPARAM kPictures[] = {IDR_MAINFRAME, IDI_DISABLED, IDI_SENDING, IDI_RECEIVING,
@@ -267,6 +273,9 @@ void CMainFrame::OnTimer(UINT_PTR id) {
         m_service.OnTimer();
     } else if (id == CDeviceRequestHost::kPollTimer) {
         m_requests.OnPollTimer();
+    } else if (id == kPictureTimer) {
+        KillTimer(kPictureTimer);
+        ShowPendingPicture();
     }
 }
 
@@ -302,7 +311,10 @@ void CMainFrame::RefreshTrayTip() {
         m_TrayIcon.SetIconResource(IDI_DISABLED);
         SetTip(L"DORVANE, Disabled");
     }
-    // The picture was set without the state's choice: the next tick puts the state's back.
+    // The picture was set without the state's choice: the next tick puts the state's back, and
+    // a state picture still waiting (asked for before this change) is not shown after it.
+    KillTimer(kPictureTimer);
+    m_nPendingPicture = 0;
     m_service.ForgetStatusIcon();
 }
 
@@ -358,8 +370,11 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_STATUS_ICON:
             // A change the tray did not take is not remembered as shown: the next tick retries.
             // Only the state pictures: the message may come from any program.
-            if (IsStatePicture(wParam) && lParam == 0 && !m_TrayIcon.SetIconResource(static_cast<UINT>(wParam))) {
-                m_service.ForgetStatusIcon();
+            if (IsStatePicture(wParam) && lParam == 0) {
+                m_nPendingPicture = static_cast<UINT>(wParam);
+                if (SetTimer(kPictureTimer, kPictureDelayMs) == 0) {
+                    ShowPendingPicture();
+                }
             }
             return 0;
         case WM_TRAY_NOTICE:
@@ -400,6 +415,12 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         default:
             return CFrameWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+void CMainFrame::ShowPendingPicture() {
+    if (m_nPendingPicture != 0 && !m_TrayIcon.SetIconResource(std::exchange(m_nPendingPicture, 0U))) {
+        m_service.ForgetStatusIcon();
     }
 }
 

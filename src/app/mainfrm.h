@@ -78,6 +78,7 @@ private:
 
     // What the pipeline asks of the frame.
     bool ShowTrayIcon(int iconId) override;
+    void ShowPendingPicture();
     void PostServiceOff() override;
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
     void ShowQueuedNotices();
@@ -99,6 +100,7 @@ private:
     HICON m_hIcon = nullptr;
     CChildView m_wndView;
     CSystemTray m_TrayIcon;
+    UINT m_nPendingPicture = 0;  // a state picture waiting for kPictureTimer
     dorvane::CWin32KeyboardLayout m_layout;
     dorvane::CWin32KeyInjector m_injector;
     dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
