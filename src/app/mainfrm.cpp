@@ -126,6 +126,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     m_deviceHost.Attach(m_hWnd);
     TheSerialLink().SetWriteObserver(
         [this](WriteOutcome outcome, uint32_t error) { m_requests.OnWriteEnded(outcome, error); });
+    TheSerialLink().SetArrivalObserver([this] { m_service.OnBytesArriving(); });
     DebugPrintf(L"create main window, done");
     return 0;
 }
@@ -253,6 +254,7 @@ void CMainFrame::OnUpdateSendCommand(framework::CCmdUI& ui) {
 
 void CMainFrame::OnDestroy() {
     TheSerialLink().SetWriteObserver(nullptr);  // the service is off: the writer has ended
+    TheSerialLink().SetArrivalObserver(nullptr);  // and so has the reader
     SetMessageBoxOwner(nullptr);
     framework::StopTrackingUserWindow();
     m_platform.StopCapsLockWatch();

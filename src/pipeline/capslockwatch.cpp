@@ -63,9 +63,27 @@ uint16_t CCapsLockWatch::AsyncKeyState() {
     return static_cast<uint16_t>(GetAsyncKeyState(VK_CAPITAL));
 }
 
-void CCapsLockWatch::SetKeysGoOut(bool goOut) {
-    if (m_bKeysGoOut.exchange(goOut) != goOut && m_dwThreadId != 0) {
-        PostThreadMessageW(m_dwThreadId, WM_NULL, 0, 0);  // the watch looks at the flag when it wakes
+void CCapsLockWatch::KeysGoOut() {
+    if (m_plan.ItemStarts()) {
+        Wake();
+    }
+}
+
+void CCapsLockWatch::KeysStopped() {
+    if (m_plan.ItemEnds()) {
+        Wake();
+    }
+}
+
+void CCapsLockWatch::ReadingArrives() {
+    if (m_plan.ReadingArrives(GetTickCount())) {
+        Wake();
+    }
+}
+
+void CCapsLockWatch::Wake() {
+    if (m_dwThreadId != 0) {
+        PostThreadMessageW(m_dwThreadId, WM_NULL, 0, 0);
     }
 }
 
@@ -81,7 +99,8 @@ void CCapsLockWatch::Follow() {
             }
             DispatchMessageW(&msg);
         }
-        if (m_bKeysGoOut) {
+        // While sampling the watch wakes every few ms: an arrival whose keys never came ends.
+        if (m_plan.Out(GetTickCount())) {
             m_follower.KeysGoOut();
         } else {
             m_follower.KeysStopped();

@@ -24,21 +24,24 @@ public:
     void Stop();
     bool IsOn() const { return m_follower.IsOn(); }
     // From the typing thread: an item's keys go out from now / no longer.
-    void KeysGoOut() { SetKeysGoOut(true); }
-    void KeysStopped() { SetKeysGoOut(false); }
+    void KeysGoOut();
+    void KeysStopped();
+    // From the reader: a reading is arriving, its keys will follow.
+    void ReadingArrives();
 
 private:
     static DWORD WINAPI WatchThread(LPVOID self);
     static LRESULT CALLBACK OnKeyboardEvent(int code, WPARAM message, LPARAM event);
     static bool ToggleInFront();
     void Follow();
-    void SetKeysGoOut(bool goOut);
+    // The watch looks at the plan when it wakes.
+    void Wake();
     bool SetHook() override;
     void RemoveHook() override;
     uint16_t AsyncKeyState() override;
 
     CCapsLockFollower m_follower{*this};
-    std::atomic<bool> m_bKeysGoOut{false};
+    CKeysOutPlan m_plan;
     HHOOK m_hHook = nullptr;
     HANDLE m_hThread = nullptr;
     DWORD m_dwThreadId = 0;

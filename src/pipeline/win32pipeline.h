@@ -30,6 +30,7 @@ public:
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
     void KeysGoOut() override { m_capsLock.KeysGoOut(); }
     void KeysStopped() override { m_capsLock.KeysStopped(); }
+    void ReadingArrives() override { m_capsLock.ReadingArrives(); }
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();
     void StopCapsLockWatch() { m_capsLock.Stop(); }

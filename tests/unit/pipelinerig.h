@@ -256,6 +256,10 @@ public:
         std::lock_guard lock(m_mutex);
         return std::exchange(m_bCapsPressedBit, false) ? 1 : 0;  // a tap is never down when looked at
     }
+    bool HookSet() {
+        std::lock_guard lock(m_mutex);
+        return m_bHookSet;
+    }
     // Injected events a hook was called for (each a round trip to the hook's thread).
     size_t HookedStrokes() {
         std::lock_guard lock(m_mutex);
@@ -348,13 +352,27 @@ public:
         capsLock.Sample();
         return capsLock.IsOn();
     }
+    // The watch's thread looks at the plan whenever it is told something or samples.
+    CKeysOutPlan keysOut;
     void KeysGoOut() override {
-        std::lock_guard lock(capsLockMutex);
-        capsLock.KeysGoOut();
+        keysOut.ItemStarts();
+        WatchLooks();
     }
     void KeysStopped() override {
+        keysOut.ItemEnds();
+        WatchLooks();
+    }
+    void ReadingArrives() override {
+        keysOut.ReadingArrives(now);
+        WatchLooks();
+    }
+    void WatchLooks() {
         std::lock_guard lock(capsLockMutex);
-        capsLock.KeysStopped();
+        if (keysOut.Out(now)) {
+            capsLock.KeysGoOut();
+        } else {
+            capsLock.KeysStopped();
+        }
     }
     WindowIdentity IdentityOf(uintptr_t window) override { return desktop.IdentityOf(window); }
     // Latin-1: every byte is the code point of the same number.

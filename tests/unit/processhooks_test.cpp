@@ -612,6 +612,15 @@ TEST_CASE("Caps Lock switched while the service runs reaches the typing, though 
     rig.Burst("f\r");
     REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 6; }));
     CHECK_FALSE(rig.layout.capsLockAsked.load());
+
+    // A reading that begins to arrive takes the hook off ahead of its keys, which hand it back.
+    REQUIRE(desktop.HookSet());
+    rig.service.OnBytesArriving();
+    CHECK_FALSE(desktop.HookSet());
+    rig.Burst("g\r");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 7; }));
+    CHECK(desktop.HookSet());
+    CHECK(desktop.HookedStrokes() == hookedBefore);
 }
 
 namespace {
@@ -654,6 +663,45 @@ struct ScriptedCapsLock : ICapsLockSource {
 
 // Steps: D/U the key goes down/up, T a tap (both), P keys go out (hook off, samples), S a sample, R keys stopped (hook set again), J/K the
 // next hook set comes just after/before a press.
+// Steps at a tick: A a reading arrives, S/E an item starts/ends, L a look (the watch waking).
+TEST_CASE("keys out: while an item is typed, and from a reading's arrival until its keys went out or half a second passed") {
+    struct Step {
+        char what;
+        uint32_t at;
+        bool out;  // what a look finds after the step
+    };
+    constexpr uint32_t kLate = CKeysOutPlan::kArrivalMs;
+    const std::vector<std::vector<Step>> cases = {
+        {{'A', 0, true}, {'L', kLate - 1, true}, {'L', kLate, false}},
+        {{'A', 0, true}, {'A', 400, true}, {'L', 400 + kLate - 1, true}},  // each read renews it
+        {{'A', 0, true}, {'S', 100, true}, {'E', 120, false}},             // its keys came and went
+        {{'S', 0, true}, {'A', 10, true}, {'E', 20, false}},               // the next one's come later
+        {{'A', 0, true}, {'L', kLate, false}, {'A', 2000, true}},          // one lapsed, the next counts
+        {{'S', 0, true}, {'L', 5000, true}, {'E', 5000, false}},           // a long item
+        {{'A', 0xFFFFFF00u, true}, {'L', 0xF0, true}, {'L', 0x100, false}},  // across the tick's wrap
+    };
+    for (const std::vector<Step>& steps : cases) {
+        CKeysOutPlan plan;
+        std::string script;
+        for (const Step& step : steps) {
+            script += step.what;
+            CAPTURE(script);
+            const bool before = plan.Out(step.at);
+            bool woken = false;
+            switch (step.what) {
+                case 'A': woken = plan.ReadingArrives(step.at); break;
+                case 'S': woken = plan.ItemStarts(); break;
+                case 'E': woken = plan.ItemEnds(); break;
+                default: break;
+            }
+            CHECK(plan.Out(step.at) == step.out);
+            if (step.what != 'L' && before != step.out) {
+                CHECK(woken);  // the watch is told of every change it cannot find by itself
+            }
+        }
+    }
+}
+
 TEST_CASE("Caps Lock between the hook and the samples: every press counted once") {
     struct Case {
         const char* script;

@@ -112,6 +112,8 @@ TEST_CASE("a record is made one Windows accepts, keeping every value that is val
 
 TEST_CASE("bursts: a second chance of 100 ms, and full buffers handed on without waiting") {
     SerialRig rig;
+    std::vector<size_t> arrivals;  // the bursts handed on before each, as the reader tells them
+    rig.link.SetArrivalObserver([&] { arrivals.push_back(rig.Bursts().size()); });
     REQUIRE(rig.link.EnableComm());
     rig.platform.duringSecondChance = [&, sent = false]() mutable {
         if (!std::exchange(sent, true)) {
@@ -121,6 +123,7 @@ TEST_CASE("bursts: a second chance of 100 ms, and full buffers handed on without
     rig.platform.Send("12");
     REQUIRE(rig.Eventually([&] { return rig.Bursts().size() == 1; }));
     CHECK(rig.Bursts()[0] == "123\r\n");
+    CHECK(arrivals == std::vector<size_t>{0, 0});  // both reads with bytes, before their hand-off
 
     // 5000 bytes queued at once, read 300 at a time, through a 1024-byte buffer.
     rig.platform.port.readChunk = 300;

@@ -9,6 +9,26 @@ constexpr uint16_t kPressedBit = 0x0001;
 
 }  // namespace
 
+bool CKeysOutPlan::ItemStarts() {
+    return !m_bItem.exchange(true);
+}
+
+bool CKeysOutPlan::ItemEnds() {
+    const bool arriving = m_bArriving.exchange(false);
+    return m_bItem.exchange(false) || arriving;
+}
+
+bool CKeysOutPlan::ReadingArrives(uint32_t now) {
+    const bool wasOut = Out(now);
+    m_dwArrivedAt = now;
+    m_bArriving = true;
+    return !wasOut;
+}
+
+bool CKeysOutPlan::Out(uint32_t now) const {
+    return m_bItem || (m_bArriving && now - m_dwArrivedAt < kArrivalMs);  // ticks wrap at 2^32
+}
+
 bool CCapsLockFollower::Start(bool on) {
     m_bOn = on;
     m_bDown = false;

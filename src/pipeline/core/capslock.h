@@ -27,6 +27,28 @@ public:
     virtual uint16_t AsyncKeyState() = 0;
 };
 
+// Whether the follower takes samples rather than hook events, as two other threads tell it: the
+// typing thread while an item's keys go out, and the reader from the moment a reading begins to
+// arrive. Its keys follow once the reading is complete (at least a 100 ms second look later), so
+// the hook is off before the first key and the first key pays no round trip to the hook.
+class CKeysOutPlan {
+public:
+    // A reading whose keys never follow (recorded, dropped, still incomplete) hands the keyboard
+    // back to the hook after this long.
+    static constexpr uint32_t kArrivalMs = 500;
+    // Each returns whether the answer of Out may have changed, so the follower's thread looks.
+    bool ItemStarts();
+    // Ends an arrival too: the keys it announced have gone out.
+    bool ItemEnds();
+    bool ReadingArrives(uint32_t now);
+    bool Out(uint32_t now) const;
+
+private:
+    std::atomic<bool> m_bItem{false};
+    std::atomic<bool> m_bArriving{false};
+    std::atomic<uint32_t> m_dwArrivedAt{0};
+};
+
 // Every call but IsOn comes from one thread, the one the hook's events are delivered to.
 class CCapsLockFollower {
 public:

@@ -130,6 +130,9 @@ public:
     // one, so it follows the key another way meanwhile. Either may be called again as it is.
     virtual void KeysGoOut() {}
     virtual void KeysStopped() {}
+    // From the reader's thread: a reading that will be typed is arriving, its keys follow once
+    // it is complete; Caps Lock may be followed the keys' way from now.
+    virtual void ReadingArrives() {}
     // Typing one item is done under a lock every running copy shares (one per profile may
     // run), so that two devices' readings never interleave in one window. False when the
     // stop came first.

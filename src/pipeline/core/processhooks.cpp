@@ -173,6 +173,12 @@ void CSendService::OnCommRead(size_t length, const char* bytes) {
     }
 }
 
+void CSendService::OnBytesArriving() {
+    if (g_bServiceEnabled && !g_bRecordData) {
+        m_platform.ReadingArrives();
+    }
+}
+
 void CSendService::OnClearBuffer() {
     std::lock_guard lock(g_csBuffer);
     g_nBufferCount = 0;
@@ -201,15 +207,18 @@ void CSendService::FlushBuffer() {
     if (g_nBufferCount == 0) {
         return;
     }
-    std::lock_guard bufferLock(g_csBuffer);
-    std::lock_guard queueLock(g_csSendQueue);
-    m_arrSendQueue.push_back(m_platform.AnsiToUtf16(g_pBuffer));
-    std::u16string reading = LastReadingOf(m_arrSendQueue.back());
-    if (!reading.empty()) {
-        m_strLastReading = std::move(reading);
+    {
+        std::lock_guard bufferLock(g_csBuffer);
+        std::lock_guard queueLock(g_csSendQueue);
+        m_arrSendQueue.push_back(m_platform.AnsiToUtf16(g_pBuffer));
+        std::u16string reading = LastReadingOf(m_arrSendQueue.back());
+        if (!reading.empty()) {
+            m_strLastReading = std::move(reading);
+        }
+        g_nBufferCount = 0;
+        g_pBuffer[0] = '\0';
     }
-    g_nBufferCount = 0;
-    g_pBuffer[0] = '\0';
+    // Woken once the queue is free again: woken under the lock, it would only wait for it.
     m_hSendEvent->Set();
 }
 

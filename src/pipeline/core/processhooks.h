@@ -40,6 +40,8 @@ public:
 
     // A burst of received bytes (WM_COMM_READ); the bytes are valid during the call only.
     void OnCommRead(size_t length, const char* bytes);
+    // From the reader's thread, as bytes come in before they are handed on as a burst.
+    void OnBytesArriving();
     // WM_CLEAR_BUFFER: the buffered bytes are discarded.
     void OnClearBuffer();
     // The 500 ms service tick.

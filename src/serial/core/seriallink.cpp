@@ -295,6 +295,9 @@ void CSerialLink::CommReadThread() {
                 break;
             }
             if (read > 0) {
+                if (m_arrivalObserver) {
+                    m_arrivalObserver();
+                }
                 filled += read;
                 if (static_cast<int64_t>(filled) > static_cast<int64_t>(size) - 16) {
                     NotifyCommRead(buffer, filled);

@@ -51,6 +51,9 @@ public:
     // Callable from any thread; the observer hears of each write's end.
     SendResult Send(std::vector<uint8_t> bytes, bool skipWhenBusy);
     void SetWriteObserver(WriteObserver observer) { m_writeObserver = std::move(observer); }
+    // Told on the reader's thread at every read that brought bytes, before they are handed on as
+    // a burst (at least a 100 ms second look later). Set while no reader runs.
+    void SetArrivalObserver(std::function<void()> observer) { m_arrivalObserver = std::move(observer); }
     // The time a write may take besides its bytes' time on the line (tests shorten it); taken
     // at the next enable for the port's write time-outs.
     void SetWriteTimeout(uint32_t ms) { m_nWriteTimeoutMs = ms; }
@@ -98,6 +101,7 @@ private:
     bool m_bStopCommWrite = false;               // the same
     std::unique_ptr<IWorkerThread> m_hCommWriteThread;  // the same
     WriteObserver m_writeObserver;
+    std::function<void()> m_arrivalObserver;
     std::atomic<uint32_t> m_nWriteTimeoutMs{2000};
     uint32_t m_nWriteMsPerByte = 1;  // at the port's speed; set at start
 };
