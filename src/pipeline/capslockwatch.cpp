@@ -64,7 +64,7 @@ uint16_t CCapsLockWatch::AsyncKeyState() {
 }
 
 void CCapsLockWatch::KeysGoOut() {
-    if (m_plan.ItemStarts()) {
+    if (m_plan.ItemStarts(GetTickCount())) {
         Wake();
     }
 }

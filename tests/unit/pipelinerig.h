@@ -340,7 +340,9 @@ public:
     std::optional<uintptr_t> ForegroundWindow() override { return desktop.ForegroundWindow(); }
     uint32_t FrontChanges() override { return desktop.Changes(); }
     bool WindowExists(uintptr_t window) override { return desktop.Exists(window); }
+    std::atomic<int> targetLookups{0};
     TypingTarget TypingTargetFor(uintptr_t window) override {
+        ++targetLookups;
         typingThreadCapsLock = desktop.CallingThreadCapsLock();
         TypingTarget target;
         target.window = window;
@@ -355,7 +357,7 @@ public:
     // The watch's thread looks at the plan whenever it is told something or samples.
     CKeysOutPlan keysOut;
     void KeysGoOut() override {
-        keysOut.ItemStarts();
+        keysOut.ItemStarts(now);
         WatchLooks();
     }
     void KeysStopped() override {

@@ -577,6 +577,50 @@ TEST_CASE("the window in front is asked about once per item and after announced 
     CHECK(desktop.TextOf(FakeDesktop::kUserWindow).size() == 2001);
 }
 
+TEST_CASE("a look ahead while the reading arrives serves its item only while the same window is still in front") {
+    enum class Meanwhile { kNothing, kAnnouncedSwitch, kUnannouncedSwitch, kUnannouncedTaskbar, kTooLong };
+    struct Case {
+        Meanwhile meanwhile;
+        uintptr_t typedInto;
+        int looks;  // at the window in front and at its target, each
+    };
+    const Case cases[] = {
+        {Meanwhile::kNothing, FakeDesktop::kUserWindow, 1},
+        {Meanwhile::kAnnouncedSwitch, 2, 2},
+        {Meanwhile::kUnannouncedSwitch, 2, 2},
+        {Meanwhile::kUnannouncedTaskbar, FakeDesktop::kUserWindow, 2},  // held until the user's window is back
+        {Meanwhile::kTooLong, FakeDesktop::kUserWindow, 2},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(static_cast<int>(c.meanwhile));
+        PipelineRig rig;
+        FakeDesktop& desktop = rig.platform.desktop;
+        REQUIRE(rig.Enable());
+        const int queries = desktop.FrontQueries();
+        rig.service.OnBytesArriving();
+        REQUIRE(rig.Eventually([&] { return desktop.FrontQueries() == queries + 1; }));
+        switch (c.meanwhile) {
+            case Meanwhile::kNothing: break;
+            case Meanwhile::kAnnouncedSwitch: desktop.Show(FrontKind::kUserWindow, 2); break;
+            case Meanwhile::kUnannouncedSwitch: desktop.Show(FrontKind::kUserWindow, 2, 0, 0, false); break;
+            case Meanwhile::kUnannouncedTaskbar: desktop.Show(FrontKind::kShell, 9, 0, 0, false); break;
+            case Meanwhile::kTooLong: rig.platform.now += 500; break;
+        }
+        rig.Burst("ab\r");
+        if (c.meanwhile == Meanwhile::kUnannouncedTaskbar) {
+            REQUIRE(rig.Eventually([&] { return rig.host.TraceCount(u"send-key held: the taskbar or the desktop is in front") == 1; }));
+            desktop.Show(FrontKind::kUserWindow, FakeDesktop::kUserWindow);
+        }
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        CHECK(desktop.TextOf(c.typedInto) == u"ab\r");
+        CHECK(desktop.TextOf(9).empty());
+        if (c.meanwhile != Meanwhile::kUnannouncedTaskbar) {  // the hold asks every poll
+            CHECK(desktop.FrontQueries() - queries == c.looks);
+            CHECK(rig.platform.targetLookups == c.looks);
+        }
+    }
+}
+
 TEST_CASE("Caps Lock switched while the service runs reaches the typing, though the typing thread's key state does not follow") {
     PipelineRig rig;
     FakeDesktop& desktop = rig.platform.desktop;
@@ -690,7 +734,7 @@ TEST_CASE("keys out: while an item is typed, and from a reading's arrival until 
             bool woken = false;
             switch (step.what) {
                 case 'A': woken = plan.ReadingArrives(step.at); break;
-                case 'S': woken = plan.ItemStarts(); break;
+                case 'S': woken = plan.ItemStarts(step.at); break;
                 case 'E': woken = plan.ItemEnds(); break;
                 default: break;
             }

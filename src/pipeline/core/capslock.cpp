@@ -9,8 +9,10 @@ constexpr uint16_t kPressedBit = 0x0001;
 
 }  // namespace
 
-bool CKeysOutPlan::ItemStarts() {
-    return !m_bItem.exchange(true);
+bool CKeysOutPlan::ItemStarts(uint32_t now) {
+    const bool wasOut = Out(now);
+    m_bItem = true;
+    return !wasOut;
 }
 
 bool CKeysOutPlan::ItemEnds() {

@@ -37,7 +37,7 @@ public:
     // back to the hook after this long.
     static constexpr uint32_t kArrivalMs = 500;
     // Each returns whether the answer of Out may have changed, so the follower's thread looks.
-    bool ItemStarts();
+    bool ItemStarts(uint32_t now);
     // Ends an arrival too: the keys it announced have gone out.
     bool ItemEnds();
     bool ReadingArrives(uint32_t now);

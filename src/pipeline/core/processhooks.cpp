@@ -15,6 +15,8 @@ namespace {
 
 // After a burst the receiving state lasts this long.
 constexpr int kReceivingMs = 300;
+// While bytes keep coming, the worker looks at the window in front ahead at most this often.
+constexpr uint32_t kLookAheadRenewMs = 250;
 
 std::u16string Utf16Number(long long value) {
     const std::string digits = std::to_string(value);
@@ -66,6 +68,10 @@ bool CSendService::SetService() {
     m_bAutoDisablePosted = false;
     m_bWriteFailureShown = false;
     m_lastElevatedWindow = 0;
+    m_frontAhead.reset();
+    m_targetAhead.reset();
+    m_bLookAhead = false;
+    m_bLookAheadAsked = false;
 
     if (!m_hBuffer) {
         // A size the store cannot mean (negative, or beyond what an int counts) fails like an
@@ -174,8 +180,19 @@ void CSendService::OnCommRead(size_t length, const char* bytes) {
 }
 
 void CSendService::OnBytesArriving() {
-    if (g_bServiceEnabled && !g_bRecordData) {
-        m_platform.ReadingArrives();
+    if (!g_bServiceEnabled || g_bRecordData) {
+        return;
+    }
+    m_platform.ReadingArrives();
+    // The reader tells of every read: a steady stream asks for a look a few times a second.
+    const uint32_t now = m_platform.TickCount();
+    if (m_bLookAheadAsked && now - m_dwLookAheadAsked < kLookAheadRenewMs) {
+        return;
+    }
+    m_bLookAheadAsked = true;
+    m_dwLookAheadAsked = now;
+    if (!m_bLookAhead.exchange(true)) {
+        m_hSendEvent->Set();
     }
 }
 

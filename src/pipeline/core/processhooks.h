@@ -103,6 +103,12 @@ private:
                                                  const char16_t* refusal);
     // A foreground change was announced, or the last look is a while ago.
     bool FrontMayHaveChanged();
+    // Looks at the window in front and its typing target while a reading arrives, so that its
+    // item can start without these questions once the reading is complete.
+    void LookAhead();
+    // What is in front now: the look ahead while nothing has changed since (it is used once),
+    // otherwise asked.
+    FrontWindow FrontNow();
     // Whether keys may start a reading in the window in front, as the chosen program rule says.
     bool IsChosenProgram(uintptr_t window);
     // Counts the readings waiting for the chosen program (0 ends the waiting) for the tray.
@@ -135,6 +141,17 @@ private:
     uint32_t m_nFrontChanges = 0;
     uint32_t m_dwFrontCheckTick = 0;
     bool m_bRefusedHold = false;
+    struct FrontLook {
+        FrontWindow front;
+        TypingTarget target;  // for an application window
+        uint32_t changes;     // the announced foreground changes then
+        uint32_t tick;
+    };
+    std::optional<FrontLook> m_frontAhead;      // worker only
+    std::optional<TypingTarget> m_targetAhead;  // the same: for the item whose front it was
+    std::atomic<bool> m_bLookAhead{false};      // asked by the reader's thread
+    std::atomic<bool> m_bLookAheadAsked{false};  // the same, for this enable
+    std::atomic<uint32_t> m_dwLookAheadAsked{0};
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     CTargetPrograms m_targets;            // set at each enable, before the worker starts
     CReadingRules m_rules;                // the same

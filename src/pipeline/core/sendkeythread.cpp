@@ -2,6 +2,7 @@
 #include "pipeline/core/processhooks.h"
 
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "resource.h"
@@ -19,6 +20,8 @@ constexpr uint32_t kHoldPollMs = 50;
 // Without an announced foreground change the window in front is asked again after this much
 // typing: the announcements are delivered by the user-interface thread, which may be busy.
 constexpr uint32_t kFrontRecheckMs = 200;
+// A look ahead serves the item whose reading it was taken for: one that comes later asks again.
+constexpr uint32_t kLookAheadMs = 500;
 
 // Why keys cannot go to the item's window now (0: any application window will do), or null.
 const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> itemWindow) {
@@ -49,6 +52,13 @@ void CSendService::SendKeyThread() {
     m_host.Trace(u"thread send-key is running");
     while (!StopRequested()) {
         m_hSendEvent->Wait(kWaitMs);  // a time-out counts like a wake-up
+        if (m_bLookAhead.exchange(false)) {
+            LookAhead();
+            std::lock_guard lock(g_csSendQueue);
+            if (m_arrSendQueue.empty()) {
+                continue;  // the reading's flush wakes the worker again
+            }
+        }
         bool idle = false;
         while (!StopRequested()) {
             std::u16string text;
@@ -127,6 +137,32 @@ void CSendService::DiscardWaiting() {
     m_nHandledItems += dropped;  // last: the count says the discard is done
 }
 
+void CSendService::LookAhead() {
+    FrontLook look;
+    look.changes = m_platform.FrontChanges();
+    look.tick = m_platform.TickCount();
+    look.front = m_platform.CurrentFront();
+    if (look.front.kind == FrontKind::kUserWindow) {
+        look.target = m_platform.TypingTargetFor(look.front.window);
+    }
+    m_frontAhead = look;
+}
+
+FrontWindow CSendService::FrontNow() {
+    // The system announces every foreground change, but through the user-interface thread,
+    // so the window in front is asked once more: one quick question instead of several.
+    const std::optional<FrontLook> look = std::exchange(m_frontAhead, std::nullopt);
+    m_targetAhead.reset();
+    if (look && m_platform.FrontChanges() == look->changes && m_platform.TickCount() - look->tick < kLookAheadMs &&
+        m_platform.ForegroundWindow() == look->front.window) {
+        if (look->front.kind == FrontKind::kUserWindow) {
+            m_targetAhead = look->target;
+        }
+        return look->front;
+    }
+    return m_platform.CurrentFront();
+}
+
 bool CSendService::FrontMayHaveChanged() {
     return m_platform.FrontChanges() != m_nFrontChanges ||
            m_platform.TickCount() - m_dwFrontCheckTick >= kFrontRecheckMs;
@@ -142,7 +178,7 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
         }
         m_nFrontChanges = m_platform.FrontChanges();
         m_dwFrontCheckTick = m_platform.TickCount();
-        const FrontWindow front = m_platform.CurrentFront();
+        const FrontWindow front = FrontNow();
         const char16_t* reason = refusal != nullptr ? refusal : HoldReason(front, itemWindow);
         // A reading starts only in the chosen program; once started it goes whole into its window.
         if (reason == nullptr && !itemWindow && !IsChosenProgram(front.window)) {
@@ -283,7 +319,8 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
 }
 
 TypingTarget CSendService::TargetOf(uintptr_t window) {
-    TypingTarget target = m_platform.TypingTargetFor(window);
+    const std::optional<TypingTarget> ahead = std::exchange(m_targetAhead, std::nullopt);
+    TypingTarget target = ahead && ahead->window == window ? *ahead : m_platform.TypingTargetFor(window);
     target.window = window;
     target.capsLock = m_platform.CapsLockOn();
     return target;
