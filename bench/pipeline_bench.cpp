@@ -53,6 +53,12 @@ public:
     bool WriteString(const char16_t*, const char16_t*, const char16_t*, const char16_t*) override {
         return true;
     }
+    std::optional<std::u16string> GetString(const char16_t*, const char16_t*, const char16_t*) override {
+        return std::nullopt;
+    }
+    std::vector<std::pair<std::u16string, std::u16string>> GetSection(const char16_t*, const char16_t*) override {
+        return {};
+    }
 };
 
 class QuietHost : public IPipelineHost {
