@@ -71,7 +71,7 @@ bool CSendService::SetService() {
     m_frontAhead.reset();
     m_targetAhead.reset();
     m_bLookAhead = false;
-    m_bLookAheadAsked = false;
+    m_dwLookAheadAsked = m_platform.TickCount() - kLookAheadRenewMs;  // the first read asks
 
     if (!m_hBuffer) {
         // A size the store cannot mean (negative, or beyond what an int counts) fails like an
@@ -186,10 +186,9 @@ void CSendService::OnBytesArriving() {
     m_platform.ReadingArrives();
     // The reader tells of every read: a steady stream asks for a look a few times a second.
     const uint32_t now = m_platform.TickCount();
-    if (m_bLookAheadAsked && now - m_dwLookAheadAsked < kLookAheadRenewMs) {
+    if (now - m_dwLookAheadAsked < kLookAheadRenewMs) {
         return;
     }
-    m_bLookAheadAsked = true;
     m_dwLookAheadAsked = now;
     if (!m_bLookAhead.exchange(true)) {
         m_hSendEvent->Set();

@@ -150,8 +150,7 @@ private:
     std::optional<FrontLook> m_frontAhead;      // worker only
     std::optional<TypingTarget> m_targetAhead;  // the same: for the item whose front it was
     std::atomic<bool> m_bLookAhead{false};      // asked by the reader's thread
-    std::atomic<bool> m_bLookAheadAsked{false};  // the same, for this enable
-    std::atomic<uint32_t> m_dwLookAheadAsked{0};
+    std::atomic<uint32_t> m_dwLookAheadAsked{0};  // the same: the tick of the last ask
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     CTargetPrograms m_targets;            // set at each enable, before the worker starts
     CReadingRules m_rules;                // the same
