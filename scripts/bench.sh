@@ -14,6 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
+scripts/fetch-pcre2.sh
 
 if [ ! -f build/native-release/build.ninja ]; then
   cmake -S . -B build/native-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DDORVANE_WERROR=ON -DDORVANE_BENCH=ON > /dev/null

@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
+scripts/fetch-pcre2.sh
 
 what="${1:-all}"
 configure_and_build() {

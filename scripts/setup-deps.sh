@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build and the tests need.
-# Idempotent: when everything is present it only runs dpkg-query and returns.
+# Installs every Debian package the build and the tests need, and makes apt know the source
+# package PCRE2 is built from (scripts/fetch-pcre2.sh): a deb-src entry beside the deb ones.
+# Idempotent: when everything is present it only runs dpkg-query and apt-cache and returns.
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +12,7 @@ PACKAGES=(
   xvfb xauth x11-utils x11-xkb-utils socat
   nsis
   python3 python3-pytest
+  dpkg-dev
 )
 
 missing=()
@@ -20,13 +22,27 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+pcre2_source_known() { apt-cache showsrc pcre2 2>/dev/null | grep -c '^Version: 10\.42-' > /dev/null; }
+
+if [ ${#missing[@]} -eq 0 ] && pcre2_source_known; then
   exit 0
 fi
 
-echo "setup-deps: installing ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+updated=0
+if ! pcre2_source_known; then
+  src_entry=/etc/apt/sources.list.d/dorvane-src.sources
+  if [ ! -f "$src_entry" ]; then
+    echo "setup-deps: adding the deb-src entries $src_entry"
+    "$(dirname "$0")/deb-src-entries.sh" | $SUDO tee "$src_entry" > /dev/null
+  fi
+  $SUDO apt-get update -q
+  updated=1
+fi
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "setup-deps: installing ${missing[*]}"
+  if [ "$updated" -eq 0 ]; then $SUDO apt-get update -q; fi
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

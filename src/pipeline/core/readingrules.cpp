@@ -1,6 +1,5 @@
 #include "pipeline/core/readingrules.h"
 
-#include <regex>
 #include <utility>
 
 #include "core/hexdigit.h"
@@ -188,12 +187,6 @@ std::optional<std::u16string> ParseEscapes(std::u16string_view text, std::u16str
     return std::nullopt;
 }
 
-// std::regex has no char16_t traits: the expression and the readings go through wchar_t, unit
-// by unit (a character outside the Basic Multilingual Plane stays two units either way).
-std::wstring Wide(std::u16string_view text) {
-    return std::wstring(text.begin(), text.end());
-}
-
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
@@ -254,7 +247,7 @@ std::u16string PlainNumber(const std::u16string& number, size_t& decimalAt) {
 struct CReadingRules::Compiled {
     ReadingRuleSettings settings;
     std::u16string strip;
-    std::optional<std::wregex> extract;
+    std::shared_ptr<const IExpression> extract;
     std::vector<KeyToken> prefix;
     std::vector<KeyToken> suffix;
 };
@@ -264,16 +257,16 @@ CReadingRules::~CReadingRules() = default;
 CReadingRules::CReadingRules(CReadingRules&&) noexcept = default;
 CReadingRules& CReadingRules::operator=(CReadingRules&&) noexcept = default;
 
-std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& settings) {
+std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& settings,
+                                                 const ExpressionCompiler& compile) {
     auto compiled = std::make_unique<Compiled>();
     compiled->settings = settings;
     if (auto error = ParseEscapes(settings.strip, compiled->strip)) {
         return error;
     }
     if (!settings.extract.empty()) {
-        try {
-            compiled->extract.emplace(Wide(settings.extract), std::regex::ECMAScript | std::regex::optimize);
-        } catch (const std::regex_error&) {
+        compiled->extract = compile(settings.extract);
+        if (!compiled->extract) {
             return u"DATA_EXTRACT: the expression is not valid!";
         }
     }
@@ -300,6 +293,21 @@ bool CReadingRules::AllOff() const {
     const ReadingRuleSettings& s = m_compiled->settings;
     return s.strip.empty() && s.extract.empty() && s.number == 0 && s.textCase == 0 && s.prefix.empty() &&
            s.suffix.empty() && s.keepLineEnd;
+}
+
+bool CReadingRules::HasExpression() const {
+    return m_compiled->extract != nullptr;
+}
+
+bool CReadingRules::UsesDateTime() const {
+    for (const auto* tokens : {&m_compiled->prefix, &m_compiled->suffix}) {
+        for (const KeyToken& token : *tokens) {
+            if (token.kind == KeyToken::Kind::kDate || token.kind == KeyToken::Kind::kTime) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const DateTimeText& dateTime) const {
@@ -330,15 +338,15 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
             }
         }
         if (rules.extract) {
-            const std::wstring wide = Wide(text);
-            std::wsmatch match;
-            if (!std::regex_search(wide, match, *rules.extract)) {
+            std::u16string kept;
+            const MatchOutcome outcome = rules.extract->Search(text, kept);
+            if (outcome != MatchOutcome::kMatched) {
                 reading.skipped = true;
+                reading.tooCostly = outcome == MatchOutcome::kTooCostly;
                 readings.push_back(std::move(reading));
                 continue;
             }
-            const std::wstring kept = match.size() > 1 ? match.str(1) : match.str(0);
-            text.assign(kept.begin(), kept.end());
+            text = std::move(kept);
         }
         if (rules.settings.number != 0) {
             size_t decimalAt = std::u16string::npos;

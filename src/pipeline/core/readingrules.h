@@ -11,12 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "pipeline/core/expression.h"
+
 namespace dorvane {
 
 // The settings as stored (DATA_STRIP ... DATA_TERMINATOR).
 struct ReadingRuleSettings {
     std::u16string strip;    // characters to remove; escapes \t \r \n \xHH \\ .
-    std::u16string extract;  // an ECMAScript expression; the reading becomes its first group
+    std::u16string extract;  // a regular expression (Perl's syntax); the reading becomes its first group
     uint32_t number = 0;     // 1: the first number; 2: the same, without "+" and leading zeros
     std::u16string decimal;  // "," or ".": the kept number's decimal sign
     uint32_t textCase = 0;   // 1 upper, 2 lower
@@ -39,10 +41,14 @@ struct TypedPiece {
 struct ShapedReading {
     std::vector<TypedPiece> pieces;
     bool skipped = false;  // the expression or the number rule found nothing: nothing is typed
+    bool tooCostly = false;  // skipped: the expression's match reached its limits
 };
 
 // The date and the time in the user's short formats, asked when a reading is shaped.
 using DateTimeText = std::function<std::u16string(bool time)>;
+
+// Compiles DATA_EXTRACT; null when the pattern cannot be used.
+using ExpressionCompiler = std::function<std::shared_ptr<const IExpression>(std::u16string_view pattern)>;
 
 class CReadingRules {
 public:
@@ -53,9 +59,14 @@ public:
 
     // Checks and prepares the settings (the expression is compiled here, once). On a value that
     // cannot work, the error text for the user ("...!") and the rules stay as they were.
-    std::optional<std::u16string> Set(const ReadingRuleSettings& settings);
+    std::optional<std::u16string> Set(const ReadingRuleSettings& settings,
+                                      const ExpressionCompiler& compile = CompileExpression);
     // No rule on: items are typed as they came.
     bool AllOff() const;
+    // An expression is matched: the only rule whose cost depends on the pattern.
+    bool HasExpression() const;
+    // {DATE} or {TIME} in the prefix or suffix.
+    bool UsesDateTime() const;
     // Splits an item into readings after each CR, LF or CR LF (the line end belongs to the
     // reading before it) and shapes each one.
     std::vector<ShapedReading> Apply(std::u16string_view item, const DateTimeText& dateTime) const;

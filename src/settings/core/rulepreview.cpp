@@ -63,7 +63,9 @@ std::u16string PreviewOf(const ReadingRuleSettings& settings, std::u16string_vie
     }
     std::u16string preview;
     for (const ShapedReading& reading : rules.Apply(UnescapedSample(sampleShown), dateTime)) {
-        preview += reading.skipped ? u"(not typed: no match)" : EscapedSample(DescribePieces(reading.pieces));
+        preview += reading.tooCostly  ? u"(not typed: expression too costly)"
+                   : reading.skipped ? u"(not typed: no match)"
+                                     : EscapedSample(DescribePieces(reading.pieces));
     }
     return preview;
 }
