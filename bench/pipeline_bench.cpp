@@ -140,11 +140,14 @@ struct Rig {
     CKeySynthesizer keys{layout, keyboard};
     CSendService service{host, platform, keys, profile};
 
-    explicit Rig(const std::string& recordFile) {
+    explicit Rig(const std::string& recordFile, bool wholeReadings = false) {
         ResetServiceState();
         if (!recordFile.empty()) {
             WriteSetting(profile, RECORDDATA, 1);
             WriteSetting(profile, RECORDDATA_FILENAME, std::u16string(recordFile.begin(), recordFile.end()));
+        }
+        if (wholeReadings) {  // the acknowledgement works per reading: readings are assembled
+            WriteSetting(profile, DEVICE_ACK, u"\\x06");
         }
         service.SetService();
         g_bServiceEnabled = true;
@@ -169,6 +172,27 @@ double Throughput(const std::string& recordFile, int readings) {
         std::this_thread::yield();
     }
     return readings / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Microseconds the user-interface thread spends per burst (receive, flush, queue), with the
+// defaults (each item queued as it is flushed) or with whole readings assembled. A reading comes
+// in two bursts, the line end with the second.
+double FlushUsPerBurst(bool wholeReadings, int readings) {
+    Rig rig("", wholeReadings);
+    constexpr int kHalf = kReadingBytes / 2;
+    std::chrono::nanoseconds spent{0};
+    for (int i = 0; i < readings; ++i) {
+        const auto start = Clock::now();
+        rig.service.OnCommRead(kHalf, kReading);
+        rig.service.OnCommRead(kReadingBytes - kHalf, kReading + kHalf);
+        spent += Clock::now() - start;
+        if (i % 1000 == 999) {
+            while (rig.service.QueuedItems() > 0) {  // a queue that never drains would drop readings
+                std::this_thread::yield();
+            }
+        }
+    }
+    return std::chrono::duration<double, std::micro>(spent).count() / (2.0 * readings);
 }
 
 // gapMs after each reading: 700 finds the worker back in its wait; 5 finds it in the 300 ms
@@ -234,6 +258,8 @@ int main(int argc, char** argv) {
     const std::vector<double> idle = LatenciesUs(40, 700);
     const std::vector<double> busy = LatenciesUs(20, 5);
     const double rulesUs = RulesUsPerReading(20000);
+    const double burstUsDefaults = FlushUsPerBurst(false, 20000);
+    const double burstUsWhole = FlushUsPerBurst(true, 20000);
 
     std::printf("%-48s %14s\n", "native pipeline", "value");
     std::printf("%-48s %14.0f\n", "typing: readings/s (15 bytes each)", typing);
@@ -241,10 +267,13 @@ int main(int argc, char** argv) {
     std::printf("%-48s %14.0f\n", "recording: readings/s", recording);
     std::printf("%-48s %14.0f\n", "recording: bytes/s", recording * kReadingBytes);
     std::printf("%-48s %14.2f\n", "reading rules, all on: us per 50-char reading", rulesUs);
+    std::printf("%-48s %14.2f\n", "per burst, defaults (items as flushed): us", burstUsDefaults);
+    std::printf("%-48s %14.2f\n", "per burst, whole readings assembled: us", burstUsWhole);
     std::ofstream out(json);
     out << "{\"typing_readings_per_s\": " << typing << ", \"typing_bytes_per_s\": " << typing * kReadingBytes
         << ", \"recording_readings_per_s\": " << recording
-        << ", \"recording_bytes_per_s\": " << recording * kReadingBytes << ", \"rules_us_per_reading\": " << rulesUs;
+        << ", \"recording_bytes_per_s\": " << recording * kReadingBytes << ", \"rules_us_per_reading\": " << rulesUs
+        << ", \"burst_us_defaults\": " << burstUsDefaults << ", \"burst_us_whole_readings\": " << burstUsWhole;
     for (auto [label, key, sorted] : {std::tuple{"worker waiting", "latency_us_waiting", &idle},
                                       std::tuple{"worker in its pause", "latency_us_in_pause", &busy}}) {
         out << ", \"" << key << "\": {";

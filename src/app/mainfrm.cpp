@@ -274,7 +274,8 @@ void CMainFrame::OnTimer(UINT_PTR id) {
     } else if (id == kServiceTimer) {
         m_service.OnTimer();
     } else if (id == CDeviceRequestHost::kPollTimer) {
-        m_requests.OnPollTimer();
+        // The device keeps its data while readings wait: a poll would only pile up more.
+        m_requests.OnPollTimer(g_bServiceEnabled && m_service.ReadingsWait());
     } else if (id == kPictureTimer) {
         KillTimer(kPictureTimer);
         ShowPendingPicture();
@@ -283,8 +284,15 @@ void CMainFrame::OnTimer(UINT_PTR id) {
 
 void CMainFrame::RefreshTrayTip() {
     const uint32_t waiting = g_bServiceEnabled ? m_service.WaitingReadings() : 0;
+    const uint32_t dropped = g_bServiceEnabled ? m_service.DroppedReadings() : 0;
     m_TrayIcon.SetExtraMenuItem(waiting != 0 ? ID_DISCARD_WAITING : 0, L"Discard Waiting Readings");
-    if (waiting != 0) {
+    if (dropped != 0) {
+        wchar_t tip[kTipChars];
+        _snwprintf(tip, kTipChars, L"DORVANE, %u %s dropped: waiting for %s", dropped,
+                   dropped == 1 ? L"reading" : L"readings", AsWide(m_service.HeldFor().c_str()));
+        tip[kTipChars - 1] = L'\0';
+        SetTip(tip);
+    } else if (waiting != 0) {
         wchar_t tip[kTipChars];
         _snwprintf(tip, kTipChars, L"DORVANE, %u %s waiting for %s", waiting, waiting == 1 ? L"reading" : L"readings",
                    AsWide(m_service.WaitingFor().c_str()));

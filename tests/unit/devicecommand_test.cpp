@@ -55,7 +55,7 @@ struct RequestHost : IDeviceRequestHost {
         for (; ms > 0; --ms) {
             if (periodMs != 0 && ++sinceTickMs == periodMs) {
                 sinceTickMs = 0;
-                requests.OnPollTimer();
+                requests.OnPollTimer(readingsWait);
             }
         }
     }
@@ -73,6 +73,7 @@ struct RequestHost : IDeviceRequestHost {
     uint32_t sinceTickMs = 0;
     Hotkey registered;
     bool hotkeyHeldElsewhere = false;
+    bool readingsWait = false;  // the frame's answer at each tick
     std::mutex mutex;
     std::vector<std::u16string> traces;
     std::vector<std::u16string> notices;
@@ -154,7 +155,7 @@ TEST_CASE("hotkeys: modifiers and one key, a key the user types alone is refused
     }
 }
 
-TEST_CASE("device requests: nothing with the defaults, the request at enable and each period, polls skipped while one is pending, none after the stop") {
+TEST_CASE("device requests: nothing with the defaults, the request at enable and each period, polls skipped while one is pending or readings wait, none after the stop") {
     testing::SerialRig rig;
     rig.link.SetWriteTimeout(60000);
     RequestHost host(rig.link);
@@ -191,6 +192,10 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
     CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n"; }));
     requests.OnReadingsHandled(2);
     CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n\x06\x06"; }));
+    host.readingsWait = true;  // typing is held: the device keeps its data
+    host.Advance(requests, 1000);
+    host.readingsWait = false;
+    CHECK(host.Count(u"device poll skipped while readings wait to be typed") == 1);
 
     {
         std::lock_guard lock(port.mutex);

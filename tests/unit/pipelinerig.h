@@ -377,6 +377,13 @@ public:
         }
     }
     WindowIdentity IdentityOf(uintptr_t window) override { return desktop.IdentityOf(window); }
+    // The user's short formats, fixed.
+    std::u16string LocalDateTime(bool time) override { return time ? u"14:05" : u"10.12.2026"; }
+    // DATA_EXTRACT's matcher: the real one unless a test puts its own in.
+    std::function<std::shared_ptr<const IExpression>(std::u16string_view)> compile;
+    std::shared_ptr<const IExpression> CompileExpression(std::u16string_view pattern) override {
+        return compile ? compile(pattern) : IPipelinePlatform::CompileExpression(pattern);
+    }
     // Latin-1: every byte is the code point of the same number.
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;

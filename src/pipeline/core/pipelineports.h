@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/workerthread.h"
+#include "pipeline/core/expression.h"
 #include "pipeline/core/keysynthesizer.h"
 
 namespace dorvane {
@@ -141,6 +142,10 @@ public:
         return true;
     }
     virtual void UnlockTyping() {}
+    // DATA_EXTRACT's matcher; null when the pattern cannot be used.
+    virtual std::shared_ptr<const IExpression> CompileExpression(std::u16string_view pattern) {
+        return dorvane::CompileExpression(pattern);
+    }
     // Null on failure.
     virtual std::unique_ptr<IAutoResetEvent> CreateAutoResetEvent();
     virtual std::unique_ptr<IWorkerThread> StartThread(std::function<void()> body);

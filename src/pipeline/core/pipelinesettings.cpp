@@ -42,6 +42,7 @@ PipelineSettings LoadPipelineSettings(CAppProfile& profile) {
     s.autoDisableMs = ScaleClamped(ReadInt(profile, AUTODISABLE_MINUTES), 60000);
     s.targetProgram = ReadSetting(profile, TARGET_PROGRAM);
     s.rules = ReadRuleSettings([&profile](const auto& key) { return ReadSetting(profile, key); });
+    s.acknowledge = !ReadSetting(profile, DEVICE_ACK).empty();
     s.typeUnicode = ReadSetting(profile, TYPE_UNICODE) != 0;
     s.typeDelayMs = ReadSetting(profile, TYPE_DELAY_MS);
     return s;

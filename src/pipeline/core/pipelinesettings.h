@@ -26,6 +26,7 @@ struct PipelineSettings {
     int autoDisableMs = 0;
     std::u16string targetProgram;
     ReadingRuleSettings rules;
+    bool acknowledge = false;  // DEVICE_ACK is set: each reading is acknowledged
     bool typeUnicode = false;
     uint32_t typeDelayMs = 0;  // as stored: more than 1000 is refused at enable
 };

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <new>
@@ -52,13 +53,25 @@ bool CSendService::SetService() {
     m_strWaitingFor = m_targets.Describe();
     // A stored rule that cannot work is told once per enable; readings are then not typed at
     // all, never typed unshaped when the user asked for a shape.
-    std::optional<std::u16string> refusal = m_rules.Set(settings.rules);
+    auto rules = std::make_shared<CReadingRules>();
+    std::optional<std::u16string> refusal =
+        rules->Set(settings.rules, [this](std::u16string_view pattern) { return m_platform.CompileExpression(pattern); });
+    m_pRules = std::move(rules);
     if (!refusal && settings.typeDelayMs > kMaxTypeDelayMs) {
         refusal = kTypeDelayRefusal;
     }
     m_nTypeDelayMs = settings.typeDelayMs;
     m_keys.SetUnicodeFallback(settings.typeUnicode);
     m_bRulesRefused = refusal.has_value();
+    // Whatever works per reading needs whole readings; with none of it an item is typed the
+    // moment it is flushed, so a long reading appears piece by piece as it arrives.
+    m_bAssemble = m_bRulesRefused || !m_pRules->AllOff() || settings.acknowledge || m_targets.Any();
+    m_assembler.Clear();
+    m_nDroppedReadings = 0;
+    m_bNulTraced = false;
+    m_lastFate = Fate::kLost;
+    m_lastWindow.reset();
+    m_bHeld = false;
     if (refusal) {
         m_host.Trace(u"reading rules refused: " + *refusal);
         m_host.ShowNotice(u"DORVANE", *refusal + u" Readings are not typed until the setting is mended.");
@@ -130,6 +143,7 @@ void CSendService::StopWorker() {
 void CSendService::RemoveService() {
     m_host.Trace(u"remove service");
     StopWorker();
+    CountLostAtStop();
     m_pRecordWriter.reset();  // closes the recording file
     {
         std::lock_guard lock(g_csBuffer);
@@ -140,9 +154,26 @@ void CSendService::RemoveService() {
     {
         std::lock_guard lock(g_csSendQueue);
         m_arrSendQueue.clear();
+        m_bound.Clear();
     }
+    m_assembler.Clear();
     m_hSendEvent.reset();
     m_host.Trace(u"remove service, done");
+}
+
+void CSendService::CountLostAtStop() {
+    size_t lost = 0;
+    {
+        std::lock_guard lock(g_csSendQueue);
+        for (const QueuedText& queued : m_arrSendQueue) {
+            lost += CountReadings(queued.text);
+        }
+    }
+    lost += m_assembler.WaitingChars() != 0 || g_nBufferCount > 0 ? 1 : 0;
+    if (lost != 0) {
+        m_host.Trace(u"send-key: " + Utf16Number(static_cast<long long>(lost)) +
+                     (lost == 1 ? u" reading lost, the service stopped" : u" readings lost, the service stopped"));
+    }
 }
 
 void CSendService::OnCommRead(size_t length, const char* bytes) {
@@ -157,6 +188,19 @@ void CSendService::OnCommRead(size_t length, const char* bytes) {
     m_dwFlushTick = now;
     m_dwIdleTick = now;
     m_host.Trace(u"comm read: " + Utf16Number(static_cast<long long>(length)));
+
+    // A NUL is no character to type or record; the bytes after it are handled like any others
+    // (the buffer is text up to its NUL, so one left in would cut off what follows).
+    std::string withoutNul;
+    if (std::memchr(bytes, '\0', length) != nullptr) {
+        withoutNul.assign(bytes, length);
+        withoutNul.erase(std::remove(withoutNul.begin(), withoutNul.end(), '\0'), withoutNul.end());
+        bytes = withoutNul.data();
+        length = withoutNul.size();
+        if (!std::exchange(m_bNulTraced, true)) {
+            m_host.Trace(u"comm read: NUL bytes from the device are left out");
+        }
+    }
 
     bool overflow = false;
     {
@@ -198,6 +242,7 @@ void CSendService::OnBytesArriving() {
 void CSendService::OnClearBuffer() {
     std::lock_guard lock(g_csBuffer);
     g_nBufferCount = 0;
+    m_assembler.Clear();  // the start of a reading goes with the bytes after it
 }
 
 void CSendService::CheckFlush() {
@@ -205,8 +250,7 @@ void CSendService::CheckFlush() {
         return;
     }
     if (g_bSendOnCrLf) {
-        // The text ends at its first NUL: a line end after it does not count.
-        const char* text = g_pBuffer;
+        const char* text = g_pBuffer;  // NUL-free: OnCommRead leaves NULs out
         if (std::strpbrk(text, "\r\n") != nullptr) {
             FlushBuffer();
         }
@@ -223,19 +267,123 @@ void CSendService::FlushBuffer() {
     if (g_nBufferCount == 0) {
         return;
     }
+    size_t dropped = 0;
     {
         std::lock_guard bufferLock(g_csBuffer);
         std::lock_guard queueLock(g_csSendQueue);
-        m_arrSendQueue.push_back(m_platform.AnsiToUtf16(g_pBuffer));
-        std::u16string reading = LastReadingOf(m_arrSendQueue.back());
-        if (!reading.empty()) {
-            m_strLastReading = std::move(reading);
-        }
+        dropped = QueueFlushed(m_platform.AnsiToUtf16(g_pBuffer));
         g_nBufferCount = 0;
         g_pBuffer[0] = '\0';
     }
     // Woken once the queue is free again: woken under the lock, it would only wait for it.
     m_hSendEvent->Set();
+    ReportDropped(dropped);
+}
+
+size_t CSendService::QueueFlushed(std::u16string text) {
+    if (!m_bAssemble) {
+        return QueueItem(text);
+    }
+    size_t dropped = 0;
+    for (AssembledReading& reading : m_assembler.Add(text)) {
+        if (reading.cut) {
+            m_host.Trace(u"reading cut at 65536 characters");
+        }
+        dropped += QueueReading(std::move(reading)) ? 1 : 0;
+    }
+    return dropped;
+}
+
+bool CSendService::QueueReading(AssembledReading reading) {
+    const CWaitingBound::Verdict verdict = m_bound.Admit(reading.text, true);
+    if (verdict == CWaitingBound::Verdict::kDropNew || verdict == CWaitingBound::Verdict::kDropRest) {
+        return verdict == CWaitingBound::Verdict::kDropNew;
+    }
+    NoteSample(reading.text);
+    const uint32_t started = verdict == CWaitingBound::Verdict::kQueueNew ? 1 : 0;
+    m_arrSendQueue.push_back(QueuedText{std::move(reading.text), reading.lineEndTail, started});
+    return false;
+}
+
+void CSendService::NoteSample(std::u16string_view queued) {
+    std::u16string reading = LastReadingOf(queued);
+    if (!reading.empty()) {
+        m_strLastReading = std::move(reading);
+    }
+}
+
+size_t CSendService::QueueItem(std::u16string_view text) {
+    // The item goes into the queue as it came, but for a reading the bound cuts out.
+    size_t dropped = 0;
+    QueuedText kept;
+    const auto keep = [&] {
+        if (!kept.text.empty()) {
+            NoteSample(kept.text);
+            m_arrSendQueue.push_back(std::exchange(kept, {}));
+        }
+    };
+    while (!text.empty()) {
+        size_t end = text.find_first_of(u"\r\n");
+        if (end != std::u16string_view::npos && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') {
+            ++end;
+        }
+        const size_t size = end == std::u16string_view::npos ? text.size() : end + 1;
+        const std::u16string_view piece = text.substr(0, size);
+        text.remove_prefix(size);
+        switch (m_bound.Admit(piece, end != std::u16string_view::npos)) {
+            case CWaitingBound::Verdict::kQueueNew:
+                ++kept.readings;
+                [[fallthrough]];
+            case CWaitingBound::Verdict::kQueueRest:
+                kept.text += piece;
+                break;
+            case CWaitingBound::Verdict::kDropNew:
+                ++dropped;
+                [[fallthrough]];
+            case CWaitingBound::Verdict::kDropRest:
+                keep();  // what came before the dropped piece stays in order before what follows
+                break;
+        }
+    }
+    keep();
+    return dropped;
+}
+
+void CSendService::QueueQuietRest() {
+    // Only once the buffer is empty: what it still holds comes before the rest's end.
+    if (!m_bAssemble || m_assembler.WaitingChars() == 0 || g_nBufferCount > 0 ||
+        !MoreThanSince(m_dwReceiveTick, g_nFlushTimeout)) {
+        return;
+    }
+    size_t dropped = 0;
+    {
+        std::lock_guard lock(g_csSendQueue);
+        if (std::optional<AssembledReading> rest = m_assembler.TakeRest()) {
+            dropped = QueueReading(std::move(*rest)) ? 1 : 0;
+        }
+    }
+    m_hSendEvent->Set();
+    ReportDropped(dropped);
+}
+
+void CSendService::ReportDropped(size_t dropped) {
+    for (size_t i = 0; i < dropped; ++i) {
+        m_host.Trace(u"send-key: a reading dropped, too many readings wait");
+        if (m_nDroppedReadings.fetch_add(1) == 0) {
+            m_host.ShowNotice(u"DORVANE", u"Too many readings wait to be typed: new readings are dropped until " +
+                                              HeldFor() + u" is in front again.");
+        }
+    }
+    if (dropped != 0) {
+        m_host.WaitingChanged();
+    }
+}
+
+std::u16string CSendService::HeldFor() const {
+    if (g_bRecordData) {
+        return u"the recording file";
+    }
+    return m_strWaitingFor.empty() ? std::u16string(u"the window to type into") : m_strWaitingFor;
 }
 
 std::u16string CSendService::LastReading() {
@@ -250,6 +398,7 @@ void CSendService::OnTimer() {
     if (g_nBufferCount > 0) {
         CheckFlush();
     }
+    QueueQuietRest();
     if (g_bReceiving && MoreThanSince(m_dwReceiveTick, kReceivingMs)) {
         g_bReceiving = false;
     }

@@ -16,9 +16,12 @@
 
 #include "pipeline/core/keysynthesizer.h"
 #include "pipeline/core/pipelineports.h"
+#include "pipeline/core/readingassembler.h"
 #include "pipeline/core/readingrules.h"
 #include "pipeline/core/servicestate.h"
+#include "pipeline/core/shapingthread.h"
 #include "pipeline/core/targetprogram.h"
+#include "pipeline/core/waitingbound.h"
 #include "settings/core/appprofile.h"
 
 namespace dorvane {
@@ -34,8 +37,8 @@ public:
     // Reads the settings, allocates the buffer, starts the worker. On failure everything built
     // is released again, the error was reported with a box, and the result is false.
     bool SetService();
-    // Ends the worker and releases what SetService built; queued text is lost. Harmless when
-    // nothing runs.
+    // Ends the worker and releases what SetService built; queued readings are lost (traced).
+    // Harmless when nothing runs.
     void RemoveService();
 
     // A burst of received bytes (WM_COMM_READ); the bytes are valid during the call only.
@@ -60,7 +63,8 @@ public:
     // "COM read": bytes received while enabled, dropped bursts included; never reset.
     uint32_t ComReadCount() const { return m_nComRead.load(std::memory_order_relaxed); }
     size_t QueuedItems();
-    // Items the worker has typed, recorded or dropped since the process started.
+    // Items the worker has typed, recorded or dropped since the process started (with whole
+    // readings assembled, each reading is an item).
     uint32_t HandledItems() const { return m_nHandledItems.load(); }
 
     // The last reading flushed with any text (before the reading rules), kept across enables
@@ -71,13 +75,51 @@ public:
     // program as the user named it; the user-interface thread reads them for the tray.
     uint32_t WaitingReadings() const { return m_nWaitingReadings.load(); }
     const std::u16string& WaitingFor() const { return m_strWaitingFor; }
+    // Readings dropped because too many waited (0 once the waiting is over).
+    uint32_t DroppedReadings() const { return m_nDroppedReadings.load(); }
+    // Typing is held (a window of ours, the shell or no window in front, the chosen program not
+    // there) with a reading waiting: requests to the device would only pile up readings.
+    bool ReadingsWait() const { return m_bHeld.load() || m_nWaitingReadings.load() != 0; }
+    // What the held readings wait for, as the tray says it: the chosen program, or the window
+    // to type into.
+    std::u16string HeldFor() const;
     // Drops every reading that waits for the chosen program (the tray menu's command), within
     // a poll of the worker; nothing when none waits.
     void DiscardWaitingReadings() { m_bDiscardWaiting = m_nWaitingReadings.load() != 0; }
 
 private:
+    // A queued text: a whole reading, or with nothing to assemble a flushed item.
+    struct QueuedText {
+        std::u16string text;
+        bool lineEndTail = false;  // goes where the reading before it went, if it is still there
+        uint32_t readings = 0;     // readings that start in it, for the bound
+    };
+    // How the worker was done with a reading; the device is told of all but a lost one.
+    enum class Fate { kKept, kSkipped, kLost };
+
     void SendKeyThread();
-    void HandOn(const std::u16string& text, uintptr_t window);
+    // Takes one queued text and hands it on; false when a stop or a discard ended the handling.
+    bool HandleQueued(QueuedText queued);
+    // The LF of a CR LF that came apart: typed into its reading's window only while that is in
+    // front (it never holds the readings behind it), recorded after a recorded reading.
+    void HandleLineEndTail(const std::u16string& text);
+    Fate HandOn(const std::u16string& text, uintptr_t window);
+    // Queues flushed text: whole readings when the rules, the acknowledgement or the chosen
+    // program work per reading, the item as it is otherwise. The queue lock is held.
+    // Returns how many readings were dropped because too many wait.
+    size_t QueueFlushed(std::u16string text);
+    // One assembled reading, within the bound; true when it was dropped (a tail is never counted).
+    bool QueueReading(AssembledReading reading);
+    // An item as it was flushed; a reading the bound drops is cut out whole. Returns the drops.
+    size_t QueueItem(std::u16string_view text);
+    // The last reading with text in what was queued becomes the settings page's sample.
+    void NoteSample(std::u16string_view queued);
+    // The text with no line end has waited a quiet flush time-out: it is a reading of its own.
+    void QueueQuietRest();
+    // Traces each dropped reading, tells the first of a waiting period with a balloon.
+    void ReportDropped(size_t dropped);
+    // Traces the readings a stop drops.
+    void CountLostAtStop();
     // A character (vk 0) or a named key with its modifiers.
     struct TypedUnit {
         char16_t ch;
@@ -86,10 +128,15 @@ private:
     };
     // The item as the reading rules shape it (skipped readings traced), for typing and for
     // the recording file.
-    std::vector<TypedUnit> ShapeForTyping(const std::u16string& text);
-    std::u16string ShapeForRecording(const std::u16string& text);
-    // Types an item into `window`, holding while it is not in front.
-    void TypeItem(const std::vector<TypedUnit>& units, uintptr_t window);
+    // Nothing when a stop ended the shape.
+    std::optional<std::vector<ShapedReading>> Shape(const std::u16string& text);
+    // Traces the skipped readings; false when every reading with text was skipped.
+    bool TraceSkipped(const std::vector<ShapedReading>& readings);
+    static std::vector<TypedUnit> UnitsOf(const std::vector<ShapedReading>& readings);
+    static std::u16string RecordedTextOf(const std::vector<ShapedReading>& readings);
+    // Types an item into `window`, holding while it is not in front; false when it did not go in
+    // whole (a stop, an elevated window, its window closed).
+    bool TypeItem(const std::vector<TypedUnit>& units, uintptr_t window);
     TypingTarget TargetOf(uintptr_t window);
     // One trace line and one notice per elevated window the user types at.
     void ReportElevatedTarget(uintptr_t window);
@@ -126,7 +173,12 @@ private:
     CAppProfile& m_profile;
 
     std::unique_ptr<char[]> m_hBuffer;
-    std::deque<std::u16string> m_arrSendQueue;
+    std::deque<QueuedText> m_arrSendQueue;  // guarded by g_csSendQueue, like the bound
+    CWaitingBound m_bound;
+    bool m_bAssemble = false;                // set at each enable
+    CReadingAssembler m_assembler;           // used on the user-interface thread only
+    std::atomic<uint32_t> m_nDroppedReadings{0};
+    bool m_bNulTraced = false;               // user-interface thread; cleared at each enable
     std::u16string m_strLastReading;  // guarded like the queue
     std::unique_ptr<IAutoResetEvent> m_hSendEvent;
     std::unique_ptr<IWorkerThread> m_hSendKeyThread;
@@ -153,7 +205,12 @@ private:
     std::atomic<uint32_t> m_dwLookAheadAsked{0};  // the same: the tick of the last ask
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
     CTargetPrograms m_targets;            // set at each enable, before the worker starts
-    CReadingRules m_rules;                // the same
+    std::shared_ptr<const CReadingRules> m_pRules = std::make_shared<CReadingRules>();  // the same
+    CShapingThread m_shaping;             // worker only
+    // Worker only: where the last reading went, for its line end's tail.
+    Fate m_lastFate = Fate::kLost;
+    std::optional<uintptr_t> m_lastWindow;
+    std::atomic<bool> m_bHeld{false};
     bool m_bRulesRefused = false;         // a stored rule cannot work: nothing is typed
     uint32_t m_nTypeDelayMs = 0;
     std::u16string m_strWaitingFor;       // the same, for the user; set with it

@@ -61,20 +61,22 @@ void CSendService::SendKeyThread() {
         }
         bool idle = false;
         while (!StopRequested()) {
-            std::u16string text;
-            bool taken = false;
+            std::optional<QueuedText> queued;
             {
                 std::lock_guard lock(g_csSendQueue);
                 if (!m_arrSendQueue.empty()) {
-                    text = std::move(m_arrSendQueue.front());
+                    queued = std::move(m_arrSendQueue.front());
                     m_arrSendQueue.pop_front();
-                    taken = true;
+                    m_bound.Taken(queued->text.size(), queued->readings);
                 }
             }
-            if (!taken) {
+            if (!queued) {
                 g_bSending = false;
                 m_keys.ReleaseModifierKeys();
                 UpdateStatusIcon(0);
+                if (m_nDroppedReadings.exchange(0) != 0) {
+                    m_host.WaitingChanged();  // nothing waits any more
+                }
                 if (idle) {
                     break;
                 }
@@ -82,24 +84,59 @@ void CSendService::SendKeyThread() {
                 m_platform.WorkerPause(m_stopSignal, kPauseMs);
                 continue;
             }
-            m_dwFlushTick = m_platform.TickCount();
-            std::optional<uintptr_t> window;
-            if (!g_bRecordData && !(window = WaitForTypingWindow(std::nullopt, false, nullptr))) {
-                if (!StopRequested()) {
-                    // Discarded by the user: the device is still told the readings arrived.
-                    m_host.ReadingsHandled(CountReadings(text));
-                }
+            if (!HandleQueued(std::move(*queued))) {
                 break;  // stopped while holding (abandoned like one being typed) or discarded
             }
-            g_bSending = true;
-            UpdateStatusIcon(IDI_SENDING);
-            HandOn(text, window.value_or(0));
-            // Typed, recorded, skipped by the rules or refused: each is acknowledged, if asked.
-            m_host.ReadingsHandled(CountReadings(text));
-            ++m_nHandledItems;
         }
     }
     m_bWorkerDone = true;
+}
+
+bool CSendService::HandleQueued(QueuedText queued) {
+    m_dwFlushTick = m_platform.TickCount();
+    if (queued.lineEndTail) {
+        HandleLineEndTail(queued.text);
+        ++m_nHandledItems;
+        return true;
+    }
+    std::optional<uintptr_t> window;
+    if (!g_bRecordData && !(window = WaitForTypingWindow(std::nullopt, false, nullptr))) {
+        m_lastFate = Fate::kLost;
+        if (StopRequested()) {
+            m_host.Trace(u"send-key: a reading lost, the service stopped while it waited");
+            return false;
+        }
+        // Discarded by the user: the device is still told the readings arrived.
+        m_host.ReadingsHandled(CountReadings(queued.text));
+        return false;
+    }
+    g_bSending = true;
+    UpdateStatusIcon(IDI_SENDING);
+    m_lastFate = HandOn(queued.text, window.value_or(0));
+    m_lastWindow = window;
+    // Typed, recorded or skipped by a rule the user set: each is acknowledged, if asked; a
+    // reading that was lost is not.
+    if (m_lastFate != Fate::kLost) {
+        m_host.ReadingsHandled(CountReadings(queued.text));
+    }
+    ++m_nHandledItems;
+    return true;
+}
+
+void CSendService::HandleLineEndTail(const std::u16string& text) {
+    if (m_lastFate != Fate::kKept) {
+        return;  // its reading was skipped or lost: so is its end
+    }
+    if (!g_bRecordData) {
+        const FrontWindow front = m_platform.CurrentFront();
+        if (!m_lastWindow || front.kind != FrontKind::kUserWindow || front.window != *m_lastWindow) {
+            m_host.Trace(u"send-key: a line end left out, its reading's window is no longer in front");
+            return;
+        }
+    }
+    g_bSending = true;
+    UpdateStatusIcon(IDI_SENDING);
+    HandOn(text, m_lastWindow.value_or(0));
 }
 
 bool CSendService::IsChosenProgram(uintptr_t window) {
@@ -122,15 +159,18 @@ void CSendService::SetWaitingReadings(uint32_t count) {
 void CSendService::DiscardWaiting() {
     uint32_t dropped = 1;  // the one held here
     size_t readings = 0;
+    m_lastFate = Fate::kLost;  // a line end that comes late goes with them
     {
         std::lock_guard lock(g_csSendQueue);
-        dropped += static_cast<uint32_t>(m_arrSendQueue.size());
-        for (const std::u16string& item : m_arrSendQueue) {
-            readings += CountReadings(item);
+        for (const QueuedText& queued : m_arrSendQueue) {
+            readings += CountReadings(queued.text);
         }
+        dropped += m_bound.Readings();
         m_arrSendQueue.clear();
+        m_bound.Discarded();
     }
     m_host.ReadingsHandled(readings);
+    m_nDroppedReadings = 0;  // nothing waits any more: SetWaitingReadings tells the tray
     m_host.Trace(u"send-key: " + CountText(dropped) + (dropped == 1 ? u" waiting reading" : u" waiting readings") +
                  u" discarded");
     SetWaitingReadings(0);
@@ -171,6 +211,11 @@ bool CSendService::FrontMayHaveChanged() {
 std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr_t> itemWindow, bool sending,
                                                            const char16_t* refusal) {
     bool held = false;
+    // Whatever way this ends, typing is no longer held.
+    struct HeldFlag {
+        std::atomic<bool>& held;
+        ~HeldFlag() { held = false; }
+    } heldFlag{m_bHeld};
     for (;;) {
         if (StopRequested()) {
             SetWaitingReadings(0);  // the disable drops the queue, as it always has
@@ -199,7 +244,7 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
             }
             if (reason != nullptr) {
                 std::lock_guard lock(g_csSendQueue);
-                SetWaitingReadings(static_cast<uint32_t>(m_arrSendQueue.size()) + 1);
+                SetWaitingReadings(m_bound.Readings() + 1);
             }
         }
         if (reason == nullptr) {
@@ -225,6 +270,7 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
         const bool repeatedRefusal = refusal != nullptr && m_bRefusedHold;
         if (!held) {
             held = true;
+            m_bHeld = true;
             if (!repeatedRefusal) {
                 m_host.Trace(u"send-key held: " + std::u16string(reason));
             }
@@ -242,7 +288,10 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
     }
 }
 
-void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t window) {
+bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t window) {
+    if (units.empty()) {
+        return true;  // every reading skipped: no window is asked for anything
+    }
     // Told first, so that what follows Caps Lock has changed over by the first key.
     struct KeysOut {
         IPipelinePlatform& platform;
@@ -254,10 +303,10 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
     TypingTarget target = TargetOf(window);
     if (target.elevated) {
         ReportElevatedTarget(target.window);
-        return;  // nothing typed, nothing counted
+        return false;  // nothing typed, nothing counted
     }
     if (!m_platform.LockTyping([this] { return StopRequested(); })) {
-        return;
+        return false;
     }
     // Whatever ends the item: no key stays held for another copy's reading.
     struct Unlock {
@@ -271,12 +320,12 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
     const char16_t* refusal = nullptr;
     for (size_t i = 0; i < units.size();) {
         if (StopRequested()) {
-            return;
+            return false;
         }
         const std::optional<uintptr_t> foreground = m_platform.ForegroundWindow();
         if (refusal != nullptr || FrontMayHaveChanged() || (foreground && *foreground != window)) {
             if (!WaitForTypingWindow(window, true, refusal)) {
-                return;
+                return false;
             }
             refusal = nullptr;
             // The user may have switched the window's layout meanwhile.
@@ -316,6 +365,7 @@ void CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
             m_stopSignal.Wait(m_nTypeDelayMs);  // a slower pace for forms and remote sessions
         }
     }
+    return true;
 }
 
 TypingTarget CSendService::TargetOf(uintptr_t window) {
@@ -340,20 +390,39 @@ void CSendService::ReportElevatedTarget(uintptr_t window) {
                       u"to type into it.");
 }
 
-std::vector<CSendService::TypedUnit> CSendService::ShapeForTyping(const std::u16string& text) {
-    std::vector<TypedUnit> units;
-    if (m_rules.AllOff()) {
-        units.reserve(text.size());
-        for (char16_t ch : text) {
-            units.push_back(TypedUnit{ch, 0, 0});
-        }
-        return units;
+std::optional<std::vector<ShapedReading>> CSendService::Shape(const std::u16string& text) {
+    const std::shared_ptr<const CReadingRules> rules = m_pRules;
+    if (rules->AllOff()) {
+        return std::vector<ShapedReading>{ShapedReading{{TypedPiece{text, 0, 0}}}};
     }
-    for (const ShapedReading& reading : m_rules.Apply(text, [this](bool time) { return m_platform.LocalDateTime(time); })) {
-        if (reading.skipped) {
+    std::u16string date, time;
+    if (rules->UsesDateTime()) {
+        date = m_platform.LocalDateTime(false);
+        time = m_platform.LocalDateTime(true);
+    }
+    if (!rules->HasExpression()) {
+        return rules->Apply(text, [&](bool wantTime) { return wantTime ? time : date; });
+    }
+    return m_shaping.Shape(rules, text, std::move(date), std::move(time), [this] { return StopRequested(); });
+}
+
+bool CSendService::TraceSkipped(const std::vector<ShapedReading>& readings) {
+    bool kept = readings.empty();
+    for (const ShapedReading& reading : readings) {
+        if (reading.tooCostly) {
+            m_host.Trace(u"reading skipped, expression too costly");
+        } else if (reading.skipped) {
             m_host.Trace(u"reading skipped, no match");
-            continue;
+        } else {
+            kept = true;
         }
+    }
+    return kept;
+}
+
+std::vector<CSendService::TypedUnit> CSendService::UnitsOf(const std::vector<ShapedReading>& readings) {
+    std::vector<TypedUnit> units;
+    for (const ShapedReading& reading : readings) {
         for (const TypedPiece& piece : reading.pieces) {
             if (piece.vk != 0) {
                 units.push_back(TypedUnit{0, piece.vk, piece.modifiers});
@@ -367,16 +436,9 @@ std::vector<CSendService::TypedUnit> CSendService::ShapeForTyping(const std::u16
     return units;
 }
 
-std::u16string CSendService::ShapeForRecording(const std::u16string& text) {
-    if (m_rules.AllOff()) {
-        return text;
-    }
+std::u16string CSendService::RecordedTextOf(const std::vector<ShapedReading>& readings) {
     std::u16string recorded;
-    for (const ShapedReading& reading : m_rules.Apply(text, [this](bool time) { return m_platform.LocalDateTime(time); })) {
-        if (reading.skipped) {
-            m_host.Trace(u"reading skipped, no match");
-            continue;
-        }
+    for (const ShapedReading& reading : readings) {
         for (const TypedPiece& piece : reading.pieces) {
             recorded += piece.text;  // a named key's text is what a recording writes for it
         }
@@ -384,34 +446,48 @@ std::u16string CSendService::ShapeForRecording(const std::u16string& text) {
     return recorded;
 }
 
-void CSendService::HandOn(const std::u16string& text, uintptr_t window) {
+CSendService::Fate CSendService::HandOn(const std::u16string& text, uintptr_t window) {
     if (m_bRulesRefused) {
         m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
-        return;
+        return Fate::kLost;
     }
+    if (g_bRecordData && g_bRecordDisabled) {
+        return Fate::kLost;  // the file could not be opened: recorded items are dropped
+    }
+    const std::optional<std::vector<ShapedReading>> readings = Shape(text);
+    if (!readings) {
+        m_host.Trace(u"send-key: a reading lost, the service stopped while it was shaped");
+        return Fate::kLost;
+    }
+    const Fate shaped = TraceSkipped(*readings) ? Fate::kKept : Fate::kSkipped;
     if (!g_bRecordData) {
-        TypeItem(ShapeForTyping(text), window);
-        return;
+        if (!TypeItem(UnitsOf(*readings), window)) {
+            if (StopRequested()) {
+                m_host.Trace(u"send-key: a reading lost, the service stopped while it was typed");
+            }
+            return Fate::kLost;
+        }
+        return shaped;
     }
-    if (g_bRecordDisabled) {
-        return;  // the file could not be opened: recorded items are dropped
-    }
-    const std::u16string recorded = ShapeForRecording(text);
-    if (recorded.empty() && !text.empty()) {
-        return;  // every reading skipped by the rules
+    const std::u16string recorded = RecordedTextOf(*readings);
+    if (shaped == Fate::kSkipped || recorded.empty()) {
+        return shaped;  // nothing to write: every reading skipped, or a line end dropped
     }
     if (!m_pRecordWriter) {
         m_pRecordWriter = m_platform.OpenRecordFile(m_strRecordFile);
         if (!m_pRecordWriter) {
             m_host.ReportError(u"Open recording file failed!\nRecord data has been disabled!", true);
             g_bRecordDisabled = true;
+            return Fate::kLost;
         }
     }
-    // A failed write is traced every time and shown once per enable; the item counts as handled.
-    if (m_pRecordWriter && !m_pRecordWriter->Write(recorded)) {
+    // A failed write is traced every time and shown once per enable.
+    if (!m_pRecordWriter->Write(recorded)) {
         m_host.ReportError(u"Write recording file failed!", !m_bWriteFailureShown);
         m_bWriteFailureShown = true;
+        return Fate::kLost;
     }
+    return Fate::kKept;
 }
 
 }  // namespace dorvane

@@ -1,5 +1,7 @@
 #include "serial/core/devicerequests.h"
 
+#include <utility>
+
 #include "settings/core/settingkeys.h"
 
 namespace dorvane {
@@ -17,6 +19,7 @@ DeviceRequestSettings LoadDeviceRequestSettings(CAppProfile& profile) {
 void CDeviceRequests::Start(const DeviceRequestSettings& settings) {
     Stop();
     m_bSkipTraced = false;
+    m_bWaitSkipTraced = false;
     m_bAckDropTraced = false;
     m_bWriteFailureShown = false;
     m_bSettingShown = false;
@@ -94,7 +97,7 @@ void CDeviceRequests::SendCommand() {
     }
 }
 
-void CDeviceRequests::OnPollTimer() {
+void CDeviceRequests::OnPollTimer(bool readingsWait) {
     std::vector<uint8_t> command;
     {
         std::lock_guard lock(m_cs);
@@ -103,6 +106,13 @@ void CDeviceRequests::OnPollTimer() {
         }
         command = m_command;
     }
+    if (readingsWait) {
+        if (!std::exchange(m_bWaitSkipTraced, true)) {
+            m_host.Trace(u"device poll skipped while readings wait to be typed");
+        }
+        return;
+    }
+    m_bWaitSkipTraced = false;
     // A slow device must not collect a backlog of requests it would answer long after.
     if (m_host.Send(std::move(command), true) == SendResult::kBusy && !m_bSkipTraced) {
         m_bSkipTraced = true;

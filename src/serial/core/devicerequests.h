@@ -60,8 +60,9 @@ public:
     bool CanSendCommand() const;
     // The tray command and the hotkey: the request, queued behind any write under way.
     void SendCommand();
-    // The poll timer's tick: skipped while the last request is still being written.
-    void OnPollTimer();
+    // The poll timer's tick: skipped while the last request is still being written, and while
+    // readings wait to be typed (the device keeps its data meanwhile).
+    void OnPollTimer(bool readingsWait = false);
     // From the worker thread: `count` readings were typed, recorded or skipped.
     void OnReadingsHandled(size_t count);
     // From the writer thread: how a write ended.
@@ -80,6 +81,7 @@ private:
     bool m_bPolling = false;
     bool m_bHotkey = false;
     bool m_bSkipTraced = false;
+    bool m_bWaitSkipTraced = false;  // once per waiting period
     std::atomic<bool> m_bAckDropTraced{false};  // the worker's
     bool m_bWriteFailureShown = false;
     bool m_bSettingShown = false;

@@ -1,0 +1,398 @@
+// Whole readings: however the line and the flush rules cut a reading, what works per reading
+// (the rules, the prefix and the date, the acknowledgement, the holds) sees it whole.
+#include <doctest/doctest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "pipeline/core/readingassembler.h"
+#include "pipelinerig.h"
+
+using namespace dorvane;
+using dorvane::testing::FakeDesktop;
+using dorvane::testing::PipelineRig;
+
+namespace {
+
+// Every burst is flushed as an item of its own, so a reading cut into bursts reaches the
+// worker in pieces.
+void FlushEveryBurst(PipelineRig& rig) {
+    rig.Set(SENDKB_RCVCHARS, 1);
+    rig.Set(SENDKB_RCVCHARSNUMBER, 0);
+}
+
+struct Typed {
+    std::vector<KeyStroke> strokes;
+    size_t acks = 0;
+};
+
+// Sends the pieces as bursts, each handled before the next arrives, then lets the line be quiet.
+Typed TypeInPieces(const std::function<void(PipelineRig&)>& settings, const std::vector<std::string>& pieces,
+                   const std::vector<KeyStroke>* expected) {
+    PipelineRig rig;
+    FlushEveryBurst(rig);
+    settings(rig);
+    REQUIRE(rig.Enable());
+    for (const std::string& piece : pieces) {
+        rig.Burst(piece);
+        rig.Drain();
+    }
+    rig.Tick(1001);
+    if (expected != nullptr) {
+        rig.Eventually([&] { return rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow) == *expected; });
+    }
+    rig.Eventually([&] { return rig.host.readingsHandled >= 1 && rig.service.QueuedItems() == 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // nothing more may follow
+    return Typed{rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow), rig.host.readingsHandled};
+}
+
+// A matcher that does not return until the test lets it.
+class StuckExpression : public IExpression {
+public:
+    mutable std::atomic<bool> entered{false};
+    mutable std::atomic<bool> released{false};
+    MatchOutcome Search(std::u16string_view text, std::u16string& kept) const override {
+        entered = true;
+        while (!released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        kept.assign(text);
+        return MatchOutcome::kMatched;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("readings out of items: line ends, a CR LF cut between its two, the 64 KiB cut") {
+    struct Case {
+        std::vector<std::u16string> items;
+        std::vector<AssembledReading> readings;
+        std::u16string rest;
+    };
+    const std::u16string longLine(kMaxReadingChars + 10, u'7');
+    const Case cases[] = {
+        {{u"ab", u"c\r\nde\n", u"f"}, {{u"abc\r\n"}, {u"de\n"}}, u"f"},
+        {{u"ab\r", u"\ncd\r"}, {{u"ab\r"}, {u"\n", true}, {u"cd\r"}}, u""},
+        {{u"ab\r", u"x\n"}, {{u"ab\r"}, {u"x\n"}}, u""},           // a CR alone ends its line
+        {{u"ab\r", u"", u"\n"}, {{u"ab\r"}, {u"\n", true}}, u""},  // an empty item changes nothing
+        {{u"\r\n\r\n"}, {{u"\r\n"}, {u"\r\n"}}, u""},
+        {{longLine + u"\r\n"},
+         {{longLine.substr(0, kMaxReadingChars), false, true}, {longLine.substr(kMaxReadingChars) + u"\r\n"}},
+         u""},
+        {{longLine.substr(0, kMaxReadingChars - 1), u"\r\n"},
+         {{longLine.substr(0, kMaxReadingChars - 1) + u"\r\n"}},
+         u""},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.readings.size());
+        CReadingAssembler assembler;
+        std::vector<AssembledReading> readings;
+        for (const std::u16string& item : c.items) {
+            for (AssembledReading& reading : assembler.Add(item)) {
+                readings.push_back(std::move(reading));
+            }
+        }
+        CHECK(readings == c.readings);
+        CHECK(assembler.WaitingChars() == c.rest.size());
+        const std::optional<AssembledReading> rest = assembler.TakeRest();
+        CHECK(rest.has_value() == !c.rest.empty());
+        CHECK((rest ? rest->text : u"") == c.rest);
+    }
+}
+
+TEST_CASE("a reading cut into two bursts at every place types the same keys and is acknowledged once") {
+    struct Case {
+        const char* device;
+        std::function<void(PipelineRig&)> settings;
+        std::string reading;
+    };
+    const Case cases[] = {
+        {"scanner, date in front, CR LF kept", [](PipelineRig& rig) { rig.Set(DATA_PREFIX, u"{DATE} "); },
+         "4006381333931\r\n"},
+        {"scale, plain number and Tab",
+         [](PipelineRig& rig) {
+             rig.Set(DATA_NUMBER, 2);
+             rig.Set(DATA_SUFFIX, u"{TAB}");
+             rig.Set(DATA_TERMINATOR, 0);
+         },
+         "ST,GS,+0012.345kg\r\n"},
+        {"RFID reader, framing stripped, whole tag extracted, Enter",
+         [](PipelineRig& rig) {
+             rig.Set(DATA_STRIP, u"\\x02\\x03");
+             rig.Set(DATA_EXTRACT, u"^([0-9A-F]{10})$");
+             rig.Set(DATA_SUFFIX, u"{ENTER}");
+             rig.Set(DATA_TERMINATOR, 0);
+         },
+         "\x02"
+         "0A1B2C3D4E\x03\r"},
+        {"a weight with no line end, ended by the time-out, acknowledged",
+         [](PipelineRig& rig) { rig.Set(DEVICE_ACK, u"\\x06"); }, "W:1234.5"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.device);
+        const Typed whole = TypeInPieces(c.settings, {c.reading}, nullptr);
+        REQUIRE(whole.acks == 1);
+        REQUIRE_FALSE(whole.strokes.empty());
+        std::vector<std::vector<std::string>> cuts;
+        for (size_t at = 1; at < c.reading.size(); ++at) {
+            cuts.push_back({c.reading.substr(0, at), c.reading.substr(at)});
+        }
+        cuts.emplace_back();
+        for (char byte : c.reading) {
+            cuts.back().push_back(std::string(1, byte));  // and byte by byte
+        }
+        for (const std::vector<std::string>& pieces : cuts) {
+            CAPTURE(pieces.front().size());
+            CAPTURE(pieces.size());
+            const Typed cut = TypeInPieces(c.settings, pieces, &whole.strokes);
+            CHECK(cut.strokes == whole.strokes);
+            CHECK(cut.acks == 1);
+        }
+    }
+}
+
+TEST_CASE("with every rule at its default an item is typed as it is flushed, before its line ends") {
+    PipelineRig rig;
+    FlushEveryBurst(rig);
+    REQUIRE(rig.Enable());
+    rig.Burst("first half ");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"first half "; }));
+    rig.Burst("second\r\n");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"first half second\r\n"; }));
+}
+
+TEST_CASE("a reading longer than 64 KiB is cut there once, traced, and the rest is the next reading") {
+    PipelineRig rig;
+    rig.Set(BUFFERSIZE_KB, 32);
+    rig.Set(RECORDDATA, 1);
+    rig.Set(RECORDDATA_FILENAME, u"C:\\scans.txt");
+    rig.Set(DATA_CASE, 1);
+    REQUIRE(rig.Enable());
+    rig.Burst(std::string(70000, 'x') + "\r");
+    REQUIRE(rig.Eventually([&] { return rig.Recorded().size() == 2; }));
+    CHECK(rig.Recorded()[0] == std::u16string(kMaxReadingChars, u'X'));
+    CHECK(rig.Recorded()[1] == std::u16string(70000 - kMaxReadingChars, u'X') + u"\r");
+    CHECK(rig.host.TraceCount(u"reading cut at 65536 characters") == 1);
+}
+
+TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or discarded, never for one lost") {
+    struct Case {
+        const char* what;
+        std::function<void(PipelineRig&)> run;
+        size_t acks;
+        const char16_t* trace;
+    };
+    const Case cases[] = {
+        {"typed",
+         [](PipelineRig& rig) {
+             REQUIRE(rig.Enable());
+             rig.Burst("ab\r");
+         },
+         1, nullptr},
+        {"recorded",
+         [](PipelineRig& rig) {
+             rig.Set(RECORDDATA, 1);
+             rig.Set(RECORDDATA_FILENAME, u"C:\\scans.txt");
+             REQUIRE(rig.Enable());
+             rig.Burst("ab\r");
+         },
+         1, nullptr},
+        {"skipped by the expression",
+         [](PipelineRig& rig) {
+             rig.Set(DATA_EXTRACT, u"^W:");
+             REQUIRE(rig.Enable());
+             rig.Burst("ab\r");
+         },
+         1, u"reading skipped, no match"},
+        {"discarded while it waited for the chosen program",
+         [](PipelineRig& rig) {
+             rig.Set(TARGET_PROGRAM, u"EXCEL.EXE");
+             REQUIRE(rig.Enable());
+             rig.Burst("ab\r");
+             REQUIRE(rig.Eventually([&] { return rig.service.WaitingReadings() == 1; }));
+             rig.service.DiscardWaitingReadings();
+         },
+         1, u"send-key: 1 waiting reading discarded"},
+        {"an elevated window in front",
+         [](PipelineRig& rig) {
+             rig.platform.desktop.SetElevated(FakeDesktop::kUserWindow);
+             REQUIRE(rig.Enable());
+             rig.Burst("ab\r");
+         },
+         0, u"send-key: the window in front belongs to a program running as administrator, nothing typed"},
+        {"a stored rule that cannot work",
+         [](PipelineRig& rig) {
+             rig.Set(DATA_EXTRACT, u"([0-9]");
+             REQUIRE(rig.Enable());
+             rig.Burst("12\r");
+         },
+         0, u"send-key: a reading not typed, the reading rules cannot work"},
+        {"its window closed in the middle",
+         [](PipelineRig& rig) {
+             REQUIRE(rig.Enable());
+             rig.platform.desktop.Show(FrontKind::kShell, 2, 2);
+             rig.Burst("abc\r");
+             REQUIRE(rig.Eventually(
+                 [&] { return rig.host.Traced(u"send-key held: the taskbar or the desktop is in front"); }));
+             rig.platform.desktop.Close(FakeDesktop::kUserWindow);
+         },
+         0, u"send-key: a reading was cut short, its window was closed"},
+        {"a stop in the middle",
+         [](PipelineRig& rig) {
+             REQUIRE(rig.Enable());
+             rig.typed.CloseGate();
+             rig.Burst("abc\r");
+             REQUIRE(rig.Eventually([&] { return rig.typed.AtGate(); }));
+             std::thread opener([&] {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                 rig.typed.OpenGate();
+             });
+             rig.Disable();
+             opener.join();
+         },
+         0, u"send-key: a reading lost, the service stopped while it was typed"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.what);
+        PipelineRig rig;
+        rig.Set(DEVICE_ACK, u"\\x06");
+        c.run(rig);
+        if (c.trace != nullptr) {
+            CHECK(rig.Eventually([&] { return rig.host.Traced(c.trace); }));
+        }
+        rig.Eventually([&] { return rig.host.readingsHandled >= c.acks && rig.service.QueuedItems() == 0; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        CHECK(rig.host.readingsHandled == c.acks);
+    }
+}
+
+TEST_CASE(
+    "readings that wait are bounded in number and size, beyond, new ones are dropped, traced, counted, told "
+    "once") {
+    struct Case {
+        size_t readingChars;
+        size_t sent;
+        size_t kept;  // the one held by the worker and those queued behind it
+    };
+    const Case cases[] = {
+        {1, kMaxWaitingReadings + 5, 1 + kMaxWaitingReadings},
+        {2047, 300, 1 + kMaxWaitingBytes / (2048 * sizeof(char16_t))},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.readingChars);
+        PipelineRig rig;
+        rig.Set(BUFFERSIZE_KB, 4);
+        rig.Set(TARGET_PROGRAM, u"EXCEL.EXE");
+        REQUIRE(rig.Enable());
+        const std::string reading = std::string(c.readingChars, 'r') + "\r";
+        rig.Burst(reading);
+        REQUIRE(rig.Eventually([&] { return rig.service.WaitingReadings() == 1; }));
+        CHECK(rig.service.ReadingsWait());
+        for (size_t i = 1; i < c.sent; ++i) {
+            rig.Burst(reading);
+        }
+        const size_t dropped = c.sent - c.kept;
+        CHECK(rig.service.QueuedItems() == c.kept - 1);
+        CHECK(rig.service.DroppedReadings() == dropped);
+        CHECK(rig.host.TraceCount(u"send-key: a reading dropped, too many readings wait") == dropped);
+        CHECK(rig.Eventually([&] { return rig.service.WaitingReadings() == c.kept; }));
+        CHECK(rig.host.Read(rig.host.notices).size() == 2);  // the waiting, the first drop
+
+        // A reading ended by CR alone is dropped; its LF, coming apart, goes with it uncounted.
+        rig.Burst("zz\r");
+        rig.Burst("\n");
+        CHECK(rig.service.DroppedReadings() == dropped + 1);
+
+        rig.service.DiscardWaitingReadings();
+        CHECK(rig.Eventually(
+            [&] { return rig.service.DroppedReadings() == 0 && !rig.service.ReadingsWait(); }));
+        rig.platform.desktop.SetIdentity(FakeDesktop::kUserWindow, u"C:\\Office\\EXCEL.EXE", u"Book1");
+        rig.Burst("ok\r");
+        CHECK(rig.Eventually([&] { return rig.typed.Text() == u"ok\r"; }));
+    }
+}
+
+TEST_CASE("with the defaults a full queue drops whole readings, never a piece of one") {
+    PipelineRig rig;
+    FlushEveryBurst(rig);
+    REQUIRE(rig.Enable());
+    rig.platform.desktop.Show(FrontKind::kOwnWindow, 3);  // a box of ours: typing holds
+    constexpr size_t kSent = kMaxWaitingReadings + 10;
+    for (size_t i = 0; i < kSent; ++i) {
+        rig.Burst("abc");
+        rig.Burst("def\r");
+        if (i == 0) {
+            REQUIRE(rig.Eventually([&] { return rig.service.ReadingsWait(); }));
+        }
+    }
+    const size_t kept = 1 + kMaxWaitingReadings;  // the one held, the ones behind it
+    CHECK(rig.service.DroppedReadings() == kSent - kept);
+    rig.platform.desktop.Show(FrontKind::kUserWindow, FakeDesktop::kUserWindow);
+    std::u16string expected;
+    for (size_t i = 0; i < kept; ++i) {
+        expected += u"abcdef\r";
+    }
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == expected; }));
+}
+
+TEST_CASE(
+    "the LF of a CR LF that came apart goes only into its reading's window, and never holds the next "
+    "reading") {
+    PipelineRig rig;
+    FakeDesktop& desktop = rig.platform.desktop;
+    FlushEveryBurst(rig);
+    rig.Set(DEVICE_ACK, u"\\x06");
+    REQUIRE(rig.Enable());
+    rig.Burst("ab\r");
+    REQUIRE(rig.Eventually([&] { return desktop.TextOf(FakeDesktop::kUserWindow) == u"ab\r"; }));
+    desktop.Show(FrontKind::kUserWindow, 7);  // the CR moved the user on
+    rig.Burst("\n");
+    rig.Burst("cd\r\n");
+    CHECK(rig.Eventually([&] { return desktop.TextOf(7) == u"cd\r\n"; }));
+    CHECK(rig.host.TraceCount(u"send-key: a line end left out, its reading's window is no longer in front") ==
+          1);
+    CHECK(desktop.TextOf(FakeDesktop::kUserWindow) == u"ab\r");
+    CHECK(rig.host.readingsHandled == 2);
+}
+
+TEST_CASE("a stop while a reading is matched ends at once, the reading is lost, traced, not acknowledged") {
+    PipelineRig rig;
+    auto stuck = std::make_shared<StuckExpression>();
+    rig.platform.compile = [&](std::u16string_view) { return stuck; };
+    rig.Set(DATA_EXTRACT, u"(.*)");
+    rig.Set(DEVICE_ACK, u"\\x06");
+    REQUIRE(rig.Enable());
+    rig.Burst("12\r");
+    REQUIRE(rig.Eventually([&] { return stuck->entered.load(); }));
+    const auto start = std::chrono::steady_clock::now();
+    rig.Disable();
+    CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(1));
+    CHECK(rig.host.TraceCount(u"send-key: a reading lost, the service stopped while it was shaped") == 1);
+    CHECK(rig.host.readingsHandled == 0);
+
+    // The next enable shapes on a thread of its own; the abandoned one ends once its match does.
+    auto quick = std::make_shared<StuckExpression>();
+    quick->released = true;
+    rig.platform.compile = [&](std::u16string_view) { return quick; };
+    REQUIRE(rig.Enable());
+    rig.Burst("34\r");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"34\r"; }));
+    stuck->released = true;
+}
+
+TEST_CASE("a NUL from the device is left out, the bytes after it are handled, traced once per enable") {
+    PipelineRig rig;
+    rig.Set(RECORDDATA, 1);
+    rig.Set(RECORDDATA_FILENAME, u"C:\\scans.txt");
+    REQUIRE(rig.Enable());
+    rig.Burst(std::string("ab\0c\r\n", 6));  // the line end after the NUL flushes
+    REQUIRE(rig.Eventually([&] { return rig.Recorded().size() == 1; }));
+    rig.Burst(std::string("\0d\0\r", 4));
+    REQUIRE(rig.Eventually([&] { return rig.Recorded().size() == 2; }));
+    CHECK(rig.Recorded() == std::vector<std::u16string>{u"abc\r\n", u"d\r"});
+    CHECK(rig.service.ComReadCount() == 10);
+    CHECK(rig.host.TraceCount(u"comm read: NUL bytes from the device are left out") == 1);
+}
