@@ -99,7 +99,7 @@ def main():
         print(f"  screenshot:   {work / 'dorvane-demo.png'}")
 
         ui("post", frame, WM_TRAY_NOTIFY, TRAY_ID, WM_RBUTTONUP)
-        ui("menu", 10000, *(["down"] * 5 + ["return"]))
+        ui("menu", 10000, *winrig.tray_menu_keys("Exit"))
         box = ui("msgbox", 10000)[0].split(" ", 1)[0]
         ui("answer", box, IDYES)
         print("\ndemo: " + ("every reading arrived as sent" if all_ok else "FAILED: the text differs from what was sent"))

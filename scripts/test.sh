@@ -3,6 +3,7 @@
 #   1. native unit tests (ASan + UBSan, and ThreadSanitizer)
 #   2. Windows unit tests under Wine
 #   3. end-to-end tests of the real programs under Wine on Xvfb (pytest)
+#   4. scripts/demo.sh, the README's first command
 # Every tier runs even when an earlier one failed; the exit status is non-zero if any failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -45,9 +46,15 @@ e2e_tests() {
   (cd tests/e2e && timeout 1800 "$python" -m pytest -p no:cacheprovider -v --tb=short .)
 }
 
+# The README's first command, as a new user runs it (on a private Xvfb, whatever display is set).
+demo() {
+  env -u DISPLAY timeout 900 scripts/demo.sh
+}
+
 run_tier "tier 1: native unit tests" native_tests
 run_tier "tier 2: Windows unit tests (Wine)" windows_tests
 run_tier "tier 3: end-to-end (Wine, Xvfb)" e2e_tests
+run_tier "tier 4: the demo (scripts/demo.sh)" demo
 
 echo "=== summary"
 printf '%s\n' "${summary[@]}"

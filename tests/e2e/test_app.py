@@ -14,8 +14,8 @@ TOGGLE = 32773
 WM_SERVICE_OFF = 0x8002
 WM_TRAY_NOTIFY, TRAY_ID = 1025, 131
 IDOK, IDYES, IDNO = 1, 6, 7
-MENU_EXIT = ("down",) * 6 + ("return",)  # Enable, Send Command, Setting, Help, About, Exit
-MENU_TOGGLE = ("down", "return")
+MENU_EXIT = winrig.tray_menu_keys("Exit")
+MENU_TOGGLE = winrig.tray_menu_keys("Enable Com Port")
 
 
 def set_value(wine, name, kind, data):
@@ -352,7 +352,7 @@ def test_the_hidden_frame_about_help_and_close_box(wine):
     app.ui("post", about, WM_CLOSE, 0, 0)
 
     for open_help in (lambda: app.ui("post", app.hwnd, 0x100, 0x70, 1),  # F1
-                      lambda: app.choose(("down",) * 4 + ("return",))):  # "Help..."
+                      lambda: app.choose(winrig.tray_menu_keys("Help..."))):
         open_help()
         help_box = app.ui.find("#32770", "Dorvane Help")
         assert "WHEN A READING IS TYPED" in app.ui.children(help_box)[1020][1]
@@ -685,7 +685,7 @@ def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, 
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
     app.wait_trace("enable/disable dorvane, done", 3)
     assert line.read(1.0) == b""
-    app.choose(("down", "down", "return"))  # Enable, Send Command
+    app.choose(winrig.tray_menu_keys("Send Command"))
     assert line.read(1.5) == b"W\r"
     app.ui("send", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)
     assert line.read(1.5) == b"W\r"

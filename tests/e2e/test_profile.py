@@ -74,7 +74,7 @@ def test_a_portable_copy_keeps_every_setting_beside_itself_and_nothing_in_the_re
     app = Dorvane(wine, exe=folder / "Dorvane.exe")
     app.wait_trace("enable/disable dorvane, done")
     assert "open com-port [\\\\.\\COM12], success" in app.traces()  # the file's port, read back
-    app.choose(("down", "return"))  # off, so that the sheet opens
+    app.choose(winrig.tray_menu_keys("Enable Com Port"))  # off, so that the sheet opens
     app.wait_trace("enable/disable dorvane, done", 2)
     app.choose(MENU_SETTING)
     sheet = app.ui.find("#32770", "Setting")

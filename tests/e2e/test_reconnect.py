@@ -60,7 +60,7 @@ def test_disable_ends_the_waiting_and_autoreconnect_0_keeps_the_service_off(wine
     line.unplug()
     app.wait_trace("waiting for COM12")
     # The settings sheet can be used while waiting; the port is not taken back under it.
-    app.choose(("down",) * 3 + ("return",))  # Setting...
+    app.choose(winrig.tray_menu_keys("Setting..."))
     sheet = app.ui.find("#32770", "Setting")
     line.plug()
     time.sleep(5)

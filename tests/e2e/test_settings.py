@@ -5,7 +5,7 @@ import winrig
 from test_app import IDOK, MENU_TOGGLE, SETTINGS_KEY, WM_RBUTTONUP, Dorvane, set_value, start_disabled
 
 IDCANCEL = 2
-MENU_SETTING = ("down",) * 3 + ("return",)  # Enable, Send Command, Setting
+MENU_SETTING = winrig.tray_menu_keys("Setting...")
 ARTIFACTS = winrig.REPO / "build" / "e2e-artifacts"
 
 

@@ -66,7 +66,7 @@ def test_clicks_open_the_tray_menu_and_a_double_click_opens_about(host):
 
     # Choosing an item by position: Enable, Send Command, Setting, Help, About, Exit (separators
     # are skipped).
-    host.click(WM_RBUTTONUP, ("down",) * 6 + ("return",))
+    host.click(WM_RBUTTONUP, winrig.tray_menu_keys("Exit"))
     host.wait_line(lambda l: l == "command 32775")
 
     # A message about another icon is answered 0 and opens nothing; mouse moves do nothing.

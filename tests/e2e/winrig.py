@@ -64,6 +64,16 @@ def read_lines(path):
     return data.split("\n")[:-1]
 
 
+def tray_menu_keys(label):
+    """The keys that choose `label` in the tray menu, read from the menu resource itself, so that
+    a test or the demo never depends on the menu's order (the arrow keys skip separators)."""
+    rc = (REPO / "res" / "dorvane.rc").read_text(encoding="utf-8", errors="replace")
+    menu = rc[rc.index("IDR_TRAYMENU MENU"):]
+    menu = menu[:menu.index("\nEND")]
+    labels = [line.split('"')[1] for line in menu.splitlines() if line.strip().startswith("MENUITEM \"")]
+    return ("down",) * (labels.index(label) + 1) + ("return",)
+
+
 def wait_for(predicate, timeout, what):
     deadline = time.monotonic() + timeout
     while True:
