@@ -10,47 +10,25 @@ std::atomic<HWND> g_hLastUserWnd{nullptr};
 std::atomic<unsigned> g_nForegroundChanges{0};
 HWINEVENTHOOK g_hForegroundHook = nullptr;
 
-}  // namespace
-
-bool IsOwnWindow(HWND hwnd) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(hwnd, &process);
-    return process == GetCurrentProcessId();
-}
-
-namespace {
-
+// Hidden windows of this program or of another copy: the system activates such a window when a
+// menu or dialog of its closes, and no one types there.
 bool IsOwnHiddenWindow(HWND hwnd) {
     return IsOwnWindow(hwnd) && !IsWindowVisible(hwnd);
 }
 
-}  // namespace
-
-bool IsShellWindow(HWND hwnd) {
-    if (hwnd == GetShellWindow() || hwnd == GetDesktopWindow()) {
-        return true;
-    }
-    wchar_t name[64] = {};
-    GetClassNameW(hwnd, name, ARRAYSIZE(name));
-    static const wchar_t* const kShellClasses[] = {L"Shell_TrayWnd",
-                                                   L"Shell_SecondaryTrayWnd",
-                                                   L"NotifyIconOverflowWindow",
-                                                   L"TopLevelWindowForOverflowXamlIsland",
-                                                   L"Progman",
-                                                   L"WorkerW",
-                                                   L"#32768"};
-    for (const wchar_t* shell : kShellClasses) {
-        if (lstrcmpW(name, shell) == 0) {
-            return true;
-        }
-    }
-    return false;
+bool IsUserWindow(HWND hwnd) {
+    return hwnd != nullptr && IsWindow(hwnd) && KindOfWindow(hwnd) == dorvane::WindowKind::kUserWindow;
 }
 
-namespace {
-
-bool IsUserWindow(HWND hwnd) {
-    return hwnd != nullptr && IsWindow(hwnd) && !IsOwnWindow(hwnd) && !IsShellWindow(hwnd);
+// The window a keeper gives the foreground back to: the user's, or a visible one of this process
+// (the settings sheet under a box of its). Never another copy's: that copy keeps its own.
+bool IsWindowToKeep(HWND hwnd) {
+    if (hwnd == nullptr) {
+        return false;
+    }
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    return process == GetCurrentProcessId() ? IsWindowVisible(hwnd) != FALSE : IsUserWindow(hwnd);
 }
 
 // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setwineventhook
@@ -93,7 +71,7 @@ HWND LastUserWindow() {
 }
 
 CForegroundKeeper::CForegroundKeeper() : m_hUserWnd(GetForegroundWindow()) {
-    if (m_hUserWnd == nullptr || IsOwnHiddenWindow(m_hUserWnd) || IsShellWindow(m_hUserWnd)) {
+    if (!IsWindowToKeep(m_hUserWnd)) {
         m_hUserWnd = LastUserWindow();
     }
 }

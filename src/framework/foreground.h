@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "framework/windowfacts.h"
+
 namespace framework {
 
 // Follows which application window the user works in, from the system's foreground events: a
@@ -13,21 +15,18 @@ namespace framework {
 // thread (its message loop delivers the events); Stop before that thread ends.
 void StartTrackingUserWindow();
 void StopTrackingUserWindow();
-// The last application window in front that is neither the shell's nor this program's.
+// The last application window in front that is neither the shell's nor a copy of Dorvane's.
 HWND LastUserWindow();
 // How many times the foreground window changed since tracking started, as the system announced
 // it (any window, this program's included): a cheap way for another thread to know whether it
 // must look at the foreground again.
 unsigned ForegroundChanges();
-// The taskbar, its notification area and overflow, the desktop, a menu: windows a click brings
-// to the front that are never a typing target.
-bool IsShellWindow(HWND hwnd);
-bool IsOwnWindow(HWND hwnd);
 
 class CForegroundKeeper {
 public:
-    // Remembers the user's window: the current foreground window, or when that is the shell or a
-    // hidden window of this program, the last application window the user had in front.
+    // Remembers the user's window: the current foreground window, or when that is the shell, a
+    // hidden window of this program or any window of another copy of Dorvane, the last
+    // application window the user had in front.
     CForegroundKeeper();
     // Gives the foreground back when it has ended up on a hidden window of this program, on the
     // shell, or nowhere.

@@ -6,6 +6,7 @@
 #include "diag/dbg.h"
 #include "diag/errorproc.h"
 #include "framework/foreground.h"
+#include "framework/windowfacts.h"
 #include "pipeline/core/recordencoding.h"
 #include "pipeline/sendkey.h"
 
@@ -116,10 +117,20 @@ FrontWindow CWin32PipelinePlatform::CurrentFront() {
     result.window = reinterpret_cast<uintptr_t>(front);
     if (front == nullptr) {
         result.kind = FrontKind::kNoWindow;
-    } else if (framework::IsOwnWindow(front)) {
-        result.kind = FrontKind::kOwnWindow;
-    } else if (framework::IsShellWindow(front)) {
-        result.kind = FrontKind::kShell;
+        return result;
+    }
+    // Another copy's question counts as ours: its CR would answer it. Start, Search and the
+    // shell's other surfaces count as the shell: their Enter launches what the text found.
+    switch (framework::KindOfWindow(front)) {
+        case WindowKind::kOwnWindow:
+            result.kind = FrontKind::kOwnWindow;
+            break;
+        case WindowKind::kShell:
+            result.kind = FrontKind::kShell;
+            break;
+        case WindowKind::kUserWindow:
+            result.kind = FrontKind::kUserWindow;
+            break;
     }
     return result;
 }
@@ -148,18 +159,7 @@ WindowIdentity IdentityOfWindow(HWND hwnd) {
     wchar_t title[256] = {};
     GetWindowTextW(hwnd, title, ARRAYSIZE(title));
     identity.title = std::u16string(AsUtf16View(title));
-    DWORD processId = 0;
-    GetWindowThreadProcessId(hwnd, &processId);
-    // Limited query access is granted for processes at a higher integrity level too.
-    // https://learn.microsoft.com/windows/win32/procthread/process-security-and-access-rights
-    if (HANDLE process = processId != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId) : nullptr) {
-        wchar_t path[MAX_PATH * 2] = {};
-        DWORD length = ARRAYSIZE(path);
-        if (QueryFullProcessImageNameW(process, 0, path, &length)) {
-            identity.exePath = std::u16string(AsUtf16View(std::wstring_view(path, length)));
-        }
-        CloseHandle(process);
-    }
+    identity.exePath = framework::ExePathOfWindow(hwnd);
     return identity;
 }
 

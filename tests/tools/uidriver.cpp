@@ -31,6 +31,10 @@
 //   faketray SECONDS              a shell that is not ready yet: a hidden "Shell_TrayWnd" window
 //                                 that refuses every icon, for SECONDS; then it goes and
 //                                 "TaskbarCreated" is broadcast, as when the real shell comes up
+//   standin CLASS TITLE SECONDS   stands in for another program's surface: a top-level window of
+//                                 CLASS titled TITLE takes the foreground and writes its HWND;
+//                                 it lives until closed or for SECONDS (run a copy of this
+//                                 program under the name the surface's process has)
 //   activate CLASS                the first top-level window of the class comes to the foreground,
 //                                 as a click on it does: HWND, or "none"
 //   rect HWND                     the window's place on the screen: LEFT TOP WIDTH HEIGHT
@@ -441,6 +445,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         DestroyWindow(tray);
         PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        return 0;
+    }
+    if (verb == L"standin" && need(3)) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            if (message == WM_DESTROY) {
+                PostQuitMessage(0);
+                return 0;
+            }
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        };
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = arg[0];
+        RegisterClassW(&wc);
+        HWND window = CreateWindowExW(0, arg[0], arg[1], WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 120, 480, 320,
+                                      nullptr, nullptr, wc.hInstance, nullptr);
+        if (window == nullptr || !SetForegroundWindow(window)) {
+            return 1;
+        }
+        out.Write(HandleText(window));
+        const DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(arg[2])) * 1000;
+        MSG msg;
+        while (IsWindow(window) && static_cast<LONG>(until - GetTickCount()) > 0) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&msg);
+            }
+        }
         return 0;
     }
     if (verb == L"activate" && need(1)) {
