@@ -308,9 +308,10 @@ def test_the_device_page_refuses_what_cannot_be_sent_and_stores_the_requests(win
         (IDC_COMMAND, "S" * 257, "DEVICE_COMMAND is longer than 256 bytes!"),
         (IDC_POLL, "50", "DEVICE_POLL_MS must be 0 or 100 to 3600000!"),
         (IDC_HOTKEY, "W", 'DEVICE_HOTKEY: "W" cannot be a hotkey!'),
+        (IDC_HOTKEY, "CTRL+ALT+Q", 'DEVICE_HOTKEY: "CTRL+ALT+Q" is AltGr on many keyboards'),
         (IDC_ACK, r"\x6", "DEVICE_ACK: \\x needs two hexadecimal digits!"),
     ]
-    good = {IDC_COMMAND: r"P\r\n", IDC_POLL: "1000", IDC_HOTKEY: "CTRL+ALT+W", IDC_ACK: r"\x06"}
+    good = {IDC_COMMAND: r"P\r\n", IDC_POLL: "1000", IDC_HOTKEY: "CTRL+SHIFT+W", IDC_ACK: r"\x06"}
     for control, text, refusal in refusals:
         app.ui("settext", device, control, text)
         app.ui("click", sheet, IDOK)
@@ -322,4 +323,4 @@ def test_the_device_page_refuses_what_cannot_be_sent_and_stores_the_requests(win
     assert {name: stored(wine, name) for name in ("DEVICE_COMMAND", "DEVICE_COMMAND_AT_ENABLE", "DEVICE_POLL_MS",
                                                   "DEVICE_HOTKEY", "DEVICE_ACK")} == {
         "DEVICE_COMMAND": r"P\r\n", "DEVICE_COMMAND_AT_ENABLE": "0x1", "DEVICE_POLL_MS": "0x3e8",
-        "DEVICE_HOTKEY": "CTRL+ALT+W", "DEVICE_ACK": r"\x06"}
+        "DEVICE_HOTKEY": "CTRL+SHIFT+W", "DEVICE_ACK": r"\x06"}

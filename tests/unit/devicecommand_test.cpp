@@ -118,7 +118,7 @@ TEST_CASE("device texts: escapes give their bytes, text goes in the code page, t
     CHECK(CheckPollPeriod(3600001));
 }
 
-TEST_CASE("hotkeys: modifiers and one key, a key the user types alone is refused") {
+TEST_CASE("hotkeys: modifiers and one key, a key the user types alone, AltGr chords and everyone's shortcuts are refused") {
     constexpr uint32_t kAlt = 1, kControl = 2, kShift = 4, kWin = 8;
     struct Case {
         const char16_t* text;
@@ -126,7 +126,18 @@ TEST_CASE("hotkeys: modifiers and one key, a key the user types alone is refused
         Hotkey hotkey;
     };
     const Case cases[] = {
-        {u"CTRL+ALT+W", true, {kControl | kAlt, 'W'}},
+        {u"CTRL+SHIFT+W", true, {kControl | kShift, 'W'}},
+        {u"CTRL+ALT+W", false, {}},  // AltGr+W
+        {u"ctrl+alt+shift+2", false, {}},
+        {u"CTRL+ALT+F5", true, {kControl | kAlt, 0x74}},
+        {u"CTRL+ALT+WIN+W", true, {kControl | kAlt | kWin, 'W'}},
+        {u"CTRL+C", false, {}},
+        {u"ctrl+v", false, {}},
+        {u"CTRL+Z", false, {}},
+        {u"CTRL+A", false, {}},
+        {u"CTRL+X", false, {}},
+        {u"ALT+F4", false, {}},
+        {u"CTRL+SHIFT+C", true, {kControl | kShift, 'C'}},
         {u"ctrl+shift+9", true, {kControl | kShift, '9'}},
         {u"F9", true, {0, 0x78}},
         {u"SHIFT+F24", true, {kShift, 0x87}},
@@ -182,11 +193,11 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
     settings.command = u"P\\r\\n";
     settings.commandAtEnable = true;
     settings.pollMs = 500;
-    settings.hotkey = u"CTRL+ALT+W";
+    settings.hotkey = u"CTRL+SHIFT+W";
     settings.ack = u"\\x06";
     requests.Start(settings);
     CHECK(requests.CanSendCommand());
-    CHECK(host.registered == Hotkey{3, 'W'});
+    CHECK(host.registered == Hotkey{6, 'W'});
     CHECK(rig.Eventually([&] { return written() == "P\r\n"; }));
     host.Advance(requests, 999);  // one tick
     CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n"; }));

@@ -120,6 +120,20 @@ std::optional<std::u16string> ParseHotkey(std::u16string_view text, Hotkey& hotk
     } else {
         return refusal;
     }
+    const uint32_t chord = modifiers & ~kShift;
+    if (chord == (kControl | kAlt) && vk <= 'Z') {
+        // Ctrl+Alt is AltGr on German, French, Polish... keyboards: the hotkey would take a
+        // character such as @ or € from every program.
+        return u"DEVICE_HOTKEY: \"" + std::u16string(text) + u"\" is AltGr on many keyboards (@, €): use another key!";
+    }
+    // The editing and closing shortcuts every program uses.
+    constexpr Hotkey kEveryonesShortcuts[] = {{kControl, 'C'}, {kControl, 'V'}, {kControl, 'X'},
+                                              {kControl, 'Z'}, {kControl, 'A'}, {kAlt, 0x73}};  // Alt+F4
+    for (const Hotkey& taken : kEveryonesShortcuts) {
+        if (Hotkey{modifiers, vk} == taken) {
+            return u"DEVICE_HOTKEY: \"" + std::u16string(text) + u"\" is a shortcut every program uses: use another key!";
+        }
+    }
     hotkey = Hotkey{modifiers, vk};
     return std::nullopt;
 }

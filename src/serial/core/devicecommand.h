@@ -36,9 +36,10 @@ struct Hotkey {
     bool operator==(const Hotkey&) const = default;
 };
 
-// "CTRL+ALT+W", "F9", "SHIFT+F12": modifiers CTRL ALT SHIFT WIN, then one key (a letter, a
+// "CTRL+SHIFT+W", "F9", "SHIFT+F12": modifiers CTRL ALT SHIFT WIN, then one key (a letter, a
 // digit, F1..F24). A letter or digit needs Ctrl, Alt or Win: alone or with Shift it would take
-// a key the user types; F12 alone is the debugger's. Empty text: no hotkey (vk 0).
+// a key the user types; F12 alone is the debugger's; CTRL+ALT with a letter or digit is AltGr
+// on many keyboards; CTRL+C, V, X, Z, A and ALT+F4 are every program's. Empty text: no hotkey.
 std::optional<std::u16string> ParseHotkey(std::u16string_view text, Hotkey& hotkey);
 
 }  // namespace dorvane
