@@ -298,6 +298,8 @@ void CMainFrame::RefreshTrayTip() {
                    AsWide(m_service.WaitingFor().c_str()));
         tip[kTipChars - 1] = L'\0';
         SetTip(tip);
+    } else if (g_bServiceEnabled && m_service.WaitingForCopy()) {
+        SetTip(L"DORVANE, waiting for another copy's typing");  // another profile's reading goes in
     } else if (g_bServiceEnabled) {
         const std::u16string port = ReadSetting(theProfile, COMPORT);
         wchar_t tip[kTipChars];

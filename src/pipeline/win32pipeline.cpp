@@ -1,6 +1,10 @@
 #include "pipeline/win32pipeline.h"
 
+#include <sddl.h>
+
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "core/widestr.h"
 #include "diag/dbg.h"
@@ -49,36 +53,154 @@ CWin32PipelinePlatform::~CWin32PipelinePlatform() {
     if (m_hTypingLock != nullptr) {
         CloseHandle(m_hTypingLock);
     }
+    if (m_hWindowClaim != nullptr) {
+        CloseHandle(m_hWindowClaim);
+    }
 }
 
-// A named mutex in the session's namespace: every copy of this user's session shares it. A
-// copy that ended while holding it leaves it abandoned, which the next wait takes as owned.
+namespace {
+
+constexpr wchar_t kTypingLockName[] = L"Local\\Velmora.DORVANE.Typing";
+// A wait and a release are all a copy does with a lock: it asks for nothing more, so that a
+// lock another copy made is opened whatever else its descriptor keeps from us.
+constexpr DWORD kCopyLockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
+// The copies' locks grant the user exactly those rights, whatever the integrity level of the
+// copy that made them and of the one that opens them. Made with the defaults by an elevated
+// copy, a lock gets that token's default DACL (administrators, the system) and a high label,
+// and a normal copy asking for full access (as CreateMutexW does) is refused. The low label
+// with no-write-up puts every level of the user at or above the lock's.
+// https://learn.microsoft.com/windows/win32/sync/synchronization-object-security-and-access-rights
+// https://learn.microsoft.com/windows/win32/secauthz/mandatory-integrity-control
+// https://learn.microsoft.com/windows/win32/secauthz/security-descriptor-string-format
+std::wstring CopyLockSddl() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return {};
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    std::wstring sddl;
+    LPWSTR sid = nullptr;
+    if (size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        wchar_t mask[16];
+        _snwprintf(mask, 16, L"0x%08lX", static_cast<unsigned long>(kCopyLockAccess));
+        sddl = L"D:P(A;;" + std::wstring(mask) + L";;;" + sid + L")S:(ML;;NW;;;LW)";
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return sddl;
+}
+
+// Waits up to waitMs on a lock of the copies; a copy that ended holding it leaves it abandoned,
+// which the wait takes as owned.
 // https://learn.microsoft.com/windows/win32/api/synchapi/nf-synchapi-waitforsingleobject
-bool CWin32PipelinePlatform::LockTyping(const std::function<bool()>& stopRequested) {
-    if (m_hTypingLock == nullptr) {
-        m_hTypingLock = CreateMutexW(nullptr, FALSE, L"Local\\Velmora.DORVANE.Typing");
-        if (m_hTypingLock == nullptr) {
-            return true;  // no lock to be had: typing goes on as a single copy would
-        }
+TypingLockTry WaitForCopyLock(HANDLE lock, uint32_t waitMs) {
+    switch (WaitForSingleObject(lock, waitMs)) {
+        case WAIT_OBJECT_0:
+            return TypingLockTry::kTaken;
+        case WAIT_ABANDONED:
+            return TypingLockTry::kTakenAbandoned;
+        case WAIT_TIMEOUT:
+            return TypingLockTry::kBusy;
+        default:
+            return TypingLockTry::kUnavailable;
     }
-    for (;;) {
-        const DWORD waited = WaitForSingleObject(m_hTypingLock, 20);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-            return true;
-        }
-        if (waited != WAIT_TIMEOUT) {
-            return true;
-        }
-        if (stopRequested()) {
-            return false;
-        }
+}
+
+}  // namespace
+
+HANDLE OpenCopyLock(const wchar_t* name) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring sddl = CopyLockSddl();
+    if (!sddl.empty() &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        attributes.lpSecurityDescriptor = descriptor;
     }
+    // Made if it is not there, opened with only our rights if it is.
+    // https://learn.microsoft.com/windows/win32/api/synchapi/nf-synchapi-createmutexexw
+    HANDLE lock = CreateMutexExW(descriptor != nullptr ? &attributes : nullptr, name, 0, kCopyLockAccess);
+    if (lock == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+        lock = OpenMutexW(kCopyLockAccess, FALSE, name);
+    }
+    if (descriptor != nullptr) {
+        LocalFree(descriptor);
+    }
+    return lock;
+}
+
+std::wstring WindowClaimName(uintptr_t window) {
+    std::wstring name = std::wstring(kTypingLockName) + L".";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        name.push_back(L"0123456789ABCDEF"[(static_cast<uint64_t>(window) >> shift) & 0xF]);
+    }
+    return name;
+}
+
+// A lock that cannot be opened now (made by an elevated copy of a Dorvane that gave it the
+// defaults) is tried again at the next try: it is made anew once that copy has ended.
+TypingLockTry CWin32PipelinePlatform::TryLockTyping(uint32_t waitMs) {
+    if (m_hTypingLock == nullptr && (m_hTypingLock = OpenCopyLock(kTypingLockName)) == nullptr) {
+        return TypingLockTry::kUnavailable;
+    }
+    const TypingLockTry got = WaitForCopyLock(m_hTypingLock, waitMs);
+    if (got == TypingLockTry::kUnavailable) {
+        CloseHandle(m_hTypingLock);
+        m_hTypingLock = nullptr;
+    }
+    return got;
 }
 
 void CWin32PipelinePlatform::UnlockTyping() {
     if (m_hTypingLock != nullptr) {
         ReleaseMutex(m_hTypingLock);
     }
+}
+
+// A window's claim is a mutex named after the window handle, which is the same in every
+// process of the session.
+TypingLockTry CWin32PipelinePlatform::TryClaimWindow(uintptr_t window, uint32_t waitMs) {
+    if (m_hWindowClaim != nullptr && m_claimedWindow != window) {
+        CloseHandle(m_hWindowClaim);  // left by a wait a stop ended
+        m_hWindowClaim = nullptr;
+    }
+    if (m_hWindowClaim == nullptr) {
+        m_hWindowClaim = OpenCopyLock(WindowClaimName(window).c_str());
+        m_claimedWindow = window;
+        if (m_hWindowClaim == nullptr) {
+            return TypingLockTry::kUnavailable;
+        }
+    }
+    const TypingLockTry got = WaitForCopyLock(m_hWindowClaim, waitMs);
+    if (got == TypingLockTry::kUnavailable) {
+        CloseHandle(m_hWindowClaim);
+        m_hWindowClaim = nullptr;
+    }
+    return got;
+}
+
+void CWin32PipelinePlatform::ReleaseWindowClaim() {
+    if (m_hWindowClaim != nullptr) {
+        ReleaseMutex(m_hWindowClaim);
+        CloseHandle(m_hWindowClaim);
+        m_hWindowClaim = nullptr;
+    }
+}
+
+// The system's key state, whoever pressed the keys: a copy that ended while typing leaves
+// its modifiers down in it.
+// https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getasynckeystate
+std::vector<uint8_t> CWin32PipelinePlatform::ModifiersDown() {
+    std::vector<uint8_t> down;
+    for (int vk : {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU}) {
+        if ((GetAsyncKeyState(vk) & 0x8000) != 0) {
+            down.push_back(static_cast<uint8_t>(vk));
+        }
+    }
+    return down;
 }
 
 std::u16string CWin32PipelinePlatform::AnsiToUtf16(const char* text) {

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "pipeline/capslockwatch.h"
 #include "pipeline/core/pipelineports.h"
@@ -34,14 +36,26 @@ public:
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();
     void StopCapsLockWatch() { m_capsLock.Stop(); }
-    bool LockTyping(const std::function<bool()>& stopRequested) override;
+    TypingLockTry TryLockTyping(uint32_t waitMs) override;
     void UnlockTyping() override;
+    TypingLockTry TryClaimWindow(uintptr_t window, uint32_t waitMs) override;
+    void ReleaseWindowClaim() override;
+    std::vector<uint8_t> ModifiersDown() override;
     ~CWin32PipelinePlatform() override;
 
 private:
     CCapsLockWatch m_capsLock;
-    HANDLE m_hTypingLock = nullptr;  // the worker's: made and taken on its thread
+    // The worker's: made and taken on its thread.
+    HANDLE m_hTypingLock = nullptr;
+    HANDLE m_hWindowClaim = nullptr;
+    uintptr_t m_claimedWindow = 0;
 };
+
+// Makes or opens a lock the copies share (a named mutex) with only the rights to wait on and
+// release it, granted to the user at every integrity level; null when it cannot be had.
+HANDLE OpenCopyLock(const wchar_t* name);
+// The name of the claim a reading holds on its window while it goes in.
+std::wstring WindowClaimName(uintptr_t window);
 
 // Today's date or the time now in the user's short formats ({DATE}, {TIME}).
 std::u16string UserDateTimeText(bool time);

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -167,6 +168,9 @@ public:
         bool capsLockPressed = false;
         for (size_t i = 0; i < count; ++i) {
             m_strokes[m_front.window].push_back(strokes[i]);
+            if (const uint8_t side = SideOf(strokes[i].vk); side != 0) {
+                m_modifiersDown[side] = !strokes[i].keyUp;
+            }
             m_nHookedStrokes += m_bHookSet ? 1 : 0;
             if (m_nSwitchAfter > 0 && --m_nSwitchAfter == 0) {
                 SwitchLocked();
@@ -186,11 +190,23 @@ public:
         std::lock_guard lock(m_mutex);
         std::u16string text;
         for (const KeyStroke& stroke : m_strokes[window]) {
-            if (!stroke.keyUp && stroke.vk != kVkShift && stroke.vk != kVkControl && stroke.vk != kVkRMenu) {
+            if (!stroke.keyUp && SideOf(stroke.vk) == 0) {
                 text.push_back(stroke.vk);
             }
         }
         return text;
+    }
+    // GetAsyncKeyState's "down" for Shift, Ctrl and Alt, left and right: what the injected
+    // events left down, whoever sent them.
+    std::vector<uint8_t> ModifiersDown() {
+        std::lock_guard lock(m_mutex);
+        std::vector<uint8_t> down;
+        for (const auto& [vk, isDown] : m_modifiersDown) {
+            if (isDown) {
+                down.push_back(vk);
+            }
+        }
+        return down;
     }
     std::vector<KeyStroke> StrokesOf(uintptr_t window) {
         std::lock_guard lock(m_mutex);
@@ -273,6 +289,20 @@ public:
     }
 
 private:
+    // The sided key a modifier's event moves (Shift, Ctrl and Alt without a side are the left
+    // ones, as their scan codes say); 0 for every other key.
+    static uint8_t SideOf(uint8_t vk) {
+        switch (vk) {
+            case kVkShift:
+                return 0xA0;
+            case kVkControl:
+                return 0xA2;
+            case kVkMenu:
+                return 0xA4;
+            default:
+                return vk >= 0xA0 && vk <= 0xA5 ? vk : 0;
+        }
+    }
     void SwitchLocked() {
         m_front = m_pending;
         m_nRefusals = m_nPendingRefusals;
@@ -294,6 +324,7 @@ private:
     std::vector<uintptr_t> m_elevated;
     std::map<uintptr_t, WindowIdentity> m_identities;
     std::map<uintptr_t, std::vector<KeyStroke>> m_strokes;
+    std::map<uint8_t, bool> m_modifiersDown;
     bool m_bCapsLock = false;
     bool m_bCapsPressedBit = false;
     size_t m_nCapsLockAfter = 0;
@@ -303,8 +334,103 @@ private:
     std::map<std::thread::id, bool> m_threadCapsLock;
 };
 
+// The named mutexes the copies of a session share: the typing lock and the windows' claims.
+// Each is owned by one copy at a time (a copy is a number here, its worker the owning thread);
+// a copy that ended owning one leaves it abandoned, and the next taker is told so. One made by
+// an elevated copy with the default security refuses every other copy (access denied) until
+// that copy has ended. Waits are real: a busy try waits up to its time for a release.
+class FakeCopyLocks {
+public:
+    static constexpr const char* kTyping = "typing";
+
+    TypingLockTry Try(const std::string& name, int copy, uint32_t waitMs) {
+        std::unique_lock lock(m_mutex);
+        if (m_denied.count(name) != 0) {
+            ++m_nRefusals;
+            return TypingLockTry::kUnavailable;
+        }
+        Lock& named = m_locks[name];
+        if (named.owner != 0 && named.owner != copy) {
+            ++m_nBusy;
+            m_released.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return named.owner == 0; });
+        }
+        if (named.owner != 0 && named.owner != copy) {
+            return TypingLockTry::kBusy;
+        }
+        named.owner = copy;
+        ++named.takes;
+        return std::exchange(named.abandoned, false) ? TypingLockTry::kTakenAbandoned : TypingLockTry::kTaken;
+    }
+    void Release(const std::string& name, int copy) {
+        std::lock_guard lock(m_mutex);
+        Lock& named = m_locks[name];
+        if (named.owner == copy) {
+            named.owner = 0;
+            m_released.notify_all();
+        }
+    }
+    // The copy's process ended: what it owned is abandoned.
+    void End(int copy) {
+        std::lock_guard lock(m_mutex);
+        for (auto& [name, named] : m_locks) {
+            if (named.owner == copy) {
+                named.owner = 0;
+                named.abandoned = true;
+            }
+        }
+        m_released.notify_all();
+    }
+    // An elevated copy made the lock with the default security / has ended.
+    void Deny(const std::string& name) {
+        std::lock_guard lock(m_mutex);
+        m_denied.insert(name);
+    }
+    void Allow(const std::string& name) {
+        std::lock_guard lock(m_mutex);
+        m_denied.erase(name);
+    }
+    int Owner(const std::string& name) {
+        std::lock_guard lock(m_mutex);
+        return m_locks[name].owner;
+    }
+    int Takes(const std::string& name) {
+        std::lock_guard lock(m_mutex);
+        return m_locks[name].takes;
+    }
+    int BusyAnswers() {
+        std::lock_guard lock(m_mutex);
+        return m_nBusy;
+    }
+    int Refusals() {
+        std::lock_guard lock(m_mutex);
+        return m_nRefusals;
+    }
+
+private:
+    struct Lock {
+        int owner = 0;
+        bool abandoned = false;
+        int takes = 0;
+    };
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    std::map<std::string, Lock> m_locks;
+    std::set<std::string> m_denied;
+    int m_nBusy = 0;
+    int m_nRefusals = 0;
+};
+
+inline std::string ClaimName(uintptr_t window) {
+    return "window " + std::to_string(window);
+}
+
 class FakePipelinePlatform : public IPipelinePlatform {
 public:
+    FakePipelinePlatform() : desktop(m_ownDesktop) {}
+    // Another copy on the same desktop, sharing the copies' locks as copy number `copyNumber`.
+    FakePipelinePlatform(FakeDesktop& shared, FakeCopyLocks& sharedLocks, int copyNumber)
+        : desktop(shared), locks(&sharedLocks), copy(copyNumber) {}
+
     std::atomic<uint32_t> now{0};
     RecordedItems recorded;
     bool failEvent = false;
@@ -321,12 +447,47 @@ public:
         std::lock_guard lock(pauseMutex);
         pausesCutShort.push_back(signalled);
     }
-    FakeDesktop desktop;
+private:
+    FakeDesktop m_ownDesktop;
+
+public:
+    FakeDesktop& desktop;
+    // The copies' locks; without them every try succeeds at once, as for a single copy.
+    FakeCopyLocks* locks = nullptr;
+    int copy = 1;
+    TypingLockTry TryLockTyping(uint32_t waitMs) override {
+        return locks ? locks->Try(FakeCopyLocks::kTyping, copy, waitMs) : TypingLockTry::kTaken;
+    }
+    void UnlockTyping() override {
+        if (locks) {
+            locks->Release(FakeCopyLocks::kTyping, copy);
+        }
+    }
+    std::optional<uintptr_t> claimed;  // the worker's
+    TypingLockTry TryClaimWindow(uintptr_t window, uint32_t waitMs) override {
+        const TypingLockTry got = locks ? locks->Try(ClaimName(window), copy, waitMs) : TypingLockTry::kTaken;
+        if (got == TypingLockTry::kTaken || got == TypingLockTry::kTakenAbandoned) {
+            claimed = window;
+        }
+        return got;
+    }
+    void ReleaseWindowClaim() override {
+        if (locks && claimed) {
+            locks->Release(ClaimName(*claimed), copy);
+        }
+        claimed.reset();
+    }
+    std::vector<uint8_t> ModifiersDown() override { return desktop.ModifiersDown(); }
     // The Caps Lock watch: its thread is whichever calls under the mutex; a sample is taken
     // whenever the typing asks (the real watch samples every few milliseconds).
     std::mutex capsLockMutex;
     CCapsLockFollower capsLock{desktop};
     void StartCapsLock() {
+        if (&desktop != &m_ownDesktop) {
+            std::lock_guard lock(capsLockMutex);
+            capsLock.Start(desktop.CapsLockToggle());  // the desktop's hook is the first copy's
+            return;
+        }
         desktop.OnHookEvent([this](uint8_t vk, bool up) {
             std::lock_guard lock(capsLockMutex);
             capsLock.OnKeyEvent(vk, up);
@@ -410,9 +571,13 @@ public:
 class IdentityLayout : public IKeyboardLayout {
 public:
     char16_t shifted = 0;
+    char16_t altGr = 0;  // typed with Ctrl+Alt, as AltGr layouts report it
     int16_t LookupKey(char16_t ch) override {
         if (ch >= 0x100) {
             return -1;
+        }
+        if (ch == altGr && ch != 0) {
+            return static_cast<int16_t>(0x600 | ch);
         }
         return static_cast<int16_t>(ch == shifted && ch != 0 ? 0x100 | ch : ch);
     }
@@ -491,6 +656,13 @@ struct PipelineRig {
 
     PipelineRig() {
         ResetServiceState();
+        platform.StartCapsLock();
+    }
+    // A second copy (another profile) on the first one's desktop; the copies' locks shared.
+    // The process-wide service state is shared too: bursts go to one copy at a time, each
+    // flushed by its line end before the next.
+    PipelineRig(PipelineRig& first, FakeCopyLocks& locks, int copyNumber)
+        : platform(first.platform.desktop, locks, copyNumber) {
         platform.StartCapsLock();
     }
     ~PipelineRig() { Disable(); }

@@ -287,4 +287,12 @@ bool CKeySynthesizer::ReleaseModifierKeys() {
     return released;
 }
 
+bool CKeySynthesizer::ReleaseKeys(const std::vector<uint8_t>& vks) {
+    std::vector<KeyStroke> releases;
+    for (uint8_t vk : vks) {
+        releases.push_back(Stroke(vk, true));
+    }
+    return releases.empty() || m_injector.Inject(releases.data(), releases.size()) == releases.size();
+}
+
 }  // namespace dorvane

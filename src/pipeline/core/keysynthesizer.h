@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 namespace dorvane {
 
@@ -125,6 +126,10 @@ public:
     // Lets go of every modifier this synthesiser holds down (and of a key whose release the
     // system did not take); false when the system refused a release, which stays due.
     bool ReleaseModifierKeys();
+    // Lets go of keys the system has down that this synthesiser did not press (the modifiers a
+    // copy that ended while typing left down), in one injection; false when the system did not
+    // take every release.
+    bool ReleaseKeys(const std::vector<uint8_t>& vks);
 
     // "Sent Key": characters typed since the process started. Written by the typing thread,
     // read by the user-interface thread for the tooltip.

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/workerthread.h"
 #include "pipeline/core/expression.h"
@@ -29,6 +30,14 @@ enum class FrontKind {
 struct FrontWindow {
     FrontKind kind = FrontKind::kUserWindow;
     uintptr_t window = 0;
+};
+
+// What a try for a lock the copies share gave.
+enum class TypingLockTry {
+    kTaken,
+    kTakenAbandoned,  // from a copy that ended holding it: keys it held may still be down
+    kBusy,            // another copy holds it
+    kUnavailable,     // it cannot be had (made by a copy running higher, without our access)
 };
 
 class IPipelineHost {
@@ -51,7 +60,8 @@ public:
         (void)title, (void)text;
     }
     // The count of readings waiting for the chosen program changed (CSendService::
-    // WaitingReadings); the tray's tooltip and menu follow it.
+    // WaitingReadings), or the waiting for another copy's typing began or ended
+    // (CSendService::WaitingForCopy); the tray's tooltip and menu follow it.
     virtual void WaitingChanged() {}
     // From the worker: `count` readings are done with (typed, recorded, skipped or discarded);
     // the device may want an acknowledgement for each.
@@ -134,14 +144,22 @@ public:
     // From the reader's thread: a reading that will be typed is arriving, its keys follow once
     // it is complete; Caps Lock may be followed the keys' way from now.
     virtual void ReadingArrives() {}
-    // Typing one item is done under a lock every running copy shares (one per profile may
-    // run), so that two devices' readings never interleave in one window. False when the
-    // stop came first.
-    virtual bool LockTyping(const std::function<bool()>& stopRequested) {
-        (void)stopRequested;
-        return true;
+    // Locks every running copy shares (one per profile may run), so that two devices' readings
+    // never interleave: the typing lock, held while keys go out, and a window's claim, held by
+    // a reading from its first key to its last. Each try waits at most waitMs.
+    virtual TypingLockTry TryLockTyping(uint32_t waitMs) {
+        (void)waitMs;
+        return TypingLockTry::kTaken;
     }
     virtual void UnlockTyping() {}
+    virtual TypingLockTry TryClaimWindow(uintptr_t window, uint32_t waitMs) {
+        (void)window, (void)waitMs;
+        return TypingLockTry::kTaken;
+    }
+    virtual void ReleaseWindowClaim() {}
+    // The modifier keys the system has down now (Shift, Ctrl and Alt, left and right, as
+    // virtual keys), whoever pressed them.
+    virtual std::vector<uint8_t> ModifiersDown() { return {}; }
     // DATA_EXTRACT's matcher; null when the pattern cannot be used.
     virtual std::shared_ptr<const IExpression> CompileExpression(std::u16string_view pattern) {
         return dorvane::CompileExpression(pattern);

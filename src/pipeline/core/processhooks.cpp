@@ -72,6 +72,8 @@ bool CSendService::SetService() {
     m_lastFate = Fate::kLost;
     m_lastWindow.reset();
     m_bHeld = false;
+    m_bWaitingForCopy = false;
+    m_bLockRefusalTraced = false;
     if (refusal) {
         m_host.Trace(u"reading rules refused: " + *refusal);
         m_host.ShowNotice(u"DORVANE", *refusal + u" Readings are not typed until the setting is mended.");

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -79,7 +80,12 @@ public:
     uint32_t DroppedReadings() const { return m_nDroppedReadings.load(); }
     // Typing is held (a window of ours, the shell or no window in front, the chosen program not
     // there) with a reading waiting: requests to the device would only pile up readings.
-    bool ReadingsWait() const { return m_bHeld.load() || m_nWaitingReadings.load() != 0; }
+    bool ReadingsWait() const {
+        return m_bHeld.load() || m_nWaitingReadings.load() != 0 || m_bWaitingForCopy.load();
+    }
+    // A reading has waited more than 2 s for the typing of another copy (another profile);
+    // the user-interface thread reads it for the tray.
+    bool WaitingForCopy() const { return m_bWaitingForCopy.load(); }
     // What the held readings wait for, as the tray says it: the chosen program, or the window
     // to type into.
     std::u16string HeldFor() const;
@@ -148,6 +154,15 @@ private:
     // window was closed.
     std::optional<uintptr_t> WaitForTypingWindow(std::optional<uintptr_t> itemWindow, bool sending,
                                                  const char16_t* refusal);
+    // Waits for a lock the copies share (tryLock tries it for the given milliseconds), telling
+    // the tray when it lasts; the lock as taken, or nothing when a stop came first.
+    std::optional<TypingLockTry> WaitForCopies(const std::function<TypingLockTry(uint32_t)>& tryLock);
+    // Takes the typing lock before keys go out; after a copy that ended holding it, lets go of
+    // the modifiers it left down. False when a stop came first.
+    bool TakeTypingLock();
+    // Lets go of the held modifiers and of the typing lock, if it is held.
+    void LetTypingGo();
+    void SetWaitingForCopy(bool waiting);
     // A foreground change was announced, or the last look is a while ago.
     bool FrontMayHaveChanged();
     // Looks at the window in front and its typing target while a reading arrives, so that its
@@ -211,6 +226,9 @@ private:
     Fate m_lastFate = Fate::kLost;
     std::optional<uintptr_t> m_lastWindow;
     std::atomic<bool> m_bHeld{false};
+    std::atomic<bool> m_bWaitingForCopy{false};
+    bool m_bTypingLocked = false;       // worker only
+    bool m_bLockRefusalTraced = false;  // the same: until the lock is had again
     bool m_bRulesRefused = false;         // a stored rule cannot work: nothing is typed
     uint32_t m_nTypeDelayMs = 0;
     std::u16string m_strWaitingFor;       // the same, for the user; set with it

@@ -1,6 +1,7 @@
 // The send-key worker: takes flushed items from the queue and types or records them.
 #include "pipeline/core/processhooks.h"
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <string>
@@ -22,6 +23,10 @@ constexpr uint32_t kHoldPollMs = 50;
 constexpr uint32_t kFrontRecheckMs = 200;
 // A look ahead serves the item whose reading it was taken for: one that comes later asks again.
 constexpr uint32_t kLookAheadMs = 500;
+// A lock of the copies is tried this long at a time, so that a stop ends a wait for it at once.
+constexpr uint32_t kLockTryMs = 50;
+// Waiting longer than this for another copy is told in the tooltip.
+constexpr uint32_t kCopyWaitShownMs = 2000;
 
 // Why keys cannot go to the item's window now (0: any application window will do), or null.
 const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> itemWindow) {
@@ -274,8 +279,9 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
             if (!repeatedRefusal) {
                 m_host.Trace(u"send-key held: " + std::u16string(reason));
             }
-            // Nothing is dropped: the item waits, with no key held down for any window.
-            m_keys.ReleaseModifierKeys();
+            // Nothing is dropped: the item waits, with no key held down for any window, and
+            // other copies may type meanwhile.
+            LetTypingGo();
             g_bSending = false;
             UpdateStatusIcon(0);
             if (sending) {
@@ -305,21 +311,31 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
         ReportElevatedTarget(target.window);
         return false;  // nothing typed, nothing counted
     }
-    if (!m_platform.LockTyping([this] { return StopRequested(); })) {
+    // Another copy must never type into this window while only a part of this reading is in
+    // it: the window's claim is held from the first key to the last, holds and pauses included.
+    // The typing lock is held only while keys go out, so a reading held for a window the user
+    // left keeps no other copy waiting: during the hold that copy types whole readings into the
+    // window in front, which cannot be this one (it would need the claim), and no key of ours
+    // is down meanwhile.
+    if (!WaitForCopies([this, window](uint32_t ms) { return m_platform.TryClaimWindow(window, ms); })) {
         return false;
     }
     // Whatever ends the item: no key stays held for another copy's reading.
-    struct Unlock {
+    struct Release {
         CSendService& service;
-        ~Unlock() {
-            service.m_keys.ReleaseModifierKeys();
-            service.m_platform.UnlockTyping();
+        ~Release() {
+            service.LetTypingGo();
+            service.m_platform.ReleaseWindowClaim();
         }
-    } unlock{*this};
+    } release{*this};
     m_keys.BeginItem(target);
     const char16_t* refusal = nullptr;
     for (size_t i = 0; i < units.size();) {
         if (StopRequested()) {
+            return false;
+        }
+        // Taken before the window in front is looked at: the wait for it may be long.
+        if (!m_bTypingLocked && !TakeTypingLock()) {
             return false;
         }
         const std::optional<uintptr_t> foreground = m_platform.ForegroundWindow();
@@ -331,6 +347,9 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
             // The user may have switched the window's layout meanwhile.
             target = TargetOf(window);
             m_keys.BeginItem(target);
+            if (!m_bTypingLocked) {
+                continue;  // it held and let the lock go: taken again, the front looked at again
+            }
         }
         if (m_platform.CapsLockOn() != target.capsLock) {
             target.capsLock = !target.capsLock;  // switched by the user while the item is typed
@@ -362,10 +381,70 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
         }
         ++i;
         if (m_nTypeDelayMs != 0 && i < units.size()) {
+            LetTypingGo();  // no key goes out meanwhile
             m_stopSignal.Wait(m_nTypeDelayMs);  // a slower pace for forms and remote sessions
         }
     }
     return true;
+}
+
+std::optional<TypingLockTry> CSendService::WaitForCopies(const std::function<TypingLockTry(uint32_t)>& tryLock) {
+    const uint32_t since = m_platform.TickCount();
+    for (;;) {
+        const TypingLockTry got = tryLock(kLockTryMs);
+        if (got == TypingLockTry::kTaken || got == TypingLockTry::kTakenAbandoned) {
+            m_bLockRefusalTraced = false;
+            SetWaitingForCopy(false);
+            return got;
+        }
+        if (got == TypingLockTry::kUnavailable) {
+            // Typing without it could interleave two devices' readings again: the reading waits
+            // until the copy that made the lock out of our reach has ended.
+            if (!m_bLockRefusalTraced) {
+                m_bLockRefusalTraced = true;
+                m_host.Trace(u"send-key held: the typing lock of the other copies cannot be had");
+            }
+            m_stopSignal.Wait(kHoldPollMs);
+        }
+        if (StopRequested()) {
+            SetWaitingForCopy(false);
+            return std::nullopt;
+        }
+        if (m_platform.TickCount() - since > kCopyWaitShownMs) {
+            SetWaitingForCopy(true);
+        }
+    }
+}
+
+bool CSendService::TakeTypingLock() {
+    const std::optional<TypingLockTry> got = WaitForCopies([this](uint32_t ms) { return m_platform.TryLockTyping(ms); });
+    if (!got) {
+        return false;
+    }
+    m_bTypingLocked = true;
+    if (*got == TypingLockTry::kTakenAbandoned) {
+        // A copy that ended in the middle of a character may have left Shift, Ctrl or Alt down:
+        // our first keys would reach the window as other characters or as shortcuts.
+        const std::vector<uint8_t> down = m_platform.ModifiersDown();
+        m_host.Trace(down.empty() ? u"send-key: another copy ended while it typed"
+                                  : u"send-key: another copy ended while it typed, its modifier keys released");
+        m_keys.ReleaseKeys(down);
+    }
+    return true;
+}
+
+void CSendService::LetTypingGo() {
+    m_keys.ReleaseModifierKeys();
+    if (m_bTypingLocked) {
+        m_bTypingLocked = false;
+        m_platform.UnlockTyping();
+    }
+}
+
+void CSendService::SetWaitingForCopy(bool waiting) {
+    if (m_bWaitingForCopy.exchange(waiting) != waiting) {
+        m_host.WaitingChanged();
+    }
 }
 
 TypingTarget CSendService::TargetOf(uintptr_t window) {

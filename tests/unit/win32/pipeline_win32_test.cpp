@@ -1,8 +1,12 @@
-// The recording file and the code-page conversion on the real C runtime and system.
+// The recording file, the code-page conversion and the copies' locks on the real C runtime and
+// system.
 #include <windows.h>
+
+#include <aclapi.h>
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "doctest/doctest.h"
@@ -76,4 +80,71 @@ TEST_CASE("received bytes are read in the ANSI code page and end at a NUL") {
     MultiByteToWideChar(CP_ACP, 0, high, 1, expected, 1);
     CHECK(platform.AnsiToUtf16("a\xe9\r\n\0zz") == std::u16string(u"a") + char16_t(expected[0]) + u"\r\n");
     CHECK(platform.AnsiToUtf16("").empty());
+}
+
+// What an elevated copy's lock does to a normal one cannot be shown here (Wine has no integrity
+// levels): the descriptor the lock is made with, and the rights a copy asks for, can.
+TEST_CASE("a lock of the copies is made for the user with only the rights to wait on and release it") {
+    wchar_t name[64];
+    _snwprintf(name, 64, L"Local\\Velmora.DORVANE.Test.%lu", GetCurrentProcessId());
+    HANDLE made = OpenCopyLock(name);
+    REQUIRE(made != nullptr);
+    HANDLE opened = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
+    REQUIRE(opened != nullptr);
+    CHECK(WaitForSingleObject(opened, 0) == WAIT_OBJECT_0);
+    CHECK(ReleaseMutex(opened));
+    HANDLE again = OpenCopyLock(name);  // there already: opened with the same rights
+    REQUIRE(again != nullptr);
+    CHECK(WaitForSingleObject(again, 0) == WAIT_OBJECT_0);
+    CHECK(ReleaseMutex(again));
+
+    // One entry in its DACL: the user, SYNCHRONIZE | MUTEX_MODIFY_STATE.
+    HANDLE reader = OpenMutexW(READ_CONTROL, FALSE, name);  // the owner may read it
+    REQUIRE(reader != nullptr);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    REQUIRE(GetSecurityInfo(reader, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor) == ERROR_SUCCESS);
+    REQUIRE(dacl != nullptr);
+    CHECK(dacl->AceCount == 1);
+    void* ace = nullptr;
+    REQUIRE(GetAce(dacl, 0, &ace));
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    CHECK(allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE);
+    CHECK(allowed->Mask == (SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    HANDLE token = nullptr;
+    REQUIRE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE user[256];
+    DWORD size = sizeof user;
+    REQUIRE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CHECK(EqualSid(reinterpret_cast<PSID>(const_cast<DWORD*>(&allowed->SidStart)),
+                   reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    CloseHandle(token);
+    LocalFree(descriptor);
+    for (HANDLE handle : {made, opened, again, reader}) {
+        CloseHandle(handle);
+    }
+}
+
+TEST_CASE("the typing lock left by a copy's thread that ended is taken as abandoned; a window's claim is one copy's") {
+    CWin32PipelinePlatform ended, next;
+    std::thread([&] { CHECK(ended.TryLockTyping(0) == TypingLockTry::kTaken); }).join();
+    CHECK(next.TryLockTyping(0) == TypingLockTry::kTakenAbandoned);
+    next.UnlockTyping();
+    CHECK(next.TryLockTyping(0) == TypingLockTry::kTaken);
+    next.UnlockTyping();
+
+    CHECK(next.TryClaimWindow(0x1234, 0) == TypingLockTry::kTaken);
+    std::thread([&] {
+        CWin32PipelinePlatform other;
+        CHECK(other.TryClaimWindow(0x1234, 0) == TypingLockTry::kBusy);
+        CHECK(other.TryClaimWindow(0x5678, 0) == TypingLockTry::kTaken);  // another window
+        other.ReleaseWindowClaim();
+    }).join();
+    next.ReleaseWindowClaim();
+    std::thread([&] {
+        CWin32PipelinePlatform other;
+        CHECK(other.TryClaimWindow(0x1234, 20) == TypingLockTry::kTaken);
+        other.ReleaseWindowClaim();
+    }).join();
 }
