@@ -76,6 +76,7 @@ def test_disabling_while_the_box_is_up_ends_the_box_instead_of_waiting(wine):
 def test_a_full_disk_is_reported_once_and_each_reading_counts_as_handled(wine):
     # Every write to Z:\dev\full fails: no space left.
     ui, result = record_through_a_box(wine, "Z:\\dev\\full", "*Error: Write recording file failed!\t\n",
-                                      "burst:A\\r\\n", "sleep:300", "burst:B\\r\\n", "sleep:800")
+                                      "burst:A\\r\\n", "sleep:300", "burst:B\\r\\n", "until-handled:2",
+                                      "sleep:300")  # the box of A is answered by the test, whenever it comes
     assert ui("msgbox", 0, check=False) == ["none"]  # the second failure is traced, not shown
     assert result["handled"] == "2" and result["recorddisabled"] == "0"

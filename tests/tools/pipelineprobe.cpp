@@ -6,6 +6,7 @@
 //     tick                    the service timer's tick
 //     sleep:MS
 //     until-record-disabled   waits (at most 30 s) until a failed recording open was answered
+//     until-handled:N         waits (at most 30 s) until N items were handled (a box answered)
 // At the end the service is disabled and the probe writes:
 //   comread N / sentkeys N / handled N / recorddisabled 0|1 / icons ID... / offrequests N
 #include <windows.h>
@@ -85,6 +86,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             service.OnTimer();
         } else if (step.rfind(L"sleep:", 0) == 0) {
             Sleep(static_cast<DWORD>(_wtoi(step.c_str() + 6)));
+        } else if (step.rfind(L"until-handled:", 0) == 0) {
+            const uint32_t count = static_cast<uint32_t>(_wtoi(step.c_str() + 14));
+            for (int waited = 0; service.HandledItems() < count && waited < 30000; waited += 50) {
+                Sleep(50);
+            }
         } else if (step == L"until-record-disabled") {
             for (int waited = 0; !g_bRecordDisabled && waited < 30000; waited += 50) {
                 Sleep(50);
