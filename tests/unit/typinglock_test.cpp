@@ -96,7 +96,7 @@ TEST_CASE("two copies: readings never split each other, and a held reading keeps
     }
 }
 
-TEST_CASE("a reading that waits more than 2 s for another copy says so; a stop ends the wait at once") {
+TEST_CASE("a reading that waits more than 2 s for another copy says so, a stop ends the wait at once") {
     FakeCopyLocks locks;
     PipelineRig rig;
     rig.platform.locks = &locks;
