@@ -53,8 +53,9 @@ std::unique_ptr<CWin32CommPort> CWin32CommPort::Adopt(HANDLE port) {
 }
 
 CWin32CommPort::~CWin32CommPort() {
-    CloseHandle(m_hPort);  // the reader has ended: no overlapped operation is pending
-    m_abandonedWrites.clear();  // their operations ended with the handle
+    // The reader has ended. A write the driver still holds is not ended by the close: its record
+    // is the serial link's, not ours.
+    CloseHandle(m_hPort);
     if (m_hWaitEvent != nullptr) {
         CloseHandle(m_hWaitEvent);
     }
@@ -199,43 +200,71 @@ bool CWin32CommPort::Read(uint8_t* buffer, size_t size, size_t& read) {
     return ok;
 }
 
-CWin32CommPort::WriteRecord::~WriteRecord() {
-    if (overlapped.hEvent != nullptr) {
-        CloseHandle(overlapped.hEvent);
+CWin32CommWrite::CWin32CommWrite(HANDLE event, std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {
+    m_overlapped.hEvent = event;
+}
+
+CWin32CommWrite::~CWin32CommWrite() {
+    CloseHandle(m_overlapped.hEvent);
+}
+
+// The system signals the record's event when the write completes, after writing its status into
+// the record; a cancel or the handle's close is no completion.
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-hasoverlappediocompleted
+// https://learn.microsoft.com/windows/win32/fileio/cancelioex-func
+bool CWin32CommWrite::AwaitDone(uint32_t ms) {
+    if (!m_bStarted) {
+        return true;
     }
+    return WaitForSingleObject(m_overlapped.hEvent, ms) == WAIT_OBJECT_0 && HasOverlappedIoCompleted(&m_overlapped);
+}
+
+std::unique_ptr<ICommWrite> CWin32CommPort::NewWrite(std::vector<uint8_t> bytes) {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<CWin32CommWrite>(event, std::move(bytes));
 }
 
 // An overlapped write on the port handle, beside the reader's pending wait. The driver ends it
-// at the port's write time-outs; a driver that does not (Wine's, for one) is given a little
-// longer, then the write is cancelled, so it ends in time with every driver.
+// at the port's write time-outs; the serial link cancels one that a driver (Wine's, for one)
+// lets run longer.
 // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-writefile
-// https://learn.microsoft.com/windows/win32/fileio/cancelioex-func (another thread's I/O)
-WriteOutcome CWin32CommPort::Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) {
-    auto record = std::make_unique<WriteRecord>();
-    record->bytes.assign(bytes, bytes + count);
-    record->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (record->overlapped.hEvent == nullptr) {
-        return WriteOutcome::kFailed;
-    }
-    if (!WriteFile(m_hPort, record->bytes.data(), static_cast<DWORD>(count), nullptr, &record->overlapped) &&
+bool CWin32CommPort::StartWrite(ICommWrite& write) {
+    auto& record = static_cast<CWin32CommWrite&>(write);
+    if (!WriteFile(m_hPort, record.m_bytes.data(), static_cast<DWORD>(record.m_bytes.size()), nullptr,
+                   &record.m_overlapped) &&
         GetLastError() != ERROR_IO_PENDING) {
-        return WriteOutcome::kFailed;
+        return false;
     }
-    const HANDLE handles[2] = {record->overlapped.hEvent, m_hStopEvent};
-    const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs + kDriverGraceMs);
-    if (waited != WAIT_OBJECT_0) {
-        CancelIoEx(m_hPort, &record->overlapped);
-        if (WaitForSingleObject(record->overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
-            // The driver holds the buffer until the handle closes: the record stays with the port.
-            m_abandonedWrites.push_back(std::move(record));
-        }
-        return waited == WAIT_OBJECT_0 + 1 ? WriteOutcome::kStopped : WriteOutcome::kTimedOut;
+    record.m_bStarted = true;
+    return true;
+}
+
+WriteWait CWin32CommPort::AwaitWrite(ICommWrite& write, uint32_t ms) {
+    const HANDLE handles[2] = {static_cast<CWin32CommWrite&>(write).m_overlapped.hEvent, m_hStopEvent};
+    switch (WaitForMultipleObjects(2, handles, FALSE, ms)) {
+        case WAIT_OBJECT_0:
+            return WriteWait::kDone;
+        case WAIT_OBJECT_0 + 1:
+            return WriteWait::kStopped;
+        default:
+            return WriteWait::kTimedOut;
     }
-    DWORD written = 0;
-    if (!GetOverlappedResult(m_hPort, &record->overlapped, &written, FALSE)) {
-        return WriteOutcome::kFailed;
-    }
-    return written == count ? WriteOutcome::kWritten : WriteOutcome::kTimedOut;
+}
+
+// Another thread's I/O may be cancelled too; the call does not wait for the write to end.
+// https://learn.microsoft.com/windows/win32/fileio/cancelioex-func
+void CWin32CommPort::CancelWrite(ICommWrite& write) {
+    CancelIoEx(m_hPort, &static_cast<CWin32CommWrite&>(write).m_overlapped);
+}
+
+bool CWin32CommPort::FinishWrite(ICommWrite& write, size_t& written) {
+    DWORD count = 0;
+    const BOOL ok = GetOverlappedResult(m_hPort, &static_cast<CWin32CommWrite&>(write).m_overlapped, &count, FALSE);
+    written = ok ? count : 0;
+    return ok;
 }
 
 std::unique_ptr<ICommPort> CWin32SerialPlatform::Open(const std::u16string& devicePath) {

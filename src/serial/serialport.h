@@ -12,6 +12,23 @@
 
 namespace dorvane {
 
+// A write's OVERLAPPED record, with its own event, and its bytes: the system writes the record
+// and the driver reads the bytes until the write completes, whatever became of the port. The
+// serial link holds it and frees it only when AwaitDone says the write is over.
+class CWin32CommWrite : public ICommWrite {
+public:
+    CWin32CommWrite(HANDLE event, std::vector<uint8_t> bytes);
+    ~CWin32CommWrite() override;
+    CWin32CommWrite(const CWin32CommWrite&) = delete;
+    CWin32CommWrite& operator=(const CWin32CommWrite&) = delete;
+
+    bool AwaitDone(uint32_t ms) override;
+
+    OVERLAPPED m_overlapped{};
+    std::vector<uint8_t> m_bytes;
+    bool m_bStarted = false;  // the system took the write (it may be pending)
+};
+
 // A port handle opened for overlapped I/O: a wait can be ended from the reader's own thread
 // when the stop signal comes, where a synchronous handle would block every other call on the
 // port until the device sends again.
@@ -39,7 +56,11 @@ public:
     void SignalStop() override;
     bool ClearError(CommStatus& status) override;
     bool Read(uint8_t* buffer, size_t size, size_t& read) override;
-    WriteOutcome Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) override;
+    std::unique_ptr<ICommWrite> NewWrite(std::vector<uint8_t> bytes) override;
+    bool StartWrite(ICommWrite& write) override;
+    WriteWait AwaitWrite(ICommWrite& write, uint32_t ms) override;
+    void CancelWrite(ICommWrite& write) override;
+    bool FinishWrite(ICommWrite& write, size_t& written) override;
     uint32_t LastError() override { return GetLastError(); }
 
 private:
@@ -57,15 +78,6 @@ private:
         DWORD events = 0;
     };
     std::unique_ptr<WaitRecord> m_pWait = std::make_unique<WaitRecord>();
-    // A write's buffer and completion, kept until the handle closes when a cancel did not end it.
-    struct WriteRecord {
-        OVERLAPPED overlapped{};
-        std::vector<uint8_t> bytes;
-        ~WriteRecord();
-    };
-    static constexpr DWORD kCancelWaitMs = 200;
-    static constexpr DWORD kDriverGraceMs = 500;  // after the write time-outs, before the cancel
-    std::vector<std::unique_ptr<WriteRecord>> m_abandonedWrites;  // writer thread, then the destructor
     DWORD m_dwUnreportedErrors = 0;  // line errors a read cleared; reader thread only
     COMMTIMEOUTS m_timeouts{};
 };

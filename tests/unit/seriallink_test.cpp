@@ -504,3 +504,124 @@ TEST_CASE("writes to the device go beside the reader's wait, polls are skipped w
         CHECK(rig.link.Send({'P'}, false) == SendResult::kNotOpen);
     }
 }
+
+TEST_CASE("a write's record and bytes stay alive until its driver ends it, after a cancel or the port's close") {
+    // How the driver treats a pending write that the stop cancels, and the stop's cost.
+    struct Case {
+        std::string driver;
+        bool cancelEndsWrite, closeEndsWrite, endsDuringCloseWait;
+        bool kept, left;   // traced: kept after the cancel, left to the driver at the close
+        int minMs, maxMs;  // the stop's duration
+    };
+    const Case cases[] = {
+        {"ends the write at the cancel", true, true, false, false, false, 0, 500},
+        {"ignores the cancel, ends the write at the close", false, true, false, true, false, 150, 1000},
+        {"ignores both, ends the write 100 ms after the close", false, false, true, true, false, 250, 1000},
+        {"ignores both, ends the write only long after the close", false, false, false, true, true, 650, 1000},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.driver);
+        SerialRig rig;
+        testing::PortScript& port = rig.platform.port;
+        const auto read = [&port](auto field) {
+            std::lock_guard lock(port.mutex);
+            return port.*field;
+        };
+        std::atomic<int> ended{0};
+        std::atomic<WriteOutcome> outcome{WriteOutcome::kWritten};
+        rig.link.SetWriteObserver([&](WriteOutcome o, uint32_t) {
+            outcome = o;
+            ++ended;
+        });
+        port.deviceReads = false;  // the device takes nothing: the write stays pending
+        port.cancelEndsWrite = c.cancelEndsWrite;
+        port.closeEndsWrite = c.closeEndsWrite;
+        REQUIRE(rig.link.EnableComm());
+        REQUIRE(rig.link.Send({'A', 'C', 'K'}, false) == SendResult::kQueued);
+        REQUIRE(rig.Eventually([&] { return read(&testing::PortScript::writes) == 1; }));
+
+        std::thread lateDriver;
+        if (c.endsDuringCloseWait) {
+            lateDriver = std::thread([&port] {
+                {
+                    std::unique_lock lock(port.mutex);
+                    port.changed.wait(lock, [&port] { return port.closes == 1; });
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                port.CompleteHeldWrites();
+            });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        CHECK(rig.link.DisableComm());
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (lateDriver.joinable()) {
+            lateDriver.join();
+        }
+        CHECK(took >= std::chrono::milliseconds(c.minMs));
+        CHECK(took < std::chrono::milliseconds(c.maxMs));  // a stop never hangs on a driver
+        CHECK(ended == 1);
+        CHECK(outcome == WriteOutcome::kStopped);
+        CHECK(rig.Traced("comm write not ended by the cancel, kept until the driver ends it") == c.kept);
+        CHECK(rig.Traced("comm write still pending at close, its buffer is left to the driver") == c.left);
+        CHECK(read(&testing::PortScript::freedWhileHeld) == 0);
+        CHECK(read(&testing::PortScript::liveWrites) == (c.left ? 1 : 0));
+        if (c.left) {
+            // The driver ends the write now, writing its record and taking its bytes: both must
+            // still be ours (ASan reports a use after free otherwise).
+            port.CompleteHeldWrites();
+            CHECK(read(&testing::PortScript::written) == std::vector<uint8_t>{'A', 'C', 'K'});
+            // Freed at the next stop, without waiting for it again.
+            port.deviceReads = true;
+            REQUIRE(rig.link.EnableComm());
+            const auto again = std::chrono::steady_clock::now();
+            rig.link.DisableComm();
+            CHECK(std::chrono::steady_clock::now() - again < std::chrono::milliseconds(100));
+            CHECK(read(&testing::PortScript::liveWrites) == 0);
+        } else {
+            // An aborted write took nothing; one the driver ended itself took the bytes.
+            CHECK(read(&testing::PortScript::written).size() == (c.endsDuringCloseWait ? 3u : 0u));
+        }
+    }
+}
+
+TEST_CASE("a timed-out write whose cancel the driver ignores is kept, and the writer goes on with the next") {
+    SerialRig rig;
+    testing::PortScript& port = rig.platform.port;
+    rig.link.SetWriteTimeout(50);
+    std::mutex mutex;
+    std::vector<WriteOutcome> outcomes;
+    rig.link.SetWriteObserver([&](WriteOutcome o, uint32_t) {
+        std::lock_guard lock(mutex);
+        outcomes.push_back(o);
+    });
+    const auto ended = [&] {
+        std::lock_guard lock(mutex);
+        return outcomes;
+    };
+    port.deviceReads = false;
+    port.cancelEndsWrite = false;
+    port.closeEndsWrite = false;
+    REQUIRE(rig.link.EnableComm());
+    const auto start = std::chrono::steady_clock::now();
+    REQUIRE(rig.link.Send({'1'}, false) == SendResult::kQueued);
+    REQUIRE(rig.Eventually([&] { return ended().size() == 1; }));
+    // The bound (50 ms here plus the byte's time), the driver's grace, and the cancel's wait.
+    CHECK(std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(50 + 500 + 200));
+    CHECK(ended()[0] == WriteOutcome::kTimedOut);
+    CHECK(rig.Traced("comm write not ended by the cancel, kept until the driver ends it"));
+    {
+        std::lock_guard lock(port.mutex);  // the platform's lock is never taken inside this one
+        CHECK(port.liveWrites == 1);
+        port.deviceReads = true;  // the device reads again: the held write and the next one end
+        port.changed.notify_all();
+    }
+    REQUIRE(rig.link.Send({'2'}, false) == SendResult::kQueued);
+    REQUIRE(rig.Eventually([&] { return ended().size() == 2; }));
+    CHECK(ended()[1] == WriteOutcome::kWritten);
+    rig.link.DisableComm();
+    CHECK_FALSE(rig.Traced("comm write still pending at close, its buffer is left to the driver"));
+    std::lock_guard lock(port.mutex);
+    CHECK(port.written == std::vector<uint8_t>{'1', '2'});
+    CHECK(port.freedWhileHeld == 0);
+    CHECK(port.liveWrites == 0);
+}

@@ -3,6 +3,7 @@
 // synchronous window message, only when the test's "user-interface thread" serves them.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -29,6 +30,8 @@ inline bool WindowsRefuses(const LineSettings& r) {
     return length != 28 || xon == xoff || byteSize < 5 || byteSize > 8 || parity > 4 || stopBits > 2 ||
            (byteSize == 5 && stopBits == 2) || (byteSize >= 6 && stopBits == 1);
 }
+
+struct FakeCommWrite;
 
 struct PortScript {
     std::mutex mutex;
@@ -61,13 +64,96 @@ struct PortScript {
     std::vector<uint8_t> written;
     bool deviceReads = true;
     int writes = 0;
+    // The driver's side of writes, as on Windows: the stop signal only wakes the writer; a cancel
+    // ends a pending write (unless the driver ignores it) but returns before; closing the port
+    // ends one too, except with a driver that completes it only later, when the test calls
+    // CompleteHeldWrites(), writing its status into the record and taking its bytes then.
+    bool cancelEndsWrite = true;
+    bool closeEndsWrite = true;
+    std::vector<FakeCommWrite*> held;  // started and not yet completed by the driver
+    int liveWrites = 0;      // records that exist
+    int closes = 0;
+    int freedWhileHeld = 0;  // records freed while the driver could still write them
+
+    inline void CompleteHeldWrites();
+    inline void PumpWrites();  // with mutex held: completes the writes the device takes now
 };
+
+// A write's record as the fake driver writes it: the status and count it stores at completion.
+struct FakeCommWrite : ICommWrite {
+    FakeCommWrite(PortScript& s, std::vector<uint8_t> b) : script(s), bytes(std::move(b)) {
+        std::lock_guard lock(script.mutex);
+        ++script.liveWrites;
+    }
+    ~FakeCommWrite() override {
+        std::lock_guard lock(script.mutex);
+        --script.liveWrites;
+        if (std::find(script.held.begin(), script.held.end(), this) != script.held.end()) {
+            ++script.freedWhileHeld;  // stays listed: the driver writes it when it completes
+        }
+    }
+    bool AwaitDone(uint32_t ms) override {
+        std::unique_lock lock(script.mutex);
+        return script.changed.wait_for(lock, std::chrono::milliseconds(ms), [this] {
+            script.PumpWrites();
+            return !started || done;
+        });
+    }
+    // With the script's mutex held.
+    void Complete(uint32_t error) {
+        done = true;
+        status = error;
+        taken = error == 0 ? bytes.size() : 0;
+        if (error == 0) {
+            script.written.insert(script.written.end(), bytes.begin(), bytes.end());
+        }
+        std::erase(script.held, this);
+        script.changed.notify_all();
+    }
+
+    PortScript& script;
+    std::vector<uint8_t> bytes;
+    bool started = false;
+    bool done = false;
+    uint32_t status = 0;
+    size_t taken = 0;
+};
+
+inline void PortScript::PumpWrites() {
+    const bool takes = deviceReads && (overlapped || !pending);
+    if (!takes && !unplugged) {
+        return;
+    }
+    const std::vector<FakeCommWrite*> now = held;
+    for (FakeCommWrite* write : now) {
+        write->Complete(unplugged ? 21 : 0);
+    }
+}
+
+inline void PortScript::CompleteHeldWrites() {
+    std::lock_guard lock(mutex);
+    const std::vector<FakeCommWrite*> now = held;
+    for (FakeCommWrite* write : now) {
+        write->Complete(0);  // the late completion: the record and the bytes are used now
+    }
+}
 
 class FakeCommPort : public ICommPort {
 public:
     explicit FakeCommPort(PortScript& script) : m_script(script) {
         std::lock_guard lock(m_script.mutex);
         m_script.stop = m_script.pending = m_script.waitEnded = false;
+    }
+    ~FakeCommPort() override {
+        std::lock_guard lock(m_script.mutex);
+        ++m_script.closes;
+        m_script.changed.notify_all();
+        if (m_script.closeEndsWrite) {
+            const std::vector<FakeCommWrite*> now = m_script.held;
+            for (FakeCommWrite* write : now) {
+                write->Complete(995);  // ERROR_OPERATION_ABORTED
+            }
+        }
     }
 
     bool GetState(LineSettings& settings) override {
@@ -184,27 +270,41 @@ public:
         }
         return true;
     }
+    std::unique_ptr<ICommWrite> NewWrite(std::vector<uint8_t> bytes) override {
+        return std::make_unique<FakeCommWrite>(m_script, std::move(bytes));
+    }
+    bool StartWrite(ICommWrite& write) override {
+        auto& record = static_cast<FakeCommWrite&>(write);
+        std::lock_guard lock(m_script.mutex);
+        ++m_script.writes;
+        record.started = true;
+        m_script.held.push_back(&record);
+        m_script.PumpWrites();
+        return true;
+    }
     // Windows: an overlapped write goes beside a pending wait; on a synchronous handle the
     // write waits behind the other thread's WaitCommEvent until the device sends (KB Q105302).
-    WriteOutcome Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) override {
+    WriteWait AwaitWrite(ICommWrite& write, uint32_t ms) override {
+        auto& record = static_cast<FakeCommWrite&>(write);
         std::unique_lock lock(m_script.mutex);
-        ++m_script.writes;
-        const auto over = [this] {
-            return m_script.stop || m_script.unplugged ||
-                   (m_script.deviceReads && (m_script.overlapped || !m_script.pending));
-        };
-        if (!m_script.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), over)) {
-            return WriteOutcome::kTimedOut;
+        m_script.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+            m_script.PumpWrites();
+            return record.done || m_script.stop;
+        });
+        return record.done ? WriteWait::kDone : m_script.stop ? WriteWait::kStopped : WriteWait::kTimedOut;
+    }
+    void CancelWrite(ICommWrite& write) override {
+        auto& record = static_cast<FakeCommWrite&>(write);
+        std::lock_guard lock(m_script.mutex);
+        if (m_script.cancelEndsWrite && !record.done) {
+            record.Complete(995);
         }
-        if (m_script.stop) {
-            return WriteOutcome::kStopped;
-        }
-        if (m_script.unplugged) {
-            return WriteOutcome::kFailed;
-        }
-        m_script.written.insert(m_script.written.end(), bytes, bytes + count);
-        m_script.changed.notify_all();
-        return WriteOutcome::kWritten;
+    }
+    bool FinishWrite(ICommWrite& write, size_t& written) override {
+        auto& record = static_cast<FakeCommWrite&>(write);
+        std::lock_guard lock(m_script.mutex);
+        written = record.taken;
+        return record.status == 0;
     }
     uint32_t LastError() override { return 21; }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/workerthread.h"
 
@@ -29,6 +30,22 @@ enum class WaitStart { kSignalled, kPending, kFailed };
 
 // How a write to the device ended.
 enum class WriteOutcome { kWritten, kFailed, kTimedOut, kStopped };
+
+// How a wait for a write under way ended.
+enum class WriteWait { kDone, kStopped, kTimedOut };
+
+// One write handed to the port: its bytes, and what the system writes the write's end into (on
+// Windows its OVERLAPPED record). Once the write has started, the driver may read the bytes and
+// the system write the record at any moment until the write is done: after a cancel, which does
+// not wait, and even after the port is closed, which does not end the write with every driver.
+// Whoever holds it frees it only when AwaitDone has said so; the serial link decides that.
+class ICommWrite {
+public:
+    virtual ~ICommWrite() = default;
+    // Waits at most ms for the system to be done with the write; true when it is (and for a
+    // write that never started). Needs no open port.
+    virtual bool AwaitDone(uint32_t ms) = 0;
+};
 
 class ICommPort {
 public:
@@ -69,11 +86,20 @@ public:
     virtual void SignalStop() = 0;
     virtual bool ClearError(CommStatus& status) = 0;
     virtual bool Read(uint8_t* buffer, size_t size, size_t& read) = 0;
-    // Writes count bytes (overlapped, beside a pending wait of the reader): returns when all are
-    // written, the write failed, timeoutMs passed (the write is then cancelled), or the stop
-    // signal came. A device that does not read (flow control holding, a full buffer) keeps the
-    // write pending until then. Not from the reader's thread; one write at a time.
-    virtual WriteOutcome Write(const uint8_t* bytes, size_t count, uint32_t timeoutMs) = 0;
+    // The record of a write of these bytes; null when none can be made (LastError says why).
+    virtual std::unique_ptr<ICommWrite> NewWrite(std::vector<uint8_t> bytes) = 0;
+    // Starts a write made by this port (overlapped, beside a pending wait of the reader); false
+    // when it failed at once, and then the system holds nothing of it. Not from the reader's
+    // thread; one write at a time, though one a cancel did not end may still be pending beside.
+    virtual bool StartWrite(ICommWrite& write) = 0;
+    // Waits until the write is done, the stop signal comes, or ms pass. A device that does not
+    // read (flow control holding, a full buffer) keeps the write pending.
+    virtual WriteWait AwaitWrite(ICommWrite& write, uint32_t ms) = 0;
+    // Asks the driver to end the write early; returns at once, and a driver may take its time
+    // or ignore it.
+    virtual void CancelWrite(ICommWrite& write) = 0;
+    // For a write that is done: whether it succeeded, and the bytes the device took.
+    virtual bool FinishWrite(ICommWrite& write, size_t& written) = 0;
     // The system's code of the last failure on the calling thread.
     virtual uint32_t LastError() = 0;
 };

@@ -1,5 +1,7 @@
 #include "serial/core/seriallink.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <new>
 
@@ -17,6 +19,16 @@ constexpr uint32_t kStopPollMs = 20;
 // the cancelled wait: every stop ends within half a second whatever the driver does.
 constexpr uint32_t kMaskEndMs = 200;
 constexpr uint32_t kCancelEndMs = 200;
+// A write is given this long beyond its bound (the port's write time-outs, which the driver
+// applies) before it is cancelled, and a cancelled write this long to end.
+constexpr uint32_t kDriverGraceMs = 500;
+constexpr uint32_t kWriteCancelEndMs = 200;
+// After the port's close, the writes its driver still holds are waited for this long in all.
+// Closing the handle makes most drivers end what is pending at once; one that has not after half
+// a second is not about to, and Disable and Exit must not wait on it: after the reader's stop and
+// the write's cancel (at most 400 ms, side by side) a stop stays under a second whatever the
+// driver does.
+constexpr uint32_t kCloseWriteWaitMs = 500;
 // Waits that fail one after another with nothing received: the device is gone although the
 // driver still answers the status query.
 constexpr int kFailedWaitsForLoss = 50;
@@ -39,6 +51,12 @@ uint32_t ReadBufferSizeFor(uint32_t storedKb) {
 
 CSerialLink::~CSerialLink() {
     DisableComm();
+    FreeEndedWrites();
+    // The process is ending (the link lives as long as it): what a driver still holds is never
+    // freed under it.
+    for (std::unique_ptr<ICommWrite>& write : m_leftWrites) {
+        (void)write.release();
+    }
 }
 
 std::unique_ptr<ICommPort> CSerialLink::OpenPort(const std::u16string& name) {
@@ -215,8 +233,8 @@ void CSerialLink::CommWriteThread() {
         }
         // The port stays open while this thread runs: the stop joins it before closing.
         const uint32_t timeoutMs = m_nWriteTimeoutMs + static_cast<uint32_t>(bytes.size()) * m_nWriteMsPerByte;
-        const WriteOutcome outcome = m_hComm->Write(bytes.data(), bytes.size(), timeoutMs);
-        const uint32_t error = outcome == WriteOutcome::kFailed ? m_hComm->LastError() : 0;
+        uint32_t error = 0;
+        const WriteOutcome outcome = WriteToPort(std::move(bytes), timeoutMs, error);
         {
             std::lock_guard lock(m_csWrites);
             m_bWriting = false;
@@ -226,6 +244,55 @@ void CSerialLink::CommWriteThread() {
         }
     }
     Trace(u"thread comm-write is ended!");
+}
+
+// A cancel only asks the driver to end the write, and does not wait: the write's record and
+// bytes stay ours until the system is done with them (a driver that ignores the cancel writes
+// the record when it ends the write, after the port's close if need be).
+// https://learn.microsoft.com/windows/win32/fileio/cancelioex-func
+WriteOutcome CSerialLink::WriteToPort(std::vector<uint8_t> bytes, uint32_t timeoutMs, uint32_t& error) {
+    const size_t count = bytes.size();
+    std::unique_ptr<ICommWrite> write = m_hComm->NewWrite(std::move(bytes));
+    if (!write || !m_hComm->StartWrite(*write)) {
+        error = m_hComm->LastError();
+        return WriteOutcome::kFailed;
+    }
+    const WriteWait waited = m_hComm->AwaitWrite(*write, timeoutMs + kDriverGraceMs);
+    if (waited != WriteWait::kDone) {
+        m_hComm->CancelWrite(*write);
+        if (!write->AwaitDone(kWriteCancelEndMs)) {
+            Trace(u"comm write not ended by the cancel, kept until the driver ends it");
+            std::lock_guard lock(m_csWrites);
+            m_undoneWrites.push_back(std::move(write));
+        }
+        return waited == WriteWait::kStopped ? WriteOutcome::kStopped : WriteOutcome::kTimedOut;
+    }
+    size_t written = 0;
+    if (!m_hComm->FinishWrite(*write, written)) {
+        error = m_hComm->LastError();
+        return WriteOutcome::kFailed;
+    }
+    return written == count ? WriteOutcome::kWritten : WriteOutcome::kTimedOut;
+}
+
+void CSerialLink::AwaitWritesAfterClose() {
+    std::vector<std::unique_ptr<ICommWrite>> undone;
+    {
+        std::lock_guard lock(m_csWrites);
+        undone.swap(m_undoneWrites);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWriteWaitMs);
+    for (std::unique_ptr<ICommWrite>& write : undone) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!write->AwaitDone(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0)))) {
+            Trace(u"comm write still pending at close, its buffer is left to the driver");
+            m_leftWrites.push_back(std::move(write));
+        }
+    }
+}
+
+void CSerialLink::FreeEndedWrites() {
+    std::erase_if(m_leftWrites, [](const std::unique_ptr<ICommWrite>& write) { return write->AwaitDone(0); });
 }
 
 void CSerialLink::RefuseWrites() {
@@ -384,6 +451,8 @@ void CSerialLink::StopComm() {
     CloseCommReadProcess();
     CloseCommWriteProcess();
     m_hComm.reset();
+    FreeEndedWrites();  // left at an earlier close: not waited for again
+    AwaitWritesAfterClose();
     Trace(u"stop comm, done");
 }
 

@@ -74,6 +74,14 @@ private:
     // the writer (its pending write ends with the signal).
     void RefuseWrites();
     void CloseCommWriteProcess();
+    // One write on the writer's thread, within timeoutMs plus the driver's grace; error: the
+    // system's code of a failure.
+    WriteOutcome WriteToPort(std::vector<uint8_t> bytes, uint32_t timeoutMs, uint32_t& error);
+    // After the port's close: waits a bounded time for the writes it still held, frees those
+    // that are done, and leaves the rest to their driver.
+    void AwaitWritesAfterClose();
+    // Frees the writes left to a driver that has ended them since.
+    void FreeEndedWrites();
     // Waits for a port event or the stop; false when the wait failed or was ended by the stop.
     bool WaitPortEvent();
     void NotifyCommRead(uint8_t* buffer, size_t count);
@@ -100,6 +108,12 @@ private:
     bool m_bWritable = false;                    // the same: a port is open to write to
     bool m_bStopCommWrite = false;               // the same
     std::unique_ptr<IWorkerThread> m_hCommWriteThread;  // the same
+    // Writes whose cancel the driver did not end in time, as the writer left them: their bytes and
+    // record stay ours until the driver is done with them (guarded by m_csWrites).
+    std::vector<std::unique_ptr<ICommWrite>> m_undoneWrites;
+    // Writes a driver still held after the port's close and the wait for them: freed once they
+    // are done (looked at each stop), never before; the stopping thread's only.
+    std::vector<std::unique_ptr<ICommWrite>> m_leftWrites;
     WriteObserver m_writeObserver;
     std::function<void()> m_arrivalObserver;
     std::atomic<uint32_t> m_nWriteTimeoutMs{2000};

@@ -1,6 +1,7 @@
 // The serial adapters on the real system: Winsock's Bluetooth name service and port opening.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,87 @@ TEST_CASE("discovery through the system's name service ends with one line when t
 TEST_CASE("a port that does not exist cannot be opened") {
     CWin32SerialPlatform platform;
     CHECK_FALSE(platform.Open(u"\\\\.\\COM213"));
+}
+
+namespace {
+
+// A port on the writing end of an overlapped pipe with a 16-byte buffer and a reader that reads
+// only when told: a write larger than the buffer stays pending, as on a device whose flow
+// control holds.
+struct QuietLine {
+    HANDLE reader = INVALID_HANDLE_VALUE;
+    std::unique_ptr<CWin32CommPort> port;
+
+    QuietLine() {
+        const wchar_t* name = L"\\\\.\\pipe\\dorvane-serial-write-test";
+        HANDLE writer = CreateNamedPipeW(name, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                         1, 16, 16, 0, nullptr);
+        if (writer == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        reader = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        port = CWin32CommPort::Adopt(writer);
+    }
+    ~QuietLine() {
+        port.reset();
+        if (reader != INVALID_HANDLE_VALUE) {
+            CloseHandle(reader);
+        }
+    }
+};
+
+}  // namespace
+
+TEST_CASE("a write nobody reads stays pending, and its record is done only once the cancel has ended it") {
+    struct Case {
+        const char* end;
+        bool stop;
+        WriteWait waited;
+    };
+    QuietLine line;
+    REQUIRE(line.reader != INVALID_HANDLE_VALUE);
+    REQUIRE(line.port);
+    // The stop signal stays set until the port closes: its case comes last.
+    for (const Case c : {Case{"the time bound", false, WriteWait::kTimedOut}, Case{"the stop", true, WriteWait::kStopped}}) {
+        CAPTURE(c.end);
+        std::unique_ptr<ICommWrite> write = line.port->NewWrite(std::vector<uint8_t>(65536, 'x'));
+        REQUIRE(write);
+        CHECK(write->AwaitDone(0));  // not started: the system holds nothing of it
+        REQUIRE(line.port->StartWrite(*write));
+        if (c.stop) {
+            line.port->SignalStop();
+        }
+        CHECK(line.port->AwaitWrite(*write, 100) == c.waited);
+        CHECK_FALSE(write->AwaitDone(50));  // neither the bound nor the stop ends the write
+        line.port->CancelWrite(*write);
+        const bool done = write->AwaitDone(2000);
+        CHECK(done);
+        if (!done) {
+            (void)write.release();  // still the system's: never freed under it
+            continue;
+        }
+        size_t written = 1;
+        CHECK_FALSE(line.port->FinishWrite(*write, written));
+        CHECK(GetLastError() == ERROR_OPERATION_ABORTED);
+        CHECK(written == 0);
+    }
+}
+
+TEST_CASE("a write the other end takes is done at once, with its count") {
+    QuietLine line;
+    REQUIRE(line.port);
+    std::unique_ptr<ICommWrite> write = line.port->NewWrite({'P', '\r', '\n'});
+    REQUIRE(write);
+    REQUIRE(line.port->StartWrite(*write));
+    CHECK(line.port->AwaitWrite(*write, 2000) == WriteWait::kDone);
+    CHECK(write->AwaitDone(0));
+    size_t written = 0;
+    CHECK(line.port->FinishWrite(*write, written));
+    CHECK(written == 3);
+    char got[3] = {};
+    DWORD read = 0;
+    CHECK(ReadFile(line.reader, got, sizeof got, &read, nullptr));
+    CHECK(std::string(got, read) == "P\r\n");
 }
 
 TEST_CASE("text for the device goes in the ANSI code page received bytes are read in, and back unchanged") {
