@@ -1,5 +1,5 @@
 // The Win32 side of the device requests: the serial link's writer, the ANSI code page, the
-// poll timer and the hotkey on the main window, traces, and balloons through the frame.
+// poll timer and the hotkey on the main window, traces, and faults through the frame.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +11,8 @@
 
 class CDeviceRequestHost : public dorvane::IDeviceRequestHost {
 public:
-    using NoticeSink = std::function<void(const std::u16string& title, const std::u16string& text)>;
-    explicit CDeviceRequestHost(NoticeSink notice) : m_notice(std::move(notice)) {}
+    CDeviceRequestHost(std::function<void(const dorvane::FaultReport&)> raise, std::function<void(dorvane::Fault)> clear)
+        : m_raise(std::move(raise)), m_clear(std::move(clear)) {}
 
     // The window that owns the timer and receives WM_HOTKEY; set once it exists.
     void Attach(HWND window) { m_hWnd = window; }
@@ -29,9 +29,11 @@ public:
     void UnregisterHotkey() override;
     std::u16string ErrorText(uint32_t code) override;
     void Trace(const std::u16string& line) override;
-    void ShowNotice(const std::u16string& title, const std::u16string& text) override { m_notice(title, text); }
+    void RaiseFault(const dorvane::FaultReport& report) override { m_raise(report); }
+    void ClearFault(dorvane::Fault fault) override { m_clear(fault); }
 
 private:
     HWND m_hWnd = nullptr;
-    NoticeSink m_notice;
+    std::function<void(const dorvane::FaultReport&)> m_raise;
+    std::function<void(dorvane::Fault)> m_clear;
 };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/appmessages.h"
+#include "app/core/traytip.h"
 #include "app/helpdlg.h"
 #include "app/messagefilter.h"
 #include "core/widestr.h"
@@ -29,7 +30,6 @@ namespace {
 
 constexpr UINT_PTR kServiceTimer = 1;
 constexpr UINT kServiceTimerMs = 500;
-constexpr size_t kTipChars = 80;
 // While the device is gone, the port is tried this often.
 constexpr UINT_PTR kPortWatchTimer = 3;
 constexpr UINT kPortWatchMs = 2000;
@@ -283,60 +283,36 @@ void CMainFrame::OnTimer(UINT_PTR id) {
 }
 
 void CMainFrame::RefreshTrayTip() {
-    const uint32_t waiting = g_bServiceEnabled ? m_service.WaitingReadings() : 0;
-    const uint32_t dropped = g_bServiceEnabled ? m_service.DroppedReadings() : 0;
-    m_TrayIcon.SetExtraMenuItem(waiting != 0 ? ID_DISCARD_WAITING : 0, L"Discard Waiting Readings");
-    if (dropped != 0) {
-        wchar_t tip[kTipChars];
-        _snwprintf(tip, kTipChars, L"DORVANE, %u %s dropped: waiting for %s", dropped,
-                   dropped == 1 ? L"reading" : L"readings", AsWide(m_service.HeldFor().c_str()));
-        tip[kTipChars - 1] = L'\0';
-        SetTip(tip);
-    } else if (waiting != 0) {
-        wchar_t tip[kTipChars];
-        _snwprintf(tip, kTipChars, L"DORVANE, %u %s waiting for %s", waiting, waiting == 1 ? L"reading" : L"readings",
-                   AsWide(m_service.WaitingFor().c_str()));
-        tip[kTipChars - 1] = L'\0';
-        SetTip(tip);
-    } else if (g_bServiceEnabled && m_service.WaitingForCopy()) {
-        SetTip(L"DORVANE, waiting for another copy's typing");  // another profile's reading goes in
-    } else if (g_bServiceEnabled) {
-        const std::u16string port = ReadSetting(theProfile, COMPORT);
-        wchar_t tip[kTipChars];
-        // Bounded: a port name stored by other means may be long; the text is cut, never overrun.
-        if (g_bRecordData) {
-            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s", L"Record", AsWide(port.c_str()));
-        } else {
-            _snwprintf(tip, kTipChars, L"DORVANE [%s], Enabled @ %s\nCOM read: %u, Sent Key: %u", L"Send",
-                       AsWide(port.c_str()), m_service.ComReadCount(), m_keys.SentKeyCount());
-        }
-        tip[kTipChars - 1] = L'\0';
-        m_TrayIcon.SetIconResource(IDR_MAINFRAME);
-        SetTip(tip);
-    } else if (m_portWatch.IsWaiting()) {
-        wchar_t tip[kTipChars];
-        _snwprintf(tip, kTipChars, L"DORVANE, waiting for %s", AsWide(m_portWatch.PortName().c_str()));
-        tip[kTipChars - 1] = L'\0';
-        m_TrayIcon.SetIconResource(IDI_DISABLED);
-        SetTip(tip);
+    TrayState state;
+    state.profile = m_strProfile;
+    state.enabled = g_bServiceEnabled;
+    if (state.enabled) {
+        state.record = g_bRecordData;
+        state.port = ReadSetting(theProfile, COMPORT);
+        state.comReads = m_service.ComReadCount();
+        state.sentKeys = m_keys.SentKeyCount();
+        state.waiting = m_service.WaitingReadings();
+        state.waitingFor = m_service.WaitingFor();
+        state.dropped = m_service.DroppedReadings();
+        state.heldFor = m_service.HeldFor();
+        state.waitingForCopy = m_service.WaitingForCopy();
+        state.fault = m_faults.Tip();
     } else {
-        m_TrayIcon.SetIconResource(IDI_DISABLED);
-        SetTip(L"DORVANE, Disabled");
+        state.watchingPort = m_portWatch.IsWaiting();
+        state.watchedPort = m_portWatch.PortName();
     }
+    m_TrayIcon.SetExtraMenuItem(state.waiting != 0 ? ID_DISCARD_WAITING : 0, L"Discard Waiting Readings");
+    // The waiting states keep whatever picture the readings' handling last showed.
+    const bool waitingState = state.enabled && (state.waiting != 0 || state.dropped != 0 || state.waitingForCopy);
+    if (!waitingState) {
+        m_TrayIcon.SetIconResource(state.enabled ? IDR_MAINFRAME : IDI_DISABLED);
+    }
+    m_TrayIcon.SetTipText(AsWide(ComposeTrayTip(state).c_str()));
     // The picture was set without the state's choice: the next tick puts the state's back, and
     // a state picture still waiting (asked for before this change) is not shown after it.
     KillTimer(kPictureTimer);
     m_nPendingPicture = 0;
     m_service.ForgetStatusIcon();
-}
-
-void CMainFrame::SetTip(const wchar_t* tip) {
-    if (m_strProfile.empty()) {
-        m_TrayIcon.SetTipText(tip);
-        return;
-    }
-    const std::wstring named = ToWide(m_strProfile) + L": " + tip;
-    m_TrayIcon.SetTipText(named.c_str());
 }
 
 LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
@@ -463,7 +439,21 @@ void CMainFrame::ShowQueuedNotices() {
             notice = std::move(m_notices.front());
             m_notices.pop_front();
         }
+        DebugPrintf(L"notice: %s", notice.title.c_str());
         m_TrayIcon.ShowBalloon(notice.title.c_str(), notice.text.c_str());
+    }
+}
+
+void CMainFrame::RaiseFault(const FaultReport& report) {
+    if (m_faults.Raise(report.fault, report.tip)) {
+        ShowNotice(report.title, report.text);
+    }
+    PostMessageW(m_hWnd, WM_WAITING_CHANGED, 0, 0);  // the tooltip tells it from now
+}
+
+void CMainFrame::ClearFault(Fault fault) {
+    if (m_faults.Clear(fault)) {
+        PostMessageW(m_hWnd, WM_WAITING_CHANGED, 0, 0);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "app/childview.h"
 #include "app/devicehost.h"
 #include "app/core/portwatch.h"
+#include "core/faults.h"
 #include "app/porttry.h"
 #include "app/systemtray.h"
 #include "framework/framewnd.h"
@@ -82,6 +83,8 @@ private:
     void PostServiceOff() override;
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
     void ShowQueuedNotices();
+    void RaiseFault(const dorvane::FaultReport& report) override;
+    void ClearFault(dorvane::Fault fault) override;
     void WaitingChanged() override;
     void ReadingsHandled(size_t count) override { m_requests.OnReadingsHandled(count); }
 
@@ -92,8 +95,8 @@ private:
     std::mutex m_csNotices;
     std::deque<TrayNotice> m_notices;  // balloons the worker asked for, shown by WM_TRAY_NOTICE
 
-    // The tooltip with the profile's name in front.
-    void SetTip(const wchar_t* tip);
+    // What keeps the service from doing all it should, from every thread.
+    dorvane::CFaultBoard m_faults;
 
     std::u16string m_strProfile;
     UINT_PTR m_nTimer = 0;
@@ -108,9 +111,8 @@ private:
     dorvane::CPortWatch m_portWatch{*this};
     CPortTryRunner m_portTry{[](const std::u16string& name) { return dorvane::TheSerialLink().ProbePort(name); }};
     // What is written to the device; the worker acknowledges readings through it.
-    CDeviceRequestHost m_deviceHost{[this](const std::u16string& title, const std::u16string& text) {
-        ShowNotice(title, text);
-    }};
+    CDeviceRequestHost m_deviceHost{[this](const dorvane::FaultReport& report) { RaiseFault(report); },
+                                    [this](dorvane::Fault fault) { ClearFault(fault); }};
     dorvane::CDeviceRequests m_requests{m_deviceHost};
     // Declared last: it ends its worker before the tray and the keyboard go.
     dorvane::CSendService m_service;

@@ -83,6 +83,17 @@ def test_an_expression_nested_too_deep_is_refused_at_enable_in_the_data_page_and
     balloons = winrig.wait_for(lambda: [t for t in map(winrig.unescape, app.ui("tooltips")) if NOT_VALID in t], 10,
                                "the balloon")
     assert "Readings are not typed until the setting is mended." in balloons[0]
+
+    # The tooltip says it for as long as it lasts; a second enable (a reconnection) meets it
+    # again without a second notice.
+    tip = f"DORVANE [Send], Enabled @ COM12, not typing: {NOT_VALID[:-1]}\nCOM read: 0"
+    winrig.wait_for(lambda: (app.tooltip() or "").startswith(tip), 5, "the fault in the tooltip")
+    for done in (2, 3):
+        app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
+        app.wait_trace("enable/disable dorvane, done", done)
+    winrig.wait_for(lambda: (app.tooltip() or "").startswith(tip), 5, "the fault in the tooltip, enabled again")
+    assert app.traces().count(f"reading rules refused: {NOT_VALID}") == 2
+    assert app.traces().count("notice: DORVANE") == 1
     line.write(b"12345\r\n")
     app.wait_trace("send-key: a reading not typed, the reading rules cannot work")
     time.sleep(0.5)
@@ -90,7 +101,7 @@ def test_an_expression_nested_too_deep_is_refused_at_enable_in_the_data_page_and
     assert app.proc.poll() is None and winrig.find_process("Dorvane.exe")
 
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
-    app.wait_trace("enable/disable dorvane, done", 2)
+    app.wait_trace("enable/disable dorvane, done", 4)
     sheet, _ = open_sheet(app)
     data = show_page(app, sheet, 2)
     assert shown(app, data, 1041) == NOT_VALID  # the preview

@@ -47,10 +47,14 @@ struct RequestHost : IDeviceRequestHost {
         std::lock_guard lock(mutex);
         traces.push_back(line);
     }
-    void ShowNotice(const std::u16string& title, const std::u16string&) override {
+    // As the program does: the notice once a run, the fault kept for the tooltip.
+    void RaiseFault(const FaultReport& report) override {
         std::lock_guard lock(mutex);
-        notices.push_back(title);
+        if (faults.Raise(report.fault, report.tip)) {
+            notices.push_back(report.title);
+        }
     }
+    void ClearFault(Fault fault) override { faults.Clear(fault); }
     void Advance(CDeviceRequests& requests, uint32_t ms) {
         for (; ms > 0; --ms) {
             if (periodMs != 0 && ++sinceTickMs == periodMs) {
@@ -77,6 +81,7 @@ struct RequestHost : IDeviceRequestHost {
     std::mutex mutex;
     std::vector<std::u16string> traces;
     std::vector<std::u16string> notices;
+    CFaultBoard faults;
 };
 
 }  // namespace
@@ -238,7 +243,7 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
     CHECK(host.notices.empty());
 }
 
-TEST_CASE("device requests: a stored value that cannot work, a hotkey held elsewhere and failed writes are reported once per enable") {
+TEST_CASE("device requests: a stored value that cannot work, a hotkey held elsewhere and failed writes are faults while they last, announced once a run") {
     testing::SerialRig rig;
     RequestHost host(rig.link);
     CDeviceRequests requests(host);
@@ -250,10 +255,12 @@ TEST_CASE("device requests: a stored value that cannot work, a hotkey held elsew
     CHECK_FALSE(requests.CanSendCommand());  // never a request other than the one asked for
     CHECK(host.periodMs == 0);
     CHECK(host.Count(u"device settings: DEVICE_COMMAND: unknown escape (use \\r \\n \\t \\xHH or \\\\)!") == 1);
+    CHECK(host.faults.Tip() == u"not writing to the device: DEVICE_COMMAND: unknown escape (use \\r \\n \\t \\xHH or \\\\)");
     requests.Stop();
 
     host.notices.clear();
     host.hotkeyHeldElsewhere = true;
+    // The second enable is a reconnection meeting the same faults: told in the tooltip, no notice.
     for (size_t enable = 1; enable <= 2; ++enable) {
         DeviceRequestSettings settings;
         settings.command = u"W\\r";
@@ -265,15 +272,24 @@ TEST_CASE("device requests: a stored value that cannot work, a hotkey held elsew
         CHECK(host.periodMs == 0);
         CHECK(host.Count(u"device settings: DEVICE_POLL_MS must be 0 or 100 to 3600000!") == enable);
         CHECK(host.Count(u"hotkey F9 not registered: another program holds it!") == enable);
+        CHECK(host.faults.Tip() == u"not writing to the device: DEVICE_ACK: \\x needs two hexadecimal digits");  // the first at fault
+        CHECK(host.faults.Has(Fault::kHotkey));
         requests.OnWriteEnded(WriteOutcome::kFailed, 31);
         requests.OnWriteEnded(WriteOutcome::kTimedOut, 0);
         requests.OnWriteEnded(WriteOutcome::kStopped, 0);
+        CHECK(host.faults.Has(Fault::kDeviceWrite));
         requests.OnWriteEnded(WriteOutcome::kWritten, 0);
+        CHECK_FALSE(host.faults.Has(Fault::kDeviceWrite));  // the device takes what is sent again
         CHECK(host.Count(u"com-port write, error! error-ID = 31") == enable);
         CHECK(host.Count(u"com-port write, error! error-ID = 1460") == enable);
-        // Per enable: one for the settings (two faults), one for the hotkey, one for the writes.
-        CHECK(host.notices.size() == 3 * enable);
+        // One for the settings (two faults), one for the hotkey, one for the writes.
+        CHECK(host.notices == std::vector<std::u16string>{u"DORVANE does not write to the device",
+                                                          u"DORVANE hotkey not available",
+                                                          u"DORVANE cannot write to the device"});
         requests.Stop();
+        CHECK_FALSE(host.faults.Has(Fault::kHotkey));
     }
+    requests.Start(DeviceRequestSettings{});  // the settings mended
+    CHECK(host.faults.Tip().empty());
     rig.link.DisableComm();
 }

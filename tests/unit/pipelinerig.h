@@ -72,6 +72,14 @@ public:
         std::lock_guard lock(mutex);
         notices.push_back(title);
     }
+    // As the program does: the notice once a run, the fault kept for the tooltip.
+    CFaultBoard faults;
+    void RaiseFault(const FaultReport& report) override {
+        if (faults.Raise(report.fault, report.tip)) {
+            ShowNotice(report.title, report.text);
+        }
+    }
+    void ClearFault(Fault fault) override { faults.Clear(fault); }
 
     void AnswerBox() {
         std::lock_guard lock(mutex);

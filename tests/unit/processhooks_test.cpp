@@ -860,6 +860,14 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
         CHECK(rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
         CHECK(rig.host.TraceCount(u"reading rules refused: DATA_EXTRACT: the expression is not valid!") == 1);
+        CHECK(rig.host.faults.Tip() == u"not typing: DATA_EXTRACT: the expression is not valid");
+        rig.Disable();  // a reconnection: the fault again, told in the tooltip only
+        REQUIRE(rig.Enable());
         CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE"});
+        CHECK(rig.host.faults.Has(Fault::kReadingRules));
+        rig.Disable();
+        WriteSetting(rig.profile, DATA_EXTRACT, u"([0-9]+)");
+        REQUIRE(rig.Enable());
+        CHECK(rig.host.faults.Tip().empty());
     }
 }

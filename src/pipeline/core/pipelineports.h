@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/faults.h"
 #include "core/workerthread.h"
 #include "pipeline/core/expression.h"
 #include "pipeline/core/keysynthesizer.h"
@@ -59,6 +60,9 @@ public:
     virtual void ShowNotice(const std::u16string& title, const std::u16string& text) {
         (void)title, (void)text;
     }
+    // A fault that lasts until ClearFault: the tooltip tells it, its notice is shown once a run.
+    virtual void RaiseFault(const FaultReport& report) { ShowNotice(report.title, report.text); }
+    virtual void ClearFault(Fault fault) { (void)fault; }
     // The count of readings waiting for the chosen program changed (CSendService::
     // WaitingReadings), or the waiting for another copy's typing began or ended
     // (CSendService::WaitingForCopy); the tray's tooltip and menu follow it.

@@ -74,9 +74,13 @@ bool CSendService::SetService() {
     m_bHeld = false;
     m_bWaitingForCopy = false;
     m_bLockRefusalTraced = false;
+    m_host.ClearFault(Fault::kTypingLock);
     if (refusal) {
         m_host.Trace(u"reading rules refused: " + *refusal);
-        m_host.ShowNotice(u"DORVANE", *refusal + u" Readings are not typed until the setting is mended.");
+        m_host.RaiseFault(FaultReport{Fault::kReadingRules, u"not typing: " + FaultTip(*refusal), u"DORVANE",
+                                      *refusal + u" Readings are not typed until the setting is mended."});
+    } else {
+        m_host.ClearFault(Fault::kReadingRules);
     }
     g_bAutoDisable = settings.autoDisable;
     m_nAutoDisableTime = settings.autoDisableMs;

@@ -393,7 +393,9 @@ std::optional<TypingLockTry> CSendService::WaitForCopies(const std::function<Typ
     for (;;) {
         const TypingLockTry got = tryLock(kLockTryMs);
         if (got == TypingLockTry::kTaken || got == TypingLockTry::kTakenAbandoned) {
-            m_bLockRefusalTraced = false;
+            if (std::exchange(m_bLockRefusalTraced, false)) {
+                m_host.ClearFault(Fault::kTypingLock);
+            }
             SetWaitingForCopy(false);
             return got;
         }
@@ -403,6 +405,10 @@ std::optional<TypingLockTry> CSendService::WaitForCopies(const std::function<Typ
             if (!m_bLockRefusalTraced) {
                 m_bLockRefusalTraced = true;
                 m_host.Trace(u"send-key held: the typing lock of the other copies cannot be had");
+                m_host.RaiseFault(FaultReport{
+                    Fault::kTypingLock, u"not typing: another copy's typing lock is out of reach", u"DORVANE",
+                    u"Another copy of Dorvane, running as administrator, keeps the typing lock out of this "
+                    u"copy's reach. Readings wait until that copy ends."});
             }
             m_stopSignal.Wait(kHoldPollMs);
         }

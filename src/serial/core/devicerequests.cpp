@@ -21,8 +21,10 @@ void CDeviceRequests::Start(const DeviceRequestSettings& settings) {
     m_bSkipTraced = false;
     m_bWaitSkipTraced = false;
     m_bAckDropTraced = false;
-    m_bWriteFailureShown = false;
     m_bSettingShown = false;
+    // Each is told again if it is still there; a notice already shown is not shown again.
+    m_host.ClearFault(Fault::kDeviceSettings);
+    m_host.ClearFault(Fault::kDeviceWrite);
     std::vector<uint8_t> command = Decode(settings.command, DEVICE_COMMAND.name);
     std::vector<uint8_t> ack = Decode(settings.ack, DEVICE_ACK.name);
     const std::optional<std::u16string> pollError = CheckPollPeriod(settings.pollMs);
@@ -56,9 +58,10 @@ void CDeviceRequests::Start(const DeviceRequestSettings& settings) {
         m_bHotkey = m_host.RegisterHotkey(hotkey);
         if (!m_bHotkey) {
             m_host.Trace(u"hotkey " + settings.hotkey + u" not registered: another program holds it!");
-            m_host.ShowNotice(u"DORVANE hotkey not available",
-                              u"Another program already uses " + settings.hotkey +
-                                  u". \"Send Command\" in the tray menu still sends the request.");
+            m_host.RaiseFault(FaultReport{Fault::kHotkey, u"hotkey " + settings.hotkey + u" taken by another program",
+                                          u"DORVANE hotkey not available",
+                                          u"Another program already uses " + settings.hotkey +
+                                              u". \"Send Command\" in the tray menu still sends the request."});
         }
     }
 }
@@ -72,6 +75,7 @@ void CDeviceRequests::Stop() {
         m_host.UnregisterHotkey();
         m_bHotkey = false;
     }
+    m_host.ClearFault(Fault::kHotkey);
     std::lock_guard lock(m_cs);
     m_bRunning = false;
     m_command.clear();
@@ -143,20 +147,18 @@ void CDeviceRequests::OnReadingsHandled(size_t count) {
 }
 
 void CDeviceRequests::OnWriteEnded(WriteOutcome outcome, uint32_t error) {
+    if (outcome == WriteOutcome::kWritten) {
+        m_host.ClearFault(Fault::kDeviceWrite);  // the device takes what is sent again
+        return;
+    }
     if (outcome != WriteOutcome::kFailed && outcome != WriteOutcome::kTimedOut) {
-        return;  // written, or ended by the stop
+        return;  // ended by the stop
     }
     const std::u16string text = m_host.ErrorText(outcome == WriteOutcome::kTimedOut ? kWriteTimedOutError : error);
     m_host.Trace(u"com-port write, error! " + text);
-    {
-        std::lock_guard lock(m_cs);
-        if (m_bWriteFailureShown) {
-            return;
-        }
-        m_bWriteFailureShown = true;
-    }
-    m_host.ShowNotice(u"DORVANE cannot write to the device",
-                      u"The device did not take what was sent; reading goes on.\n" + text);
+    m_host.RaiseFault(FaultReport{Fault::kDeviceWrite, u"the device does not take what is written",
+                                  u"DORVANE cannot write to the device",
+                                  u"The device did not take what was sent; reading goes on.\n" + text});
 }
 
 std::vector<uint8_t> CDeviceRequests::Decode(const std::u16string& text, const char16_t* setting) {
@@ -173,8 +175,10 @@ std::vector<uint8_t> CDeviceRequests::Decode(const std::u16string& text, const c
 void CDeviceRequests::ReportSetting(const std::u16string& error) {
     m_host.Trace(u"device settings: " + error);
     if (!m_bSettingShown) {
-        m_bSettingShown = true;
-        m_host.ShowNotice(u"DORVANE does not write to the device", error + u"\nFix it on the Device page of the settings.");
+        m_bSettingShown = true;  // the first of the settings at fault
+        m_host.RaiseFault(FaultReport{Fault::kDeviceSettings, u"not writing to the device: " + FaultTip(error),
+                                      u"DORVANE does not write to the device",
+                                      error + u"\nFix it on the Device page of the settings."});
     }
 }
 

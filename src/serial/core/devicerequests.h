@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/faults.h"
 #include "serial/core/commport.h"
 #include "serial/core/devicecommand.h"
 #include "serial/core/seriallink.h"
@@ -29,7 +30,7 @@ struct DeviceRequestSettings {
 DeviceRequestSettings LoadDeviceRequestSettings(CAppProfile& profile);
 
 // What the requests need of the program: the link's write side, a timer and a hotkey on the
-// user-interface thread, the system's text for an error code, traces and balloons.
+// user-interface thread, the system's text for an error code, traces and faults.
 class IDeviceRequestHost {
 public:
     virtual ~IDeviceRequestHost() = default;
@@ -42,7 +43,9 @@ public:
     // "error-ID = <code>\n<text>" for a system error code.
     virtual std::u16string ErrorText(uint32_t code) = 0;
     virtual void Trace(const std::u16string& line) = 0;
-    virtual void ShowNotice(const std::u16string& title, const std::u16string& text) = 0;
+    // A fault that lasts until ClearFault: the tooltip tells it, its notice is shown once a run.
+    virtual void RaiseFault(const FaultReport& report) = 0;
+    virtual void ClearFault(Fault fault) = 0;
 };
 
 // The system's code for a write that did not end in time (ERROR_TIMEOUT).
@@ -83,7 +86,6 @@ private:
     bool m_bSkipTraced = false;
     bool m_bWaitSkipTraced = false;  // once per waiting period
     std::atomic<bool> m_bAckDropTraced{false};  // the worker's
-    bool m_bWriteFailureShown = false;
     bool m_bSettingShown = false;
 };
 
