@@ -188,7 +188,7 @@ TEST_CASE("a lock left by a copy that ended: the modifiers it left down are rele
 
 // An elevated copy made the lock with Windows' default security (an older Dorvane): this copy
 // cannot open it. It must not type without it.
-TEST_CASE("a lock out of reach: the reading is held with one trace, nothing typed until the lock can be had") {
+TEST_CASE("a lock out of reach: the reading is held with one trace and a fault, nothing typed until the lock can be had") {
     const std::string locksToDeny[] = {FakeCopyLocks::kTyping, ClaimName(FakeDesktop::kUserWindow)};
     for (const std::string& denied : locksToDeny) {
         CAPTURE(denied);
@@ -206,10 +206,12 @@ TEST_CASE("a lock out of reach: the reading is held with one trace, nothing type
         REQUIRE(rig.Eventually([&] { return locks.Refusals() >= 4; }));  // asked again, not given up
         CHECK(desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
         CHECK(rig.service.HandledItems() == 0);
+        CHECK(rig.host.faults.Tip() == u"not typing: another copy's typing lock is out of reach");
 
         locks.Allow(denied);  // the elevated copy has ended: the lock is made anew, within reach
         REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
         CHECK(desktop.TextOf(FakeDesktop::kUserWindow) == u"ab\rcd\r");
         CHECK(rig.host.TraceCount(held) == 1);
+        CHECK(rig.host.faults.Tip().empty());
     }
 }
