@@ -36,10 +36,12 @@ long IntegrityLevel(HANDLE process) {
     return level;
 }
 
+}  // namespace
+
 // UIPI: input injected into a window of a process at a higher integrity level is dropped, and
 // SendInput does not say why.
 // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-sendinput
-bool RunsHigher(DWORD processId) {
+bool RunsHigher(uint32_t processId) {
     static const long ours = IntegrityLevel(GetCurrentProcess());  // fixed for the process's life
     if (ours < 0) {
         return false;  // nothing to compare with: typing is tried
@@ -54,8 +56,6 @@ bool RunsHigher(DWORD processId) {
     // while the notice tells the user what to do.
     return theirs < 0 || theirs > ours;
 }
-
-}  // namespace
 
 int16_t CWin32KeyboardLayout::LookupKey(char16_t ch) {
     return VkKeyScanW(static_cast<WCHAR>(ch));

@@ -24,5 +24,7 @@ public:
 // A window as a typing target: its thread's layout, and whether its process runs at a higher
 // integrity level than this one (Caps Lock comes from CCapsLockWatch).
 TypingTarget TypingTargetFor(uintptr_t window);
+// Whether a process runs at a higher integrity level than this one (or cannot be asked).
+bool RunsHigher(uint32_t processId);
 
 }  // namespace dorvane

@@ -33,6 +33,9 @@ public:
     void KeysGoOut() override { m_capsLock.KeysGoOut(); }
     void KeysStopped() override { m_capsLock.KeysStopped(); }
     void ReadingArrives() override { m_capsLock.ReadingArrives(); }
+    void CapsLockMayHaveChanged() override { m_capsLock.Reread(); }
+    bool ShiftTurnsCapsLockOff() override { return m_capsLock.ShiftLock(); }
+    void CapsLockTurnedOffByTyping() override { m_capsLock.TurnedOffByTyping(); }
     // Starts following Caps Lock; the user-interface thread calls it once the program runs.
     void StartCapsLockWatch();
     void StopCapsLockWatch() { m_capsLock.Stop(); }

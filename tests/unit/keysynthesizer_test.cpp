@@ -350,6 +350,45 @@ TEST_SUITE("keystroke synthesis on real keyboards") {
                                 Key('1'), Up(kVkShift)});
     }
 
+    TEST_CASE("with Shift turning Caps Lock off, a Shift of ours turns it off before its key is read") {
+        struct Case {
+            const char16_t* text;
+            std::vector<Call> calls;
+            bool capsLockAfter;
+        };
+        const Case cases[] = {
+            {u"AB1", {Key('A'), Key('B'), Key('1')}, true},  // no Shift needed: it stays on
+            // A small letter needs it off: Shift alone first, then the letter as with it off.
+            {u"Ab1", {Key('A'), Down(kVkShift), Up(kVkShift), Key('B'), Key('1')}, false},
+            // '!' takes Shift anyway: it goes off as Shift goes down, and the a comes plain.
+            {u"A!a", {Key('A'), Down(kVkShift), Key('1'), Up(kVkShift), Key('A')}, false},
+            {u"aB", {Down(kVkShift), Up(kVkShift), Key('A'), Down(kVkShift), Key('B'), Up(kVkShift)}, false},
+        };
+        for (const Case& c : cases) {
+            CAPTURE(std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text)));
+            TargetRig rig;
+            TypingTarget target = Target(LayoutTable::kUsIntl, true);
+            target.shiftLock = true;
+            CHECK(rig.Type(c.text, target) == c.calls);
+            CHECK(rig.synth.CapsLockOn() == c.capsLockAfter);
+        }
+        // The Shift's release refused: nothing of the letter went in, and once the system takes
+        // keys again Shift is let go and the letter typed as with Caps Lock off.
+        TargetRig rig;
+        TypingTarget target = Target(LayoutTable::kUsIntl, true);
+        target.shiftLock = true;
+        rig.synth.BeginItem(target);
+        rig.injector.limits = {1, 0};
+        CHECK(rig.synth.SendKey(u'b') == KeyResult::kNotInjected);
+        CHECK_FALSE(rig.synth.CapsLockOn());
+        CHECK(rig.synth.SendKey(u'b') == KeyResult::kTyped);
+        CHECK(rig.injector.calls == std::vector<Call>{Down(kVkShift), Up(kVkShift), Key('B')});
+        // A named key's Shift does it too.
+        rig.synth.BeginItem(target);
+        CHECK(rig.synth.SendNamedKey(0x09, kWithShift) == KeyResult::kTyped);
+        CHECK_FALSE(rig.synth.CapsLockOn());
+    }
+
     TEST_CASE("a dead key is followed by Space, once per character, and counts once") {
         TargetRig rig;
         std::vector<KeyResult> results;

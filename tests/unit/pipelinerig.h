@@ -132,16 +132,28 @@ private:
 // the lock, which switches desktops instead. A test can make the next injections fail too.
 // Caps Lock is the system's toggle: a low-level hook sees every key event, injected ones
 // included, and the asynchronous key state tells a press since the last look; the key state of
-// a thread that removes no keyboard messages stays as it was when its queue was made.
+// a thread that removes no keyboard messages stays as it was when its queue was made. The
+// system calls the hooks before it updates a key's asynchronous state, ours first (it was set
+// last), and another program's hook after it may take a key out: ours saw it, the system did
+// not. Neither the hook nor the asynchronous state tells anything while the workstation is
+// locked (another desktop) or a window of a higher program is in front (UIPI), and the toggle
+// cannot be read there; presses there change the toggle all the same. With "Press the SHIFT key
+// to turn off Caps Lock" Caps Lock only turns it on and any Shift that goes down, an injected
+// one too, turns it off. What a window reads from its keys follows the toggle and Shift: the
+// keys 'A' to 'Z' give letters in the case they make, '1' with Shift gives '!'.
 class FakeDesktop : public ICapsLockSource {
 public:
     static constexpr uintptr_t kUserWindow = 1;
+    static constexpr uint8_t kVkLShift = 0xA0;
+    // What the program's watch is told of: a desktop switch or the session's unlock, an
+    // announced foreground change, a change of the user's Shift-lock setting.
+    enum class SystemEvent { kDesktopChanged, kFrontChanged, kSettingChanged };
 
     // Puts a window in front, now or once `afterStrokes` more events were delivered; from then
     // on the next `refusals` injections fail. `announced` false: the system's foreground event
     // has not reached the program yet (it comes through a busy user-interface thread).
     void Show(FrontKind kind, uintptr_t window, size_t afterStrokes = 0, int refusals = 0, bool announced = true) {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_bPendingAnnounced = announced;
         m_pending = FrontWindow{kind, window};
         m_nPendingRefusals = refusals;
@@ -149,6 +161,29 @@ public:
         if (afterStrokes == 0) {
             SwitchLocked();
         }
+        TellEvents(lock);
+    }
+    // The workstation locks (the lock screen's desktop becomes the input desktop) and unlocks;
+    // `announced` false: the unlock's notices reach the program late, after its typing went on.
+    void Lock() {
+        std::unique_lock lock(m_mutex);
+        m_bLocked = true;
+        m_beforeLock = m_front;
+        m_front = FrontWindow{FrontKind::kNoWindow, 0};
+        m_events.push_back(SystemEvent::kDesktopChanged);
+        TellEvents(lock);
+    }
+    void Unlock(bool announced = true) {
+        std::unique_lock lock(m_mutex);
+        m_bLocked = false;
+        m_pending = m_beforeLock;
+        m_bPendingAnnounced = announced;
+        m_nPendingRefusals = 0;
+        SwitchLocked();
+        if (announced) {
+            m_events.push_back(SystemEvent::kDesktopChanged);
+        }
+        TellEvents(lock);
     }
     void Close(uintptr_t window) {
         std::lock_guard lock(m_mutex);
@@ -177,7 +212,12 @@ public:
         for (size_t i = 0; i < count; ++i) {
             m_strokes[m_front.window].push_back(strokes[i]);
             if (const uint8_t side = SideOf(strokes[i].vk); side != 0) {
+                if (!strokes[i].keyUp && !m_modifiersDown[side]) {
+                    KeyGoesDownLocked(side);
+                }
                 m_modifiersDown[side] = !strokes[i].keyUp;
+            } else if (!strokes[i].keyUp) {
+                m_chars[m_front.window].push_back(CharLocked(strokes[i].vk));
             }
             m_nHookedStrokes += m_bHookSet ? 1 : 0;
             if (m_nSwitchAfter > 0 && --m_nSwitchAfter == 0) {
@@ -187,11 +227,16 @@ public:
                 capsLockPressed = true;
             }
         }
-        lock.unlock();
+        TellEvents(lock);
         if (capsLockPressed) {
             PressCapsLock();
         }
         return count;
+    }
+    // What a window read from its keys, as the toggle and Shift made them.
+    std::u16string CharsOf(uintptr_t window) {
+        std::lock_guard lock(m_mutex);
+        return m_chars[window];
     }
     // The characters (key-downs of keys other than modifiers) a window received.
     std::u16string TextOf(uintptr_t window) {
@@ -247,26 +292,39 @@ public:
     // The user presses Caps Lock (a quick tap), now or once `afterStrokes` more events were
     // delivered.
     void PressCapsLock(size_t afterStrokes = 0) {
-        std::unique_lock lock(m_mutex);
         if (afterStrokes != 0) {
+            std::lock_guard lock(m_mutex);
             m_nCapsLockAfter = afterStrokes;
             return;
         }
-        m_bCapsLock = !m_bCapsLock;
-        m_bCapsPressedBit = true;
-        const bool hooked = m_bHookSet;
-        lock.unlock();
-        if (hooked) {  // the hook's thread takes its events as they come
-            m_hookEvent(kVkCapital, false);
-            m_hookEvent(kVkCapital, true);
-        }
+        TapKey(kVkCapital, false);
     }
+    // A tap of Caps Lock that another program's hook, called after ours, takes out.
+    void PressCapsLockSwallowed() { TapKey(kVkCapital, true); }
+    void PressShift() { TapKey(kVkLShift, false); }
     bool CapsLockToggle() {
         std::lock_guard lock(m_mutex);
         return m_bCapsLock;
     }
-    // Where a low-level hook's events go (on the hook's thread).
+    // The user's setting "Press the SHIFT key to turn off Caps Lock" changes.
+    void SetShiftLock(bool on) {
+        std::unique_lock lock(m_mutex);
+        m_bShiftLock = on;
+        m_events.push_back(SystemEvent::kSettingChanged);
+        TellEvents(lock);
+    }
+    bool ShiftLock() {
+        std::lock_guard lock(m_mutex);
+        return m_bShiftLock;
+    }
+    // Whether the hook and the asynchronous state see the keys of the window in front.
+    bool FrontSeen() {
+        std::lock_guard lock(m_mutex);
+        return SeenLocked() && m_front.kind != FrontKind::kNoWindow;
+    }
+    // Where a low-level hook's events go (on the hook's thread), and the system's notices.
     void OnHookEvent(std::function<void(uint8_t, bool)> event) { m_hookEvent = std::move(event); }
+    void OnSystemEvent(std::function<void(SystemEvent)> event) { m_systemEvent = std::move(event); }
     bool SetHook() override {
         std::lock_guard lock(m_mutex);
         m_bHookSet = true;
@@ -276,9 +334,20 @@ public:
         std::lock_guard lock(m_mutex);
         m_bHookSet = false;
     }
-    uint16_t AsyncKeyState() override {
+    uint16_t AsyncKeyState(uint8_t vk) override {
         std::lock_guard lock(m_mutex);
-        return std::exchange(m_bCapsPressedBit, false) ? 1 : 0;  // a tap is never down when looked at
+        if (!SeenLocked()) {
+            return 0;  // the bit that a press there set stays for a later look
+        }
+        const bool down = vk == kVkShift ? m_modifiersDown[kVkLShift] || m_modifiersDown[0xA1] : m_keyDown[vk];
+        return static_cast<uint16_t>((down ? 0x8000 : 0) | (std::exchange(m_pressedBit[vk], false) ? 1 : 0));
+    }
+    std::optional<bool> ToggleInFront() override {
+        std::lock_guard lock(m_mutex);
+        if (!SeenLocked() || m_front.kind == FrontKind::kNoWindow) {
+            return std::nullopt;
+        }
+        return m_bCapsLock;
     }
     bool HookSet() {
         std::lock_guard lock(m_mutex);
@@ -317,6 +386,58 @@ private:
         if (m_front.kind != FrontKind::kNoWindow && m_bPendingAnnounced) {
             ++m_nChanges;
         }
+        if (m_bPendingAnnounced) {
+            m_events.push_back(SystemEvent::kFrontChanged);
+        }
+    }
+    // Tells the notices that are due, without the desktop's lock (they look at it).
+    void TellEvents(std::unique_lock<std::mutex>& lock) {
+        std::vector<SystemEvent> events = std::exchange(m_events, {});
+        lock.unlock();
+        for (SystemEvent event : events) {
+            if (m_systemEvent) {
+                m_systemEvent(event);
+            }
+        }
+    }
+    bool SeenLocked() const {
+        return !m_bLocked && std::find(m_elevated.begin(), m_elevated.end(), m_front.window) == m_elevated.end();
+    }
+    // What the system does as a key goes down: its state, and the toggle's rules.
+    void KeyGoesDownLocked(uint8_t vk) {
+        const bool shift = vk == kVkLShift || vk == 0xA1;
+        m_pressedBit[shift ? kVkShift : vk] = true;
+        if (vk == kVkCapital) {
+            m_bCapsLock = m_bShiftLock || !m_bCapsLock;
+        } else if (shift && m_bShiftLock) {
+            m_bCapsLock = false;
+        }
+    }
+    char16_t CharLocked(uint8_t vk) {
+        const bool shift = m_modifiersDown[kVkLShift] || m_modifiersDown[0xA1];
+        if (vk >= 'A' && vk <= 'Z') {
+            return static_cast<char16_t>(shift != m_bCapsLock ? vk : vk - 'A' + 'a');
+        }
+        return vk == '1' && shift ? u'!' : vk;
+    }
+    // A tap by the user: the hooks see each event before the system takes it, ours first.
+    void TapKey(uint8_t vk, bool swallowed) {
+        const bool shift = vk == kVkLShift;
+        for (bool up : {false, true}) {
+            std::unique_lock lock(m_mutex);
+            const bool hooked = m_bHookSet && SeenLocked();
+            lock.unlock();
+            if (hooked) {  // the hook's thread takes its events as they come
+                m_hookEvent(vk, up);
+            }
+            lock.lock();
+            if (!swallowed) {
+                if (!up) {
+                    KeyGoesDownLocked(vk);
+                }
+                (shift ? m_modifiersDown[vk] : m_keyDown[vk]) = !up;
+            }
+        }
     }
 
     std::mutex m_mutex;
@@ -334,7 +455,14 @@ private:
     std::map<uintptr_t, std::vector<KeyStroke>> m_strokes;
     std::map<uint8_t, bool> m_modifiersDown;
     bool m_bCapsLock = false;
-    bool m_bCapsPressedBit = false;
+    bool m_bShiftLock = false;
+    bool m_bLocked = false;
+    FrontWindow m_beforeLock;
+    std::map<uint8_t, bool> m_keyDown;
+    std::map<uint8_t, bool> m_pressedBit;
+    std::map<uintptr_t, std::u16string> m_chars;
+    std::vector<SystemEvent> m_events;
+    std::function<void(SystemEvent)> m_systemEvent;
     size_t m_nCapsLockAfter = 0;
     bool m_bHookSet = false;
     size_t m_nHookedStrokes = 0;
@@ -493,15 +621,25 @@ public:
     void StartCapsLock() {
         if (&desktop != &m_ownDesktop) {
             std::lock_guard lock(capsLockMutex);
-            capsLock.Start(desktop.CapsLockToggle());  // the desktop's hook is the first copy's
+            capsLock.Start();  // the desktop's hook and notices are the first copy's
             return;
         }
         desktop.OnHookEvent([this](uint8_t vk, bool up) {
             std::lock_guard lock(capsLockMutex);
             capsLock.OnKeyEvent(vk, up);
         });
+        // What the watch does with the system's notices.
+        desktop.OnSystemEvent([this](FakeDesktop::SystemEvent event) {
+            std::lock_guard lock(capsLockMutex);
+            switch (event) {
+                case FakeDesktop::SystemEvent::kDesktopChanged: capsLock.DesktopChanged(); break;
+                case FakeDesktop::SystemEvent::kFrontChanged: capsLock.FrontChanged(desktop.FrontSeen()); break;
+                case FakeDesktop::SystemEvent::kSettingChanged: capsLock.SetShiftLock(desktop.ShiftLock()); break;
+            }
+        });
         std::lock_guard lock(capsLockMutex);
-        capsLock.Start(desktop.CapsLockToggle());
+        capsLock.SetShiftLock(desktop.ShiftLock());
+        capsLock.Start();
     }
     // Caps Lock as the typing thread's own key state had it when a target was taken.
     std::atomic<bool> typingThreadCapsLock{false};
@@ -522,6 +660,16 @@ public:
         std::lock_guard lock(capsLockMutex);
         capsLock.Sample();
         return capsLock.IsOn();
+    }
+    void CapsLockMayHaveChanged() override {
+        std::lock_guard lock(capsLockMutex);
+        capsLock.MayHaveMissed();
+        capsLock.Reread();
+    }
+    bool ShiftTurnsCapsLockOff() override { return capsLock.ShiftLock(); }
+    void CapsLockTurnedOffByTyping() override {
+        std::lock_guard lock(capsLockMutex);
+        capsLock.TurnedOffByTyping();
     }
     // The watch's thread looks at the plan whenever it is told something or samples.
     CKeysOutPlan keysOut;
@@ -575,14 +723,23 @@ public:
 };
 
 // Every character has its own key, numbered like the character, with no modifier; `shifted`
-// (if set) is typed with Shift.
+// (if set) is typed with Shift. With `letterKeys` letters and '!' are typed as on a US keyboard
+// (the keys 'A' to 'Z', Shift for capitals, '!' Shift+'1'), and the layout tells what Caps Lock
+// makes of them, as the desktop's windows read them.
 class IdentityLayout : public IKeyboardLayout {
 public:
     char16_t shifted = 0;
     char16_t altGr = 0;  // typed with Ctrl+Alt, as AltGr layouts report it
+    bool letterKeys = false;
     int16_t LookupKey(char16_t ch) override {
         if (ch >= 0x100) {
             return -1;
+        }
+        if (letterKeys && ch >= u'a' && ch <= u'z') {
+            return static_cast<int16_t>(ch - u'a' + u'A');
+        }
+        if (letterKeys && ((ch >= u'A' && ch <= u'Z') || ch == u'!')) {
+            return static_cast<int16_t>(0x100 | (ch == u'!' ? u'1' : ch));
         }
         if (ch == altGr && ch != 0) {
             return static_cast<int16_t>(0x600 | ch);
@@ -591,9 +748,13 @@ public:
     }
     // Caps Lock as the synthesiser last asked about it.
     std::atomic<bool> capsLockAsked{false};
-    KeyOutput Output(uint8_t, uint8_t, bool capsLock, LayoutId) override {
+    KeyOutput Output(uint8_t vk, uint8_t state, bool capsLock, LayoutId) override {
         capsLockAsked = capsLock;
-        return {};
+        const bool shift = (state & 0x01) != 0;
+        if (letterKeys && vk >= 'A' && vk <= 'Z') {
+            return {static_cast<char16_t>(shift != capsLock ? vk : vk - 'A' + 'a'), false};
+        }
+        return letterKeys && vk == '1' ? KeyOutput{shift ? u'!' : u'1', false} : KeyOutput{};
     }
 };
 

@@ -6,6 +6,7 @@ namespace {
 
 constexpr uint16_t kDownBit = 0x8000;
 constexpr uint16_t kPressedBit = 0x0001;
+constexpr uint8_t kVkLShift = 0xA0, kVkRShift = 0xA1;
 
 }  // namespace
 
@@ -31,10 +32,13 @@ bool CKeysOutPlan::Out(uint32_t now) const {
     return m_bItem || (m_bArriving && now - m_dwArrivedAt < kArrivalMs);  // ticks wrap at 2^32
 }
 
-bool CCapsLockFollower::Start(bool on) {
-    m_bOn = on;
-    m_bDown = false;
+bool CCapsLockFollower::Start() {
+    m_bOn = false;
+    m_caps = Key{kVkCapital};
+    m_shift = Key{m_shift.vk};
     m_bSampling = false;
+    m_bRereadDue = true;
+    Reread();
     m_bFollowing = m_source.SetHook();
     return m_bFollowing;
 }
@@ -47,12 +51,40 @@ void CCapsLockFollower::Stop() {
     m_bSampling = false;
 }
 
+void CCapsLockFollower::SetShiftLock(bool on) {
+    if (!on) {
+        m_shift = Key{m_shift.vk};
+    }
+    m_bShiftLock = on;
+}
+
 void CCapsLockFollower::OnKeyEvent(uint8_t vk, bool keyUp) {
-    if (vk == kVkCapital) {
-        if (!keyUp && !m_bDown) {
-            m_bOn = !m_bOn;
+    const bool shift = vk == m_shift.vk || vk == kVkLShift || vk == kVkRShift;
+    if (vk != kVkCapital && !(shift && m_bShiftLock)) {
+        return;
+    }
+    Key& key = shift ? m_shift : m_caps;
+    if (!keyUp) {
+        key.unconfirmed = key.unconfirmed || !key.down;
+        key.down = true;
+        return;
+    }
+    // The hook is called before the system updates the key's asynchronous state, and once per
+    // event in order: at its release that state still shows whether its press went through. A
+    // press that another program's hook took out never did, and changed nothing.
+    // https://learn.microsoft.com/windows/win32/winmsg/lowlevelkeyboardproc
+    if (key.unconfirmed && (m_source.AsyncKeyState(key.vk) & kDownBit) != 0) {
+        Press(key);
+    }
+    key.down = false;
+    key.unconfirmed = false;
+}
+
+void CCapsLockFollower::Confirm() {
+    for (Key* key : {&m_shift, &m_caps}) {
+        if (key->unconfirmed && (m_source.AsyncKeyState(key->vk) & kDownBit) != 0) {
+            Press(*key);
         }
-        m_bDown = !keyUp;
     }
 }
 
@@ -60,9 +92,24 @@ void CCapsLockFollower::KeysGoOut() {
     if (!m_bFollowing || m_bSampling) {
         return;
     }
-    // The hook has seen every press up to here: the "pressed since" bit is cleared first, and
-    // the first sample after the hook is off holds only what the hook can no longer see.
-    m_source.AsyncKeyState();
+    // The hook has seen every press up to here, and this look settles those it saw go down
+    // (the system holds a release back until the hook has seen it, so a press that went
+    // through is still down). It clears the "pressed since" bits too: the first sample after
+    // the hook is off holds only what the hook can no longer see.
+    for (Key* key : {&m_shift, &m_caps}) {
+        if (key == &m_shift && !m_bShiftLock) {
+            continue;
+        }
+        const uint16_t state = m_source.AsyncKeyState(key->vk);
+        if (key->unconfirmed) {
+            if ((state & kDownBit) != 0) {
+                Press(*key);
+            } else {
+                key->down = false;
+                key->unconfirmed = false;
+            }
+        }
+    }
     m_source.RemoveHook();
     m_bSampling = true;
     Sample();
@@ -80,26 +127,84 @@ void CCapsLockFollower::KeysStopped() {
     // A press between that sample and the hook is still down now. A press after the hook was
     // set reaches the hook too, so the "pressed since" bit is not counted here: a down key
     // counts once, whether this sample or the hook's event sees it first.
-    const uint16_t state = m_source.AsyncKeyState();
-    Count((state & kDownBit) != 0, false);
+    if (m_bShiftLock) {
+        Count(m_shift, m_source.AsyncKeyState(m_shift.vk), false);
+    }
+    Count(m_caps, m_source.AsyncKeyState(m_caps.vk), false);
 }
 
 void CCapsLockFollower::Sample() {
-    if (m_bSampling) {
-        const uint16_t state = m_source.AsyncKeyState();
-        Count((state & kDownBit) != 0, (state & kPressedBit) != 0);
+    if (!m_bSampling) {
+        return;
+    }
+    if (m_bShiftLock) {
+        Count(m_shift, m_source.AsyncKeyState(m_shift.vk), true);
+    }
+    Count(m_caps, m_source.AsyncKeyState(m_caps.vk), true);
+}
+
+void CCapsLockFollower::DesktopChanged() {
+    MayHaveMissed();
+    Reread();
+}
+
+void CCapsLockFollower::FrontChanged(bool seen) {
+    // Read once such a window has left the front: a read while it is still there would miss
+    // what is pressed after it.
+    if (!seen) {
+        MayHaveMissed();
+    } else {
+        Reread();
     }
 }
 
-void CCapsLockFollower::Count(bool downNow, bool pressedSinceLast) {
+void CCapsLockFollower::MayHaveMissed() {
+    m_bRereadDue = true;
+}
+
+bool CCapsLockFollower::Reread() {
+    if (!m_bRereadDue) {
+        return true;
+    }
+    const std::optional<bool> toggle = m_source.ToggleInFront();
+    if (!toggle) {
+        return false;
+    }
+    m_bOn = *toggle;
+    m_bRereadDue = false;
+    // A press the hook saw go down is in what was read, if it went through at all.
+    m_caps.unconfirmed = false;
+    m_shift.unconfirmed = false;
+    return true;
+}
+
+void CCapsLockFollower::TurnedOffByTyping() {
+    m_bOn = false;
+}
+
+void CCapsLockFollower::Press(Key& key) {
+    key.unconfirmed = false;
+    if (&key == &m_shift) {
+        m_bOn = false;
+    } else {
+        // With the Shift-lock setting, Caps Lock turns it on and leaves it on.
+        // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-activatekeyboardlayout
+        m_bOn = m_bShiftLock || !m_bOn;
+    }
+}
+
+void CCapsLockFollower::Count(Key& key, uint16_t state, bool pressedBitCounts) {
     // The "pressed since" bit may have gone to another program that asked (GetAsyncKeyState),
     // so a press is mostly seen by the key being down in a sample; the bit adds the short taps.
     // A failed look reads as "up": a key held down through one (a higher program's window in
-    // front) would count once more on its next repeat, which only a held Caps Lock can do.
-    if (downNow ? !m_bDown : !m_bDown && pressedSinceLast) {
-        m_bOn = !m_bOn;
+    // front) would count once more on its next repeat, which only a held key can do.
+    const bool downNow = (state & kDownBit) != 0;
+    const bool pressedSince = pressedBitCounts && (state & kPressedBit) != 0;
+    if (downNow ? !key.down || key.unconfirmed : !key.down && pressedSince) {
+        Press(key);
     }
-    m_bDown = downNow;
+    key.down = downNow;
+    key.unconfirmed = false;
 }
 
 }  // namespace dorvane

@@ -80,6 +80,27 @@ bool CKeySynthesizer::PressFirstFormsChord(uint8_t state) const {
     return false;
 }
 
+void CKeySynthesizer::ShiftWentDown() {
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-activatekeyboardlayout
+    if (m_target.shiftLock) {
+        m_target.capsLock = false;
+    }
+}
+
+bool CKeySynthesizer::TapShift() {
+    // Nothing else held: Shift let go after Ctrl or Alt with no key between switches the input
+    // language.
+    if (!ReleaseUnneeded(0) || !InjectOne(kVkShift, false)) {
+        return false;
+    }
+    ShiftWentDown();
+    if (!InjectOne(kVkShift, true)) {
+        m_bShiftDown = true;  // released later
+        return false;
+    }
+    return true;
+}
+
 bool CKeySynthesizer::PressModifiers(uint8_t state) {
     for (const ModifierSlot& slot : kSlots) {
         bool& held = this->*slot.held;
@@ -88,6 +109,9 @@ bool CKeySynthesizer::PressModifiers(uint8_t state) {
                 return false;
             }
             held = true;
+            if (slot.vk == kVkShift) {
+                ShiftWentDown();
+            }
             m_bChordArmed = m_bChordArmed || ChordArmedAfterPress();
         }
     }
@@ -164,14 +188,26 @@ KeyResult CKeySynthesizer::SendKey(char16_t ch) {
     uint8_t state = static_cast<uint8_t>((scan >> 8) & 0xFF);
 
     // Caps Lock on: a key it affects gives the other case, so the Shift state that gives ch with
-    // Caps Lock on is typed (Caps Lock itself is left as the user set it).
-    if (m_target.capsLock) {
+    // Caps Lock on is typed (Caps Lock itself is never pressed).
+    bool capsLock = m_target.capsLock;
+    if (capsLock) {
+        const uint8_t looked = state;
         const KeyOutput asLooked = OutputOf(vk, state, true);
         if (asLooked.ch != 0 && asLooked.ch != ch && OutputOf(vk, state ^ kShiftBit, true).ch == ch) {
             state ^= kShiftBit;
         }
+        // With the Shift-lock setting no Shift can go down without turning Caps Lock off, before
+        // the key is read: the key is typed as with it off, after a Shift of its own where it
+        // takes none then.
+        if (m_target.shiftLock && (state & kShiftBit) && !m_bShiftDown) {
+            state = looked;
+            capsLock = false;
+            if (!(state & kShiftBit) && !TapShift()) {
+                return KeyResult::kNotInjected;
+            }
+        }
     }
-    const bool dead = OutputOf(vk, state, m_target.capsLock).dead;
+    const bool dead = OutputOf(vk, state, capsLock).dead;
     if (!TypeKey(vk, state)) {
         return KeyResult::kNotInjected;
     }
@@ -223,6 +259,9 @@ KeyResult CKeySynthesizer::SendNamedKey(uint8_t vk, uint8_t modifiers) {
         strokes.push_back(Stroke(strokes[i].vk, true));
     }
     const size_t taken = m_injector.Inject(strokes.data(), strokes.size());
+    if ((modifiers & kShiftBit) && taken > 0) {
+        ShiftWentDown();  // the first stroke
+    }
     if (taken < strokes.size()) {
         // Let go of what went down, so that no key stays held for the target.
         const std::vector<KeyStroke> releases = ReleasesAfter(strokes, taken);

@@ -45,12 +45,14 @@ struct KeyOutput {
 
 // The window keystrokes go to, taken once per item: its thread's layout, whether Caps Lock is on
 // for it, and whether its process runs at a higher integrity level (an elevated program drops
-// injected input without a word).
+// injected input without a word). With the user's setting "Press the SHIFT key to turn off Caps
+// Lock" (shiftLock), a Shift that goes down turns Caps Lock off, ours too.
 struct TypingTarget {
     uintptr_t window = 0;
     LayoutId layout = 0;
     bool capsLock = false;
     bool elevated = false;
+    bool shiftLock = false;
 };
 
 // How one character went.
@@ -136,6 +138,9 @@ public:
     uint32_t SentKeyCount() const { return m_nSentKey.load(std::memory_order_relaxed); }
 
     bool IsShiftDown() const { return m_bShiftDown; }
+    // Caps Lock as the keys typed so far left it: on as the item began, unless a Shift of ours
+    // turned it off (shiftLock).
+    bool CapsLockOn() const { return m_target.capsLock; }
 
 private:
     struct ModifierSlot {
@@ -155,6 +160,9 @@ private:
     // in (then nothing of it did).
     bool TypeKey(uint8_t vk, uint8_t state);
     bool PressModifiers(uint8_t state);
+    // Shift alone, down and up, with nothing else held: it turns Caps Lock off (shiftLock).
+    bool TapShift();
+    void ShiftWentDown();
     bool ReleaseUnneeded(uint8_t state);
     // Whether the design's order (presses, then releases) would let go of Shift, Ctrl or Alt
     // while Shift and Ctrl or Alt are down with no key pressed since: Windows' default hotkeys

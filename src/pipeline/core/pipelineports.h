@@ -140,6 +140,14 @@ public:
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).
     virtual bool CapsLockOn() { return false; }
+    // Caps Lock may have changed where neither could see it (no window, a shell window such as
+    // the lock screen's, or a window of a higher program was in front): it is read again where
+    // the system keeps it, if it tells it now, before this returns.
+    virtual void CapsLockMayHaveChanged() {}
+    // The user's setting "Press the SHIFT key to turn off Caps Lock".
+    virtual bool ShiftTurnsCapsLockOff() { return false; }
+    // A Shift of the typing's own turned Caps Lock off (with that setting).
+    virtual void CapsLockTurnedOffByTyping() {}
     // An item's keys go out from now / no longer (the end of the item, or a hold). What
     // follows Caps Lock through every key event would cost a round trip for each injected
     // one, so it follows the key another way meanwhile. Either may be called again as it is.

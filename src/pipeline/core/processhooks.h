@@ -219,6 +219,10 @@ private:
     std::atomic<bool> m_bLookAhead{false};      // asked by the reader's thread
     std::atomic<uint32_t> m_dwLookAheadAsked{0};  // the same: the tick of the last ask
     uintptr_t m_lastElevatedWindow = 0;  // worker only; cleared at each enable
+    // Worker only: Caps Lock as the typing last took it from the platform, and whether a hold
+    // or a higher program's window may have kept presses from being followed since.
+    bool m_bCapsLockSeen = false;
+    bool m_bCapsLockUnseen = false;
     CTargetPrograms m_targets;            // set at each enable, before the worker starts
     std::shared_ptr<const CReadingRules> m_pRules = std::make_shared<CReadingRules>();  // the same
     CShapingThread m_shaping;             // worker only

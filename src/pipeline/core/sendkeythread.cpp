@@ -273,6 +273,11 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
         // A refusal in a row with the same window in front is traced once: the worker tries
         // again every poll until the system takes the keys.
         const bool repeatedRefusal = refusal != nullptr && m_bRefusedHold;
+        // Where the hook and the samples cannot see (another desktop, the lock screen), the
+        // toggle is read again before the next key.
+        if (refusal != nullptr || front.kind == FrontKind::kNoWindow || front.kind == FrontKind::kShell) {
+            m_bCapsLockUnseen = true;
+        }
         if (!held) {
             held = true;
             m_bHeld = true;
@@ -309,6 +314,7 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
     TypingTarget target = TargetOf(window);
     if (target.elevated) {
         ReportElevatedTarget(target.window);
+        m_bCapsLockUnseen = true;  // its keys reach neither the hook nor the samples
         return false;  // nothing typed, nothing counted
     }
     // Another copy must never type into this window while only a part of this reading is in
@@ -351,13 +357,20 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
                 continue;  // it held and let the lock go: taken again, the front looked at again
             }
         }
-        if (m_platform.CapsLockOn() != target.capsLock) {
-            target.capsLock = !target.capsLock;  // switched by the user while the item is typed
+        // Switched by the user while the item is typed. What the platform follows is asked for a
+        // change, not compared: a Shift of ours may have turned Caps Lock off ahead of it.
+        if (const bool capsLock = m_platform.CapsLockOn(); capsLock != m_bCapsLockSeen) {
+            m_bCapsLockSeen = target.capsLock = capsLock;
             m_keys.BeginItem(target);
         }
         const TypedUnit& unit = units[i];
         const char16_t ch = unit.ch;
-        switch (unit.vk != 0 ? m_keys.SendNamedKey(unit.vk, unit.modifiers) : m_keys.SendKey(ch)) {
+        const KeyResult result = unit.vk != 0 ? m_keys.SendNamedKey(unit.vk, unit.modifiers) : m_keys.SendKey(ch);
+        if (target.capsLock && !m_keys.CapsLockOn()) {
+            target.capsLock = false;  // a Shift of ours, with "Press the SHIFT key to turn off Caps Lock"
+            m_platform.CapsLockTurnedOffByTyping();
+        }
+        switch (result) {
             case KeyResult::kTypedDeadKey:
                 if (!deadKeyTraced) {
                     deadKeyTraced = true;
@@ -457,7 +470,11 @@ TypingTarget CSendService::TargetOf(uintptr_t window) {
     const std::optional<TypingTarget> ahead = std::exchange(m_targetAhead, std::nullopt);
     TypingTarget target = ahead && ahead->window == window ? *ahead : m_platform.TypingTargetFor(window);
     target.window = window;
-    target.capsLock = m_platform.CapsLockOn();
+    if (std::exchange(m_bCapsLockUnseen, false)) {
+        m_platform.CapsLockMayHaveChanged();
+    }
+    target.capsLock = m_bCapsLockSeen = m_platform.CapsLockOn();
+    target.shiftLock = m_platform.ShiftTurnsCapsLockOff();
     return target;
 }
 

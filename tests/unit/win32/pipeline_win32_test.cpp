@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "doctest/doctest.h"
+#include "eventually.h"
+#include "pipeline/capslockwatch.h"
 #include "pipeline/win32pipeline.h"
 
 using namespace dorvane;
@@ -147,4 +149,36 @@ TEST_CASE("the typing lock left by a copy's thread that ended is taken as abando
         CHECK(other.TryClaimWindow(0x1234, 20) == TypingLockTry::kTaken);
         other.ReleaseWindowClaim();
     }).join();
+}
+
+TEST_CASE("the Caps Lock watch takes the Shift-lock setting from the user's profile and follows its changes") {
+    HKEY key = nullptr;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Keyboard Layout", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS);
+    DWORD saved = 0, size = sizeof saved;
+    const bool had =
+        RegGetValueW(key, nullptr, L"Attributes", RRF_RT_REG_DWORD, nullptr, &saved, &size) == ERROR_SUCCESS;
+    const auto set = [key](DWORD value) {
+        RegSetValueExW(key, L"Attributes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    };
+    set(KLF_SHIFTLOCK);
+    {
+        CCapsLockWatch watch;
+        REQUIRE(watch.Start());
+        CHECK(testing::Eventually([&] { return watch.ShiftLock(); }));
+        set(0);
+        CHECK(testing::Eventually([&] { return !watch.ShiftLock(); }));
+        set(0x1 | KLF_SHIFTLOCK);  // another bit beside it
+        CHECK(testing::Eventually([&] { return watch.ShiftLock(); }));
+        // A read the typing asks for comes back within its bound.
+        const DWORD since = GetTickCount();
+        watch.Reread();
+        CHECK(GetTickCount() - since < 1000);
+    }
+    if (had) {
+        set(saved);
+    } else {
+        RegDeleteValueW(key, L"Attributes");
+    }
+    RegCloseKey(key);
 }
