@@ -51,7 +51,11 @@ BOOL CDorvaneApp::InitInstance() {
         m_nInitExitCode = 1;
         return FALSE;
     }
-    const SettingsStore store = ChooseSettingsStore();
+    const SettingsStore store = ChooseSettingsStore(request.quiet);
+    if (store == SettingsStore::kRefusedIniFile) {  // its box said why
+        m_nInitExitCode = 1;
+        return FALSE;
+    }
     theProfile.SetSettingsSection(SettingsSectionFor(request.profile));
     if (request.action == StartRequest::Action::kExport) {
         m_nInitExitCode = ExportSettingsTo(request.file, request.quiet);

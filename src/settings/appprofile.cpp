@@ -6,6 +6,10 @@
 
 #include "app/appname.h"
 #include "core/widestr.h"
+#include "diag/dbg.h"
+#include "diag/misc.h"
+#include "pipeline/win32pipeline.h"
+#include "settings/core/portablefile.h"
 
 namespace dorvane {
 
@@ -97,14 +101,13 @@ bool CWin32PrivateProfile::WriteString(const char16_t* section, const char16_t* 
 namespace {
 
 // GetPrivateProfileStringW into a buffer that grows until the text fits: the call returns
-// size - 1 (size - 2 for a list of names) when it had to cut.
+// size - 1 when it had to cut.
 // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getprivateprofilestringw
 std::wstring ProfileText(LPCWSTR section, LPCWSTR entry, LPCWSTR fallback, LPCWSTR file) {
     for (DWORD size = 256;; size *= 2) {
         std::wstring buffer(size, L'\0');
         const DWORD copied = GetPrivateProfileStringW(section, entry, fallback, buffer.data(), size, file);
-        const DWORD cut = entry == nullptr ? size - 2 : size - 1;
-        if (copied < cut || size >= (1u << 20)) {
+        if (copied < size - 1 || size >= (1u << 20)) {
             buffer.resize(copied);
             return buffer;
         }
@@ -133,6 +136,156 @@ bool CreateUtf16IniFile(const wchar_t* path) {
     return ok;
 }
 
+// One mutex for every settings file: a copy holds it only for the length of one profile call
+// (or the look at Dorvane.ini at start), so sharing it costs nothing, and it needs no name
+// made from a path that a short name or a mapped drive would spell differently. Made with
+// only the rights to wait and release, for the user at every integrity level, like the
+// typing lock. A named mutex is taken again by the thread that owns it, and a copy that ended
+// holding it leaves it abandoned, which the next wait takes as owned.
+// https://learn.microsoft.com/windows/win32/termserv/kernel-object-namespaces
+// https://learn.microsoft.com/windows/win32/api/synchapi/nf-synchapi-waitforsingleobject
+bool CWin32PrivateProfile::LockFile(const char16_t*) {
+    AcquireSRWLockExclusive(&m_guard);
+    if (!m_bLockTried) {
+        m_bLockTried = true;
+        m_hLock = OpenCopyLock(kSettingsFileLockName);
+        if (m_hLock == nullptr) {
+            // As before there was a lock: each call on its own.
+            DebugPrintf(L"settings file lock cannot be had (error %u); the file is used without it",
+                        static_cast<unsigned>(GetLastError()));
+        }
+    }
+    const HANDLE lock = m_hLock;
+    ReleaseSRWLockExclusive(&m_guard);
+    if (lock == nullptr) {
+        return true;
+    }
+    const DWORD waited = WaitForSingleObject(lock, kSettingsFileLockWaitMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        return true;
+    }
+    DebugPrintf(L"settings file lock not had within %u ms", static_cast<unsigned>(kSettingsFileLockWaitMs));
+    return false;
+}
+
+void CWin32PrivateProfile::UnlockFile(const char16_t*) {
+    AcquireSRWLockShared(&m_guard);
+    const HANDLE lock = m_hLock;
+    ReleaseSRWLockShared(&m_guard);
+    if (lock != nullptr) {
+        ReleaseMutex(lock);
+    }
+}
+
+namespace {
+
+bool IsBusy(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+}  // namespace
+
+FileBytes CWin32PrivateProfile::ReadBytes(const char16_t* fileName, size_t maxBytes) {
+    FileBytes result;
+    HANDLE file =
+        CreateFileW(AsWide(fileName), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.status = IsBusy(GetLastError()) ? FileBytes::Status::kBusy : FileBytes::Status::kUnreadable;
+        return result;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        return result;
+    }
+    if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+        CloseHandle(file);
+        result.status = FileBytes::Status::kTooLarge;
+        return result;
+    }
+    result.bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    DWORD read = 0;
+    while (done < result.bytes.size() &&
+           ReadFile(file, result.bytes.data() + done, static_cast<DWORD>(result.bytes.size() - done), &read,
+                    nullptr) &&
+           read != 0) {
+        done += read;
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (done < result.bytes.size()) {
+        result.bytes.clear();
+        result.status = IsBusy(error) ? FileBytes::Status::kBusy : FileBytes::Status::kUnreadable;
+        return result;
+    }
+    result.status = FileBytes::Status::kRead;
+    return result;
+}
+
+// A file marked read-only, on a write-protected medium or a share the user may only read
+// cannot be opened for writing; a file another program opened without sharing it gives a
+// sharing violation instead, which ends when that program closes it.
+// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilew
+FileAccess CWin32PrivateProfile::WriteAccess(const char16_t* fileName) {
+    const DWORD attributes = GetFileAttributesW(AsWide(fileName));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return FileAccess::kReadOnly;
+    }
+    HANDLE file = CreateFileW(AsWide(fileName), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return IsBusy(GetLastError()) ? FileAccess::kBusy : FileAccess::kReadOnly;
+    }
+    CloseHandle(file);
+    return FileAccess::kWritable;
+}
+
+bool CWin32PrivateProfile::MarkEmptyFileUtf16(const char16_t* fileName) {
+    return CreateUtf16IniFile(AsWide(fileName));
+}
+
+std::u16string AnsiText(std::string_view bytes) {
+    if (bytes.empty()) {
+        return {};
+    }
+    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+    }
+    return std::u16string(AsUtf16View(text));
+}
+
+namespace {
+
+// The volume and index of an existing file; false when it cannot be opened to ask.
+// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-getfileinformationbyhandle
+bool FileIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE file =
+        CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    return ok;
+}
+
+}  // namespace
+
+bool IsSameFile(const wchar_t* first, const wchar_t* second) {
+    if (CompareStringOrdinal(first, -1, second, -1, TRUE) == CSTR_EQUAL) {
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    return FileIdentity(first, a) && FileIdentity(second, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
 std::optional<std::u16string> CWin32PrivateProfile::GetString(const char16_t* section, const char16_t* entry,
                                                               const char16_t* fileName) {
     const std::wstring text = ProfileText(AsWide(section), AsWide(entry), kMissing, AsWide(fileName));
@@ -140,26 +293,6 @@ std::optional<std::u16string> CWin32PrivateProfile::GetString(const char16_t* se
         return std::nullopt;
     }
     return std::u16string(AsUtf16View(text));
-}
-
-std::vector<std::pair<std::u16string, std::u16string>> CWin32PrivateProfile::GetSection(const char16_t* section,
-                                                                                        const char16_t* fileName) {
-    // A null entry lists the section's names, each ended by a NUL.
-    const std::wstring names = ProfileText(AsWide(section), nullptr, L"", AsWide(fileName));
-    std::vector<std::pair<std::u16string, std::u16string>> entries;
-    for (size_t start = 0; start < names.size();) {
-        const size_t end = names.find(L'\0', start);
-        const std::wstring name = names.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (!name.empty()) {
-            const std::u16string key(AsUtf16View(name));
-            entries.emplace_back(key, GetString(section, key.c_str(), fileName).value_or(u""));
-        }
-        if (end == std::wstring::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return entries;
 }
 
 }  // namespace dorvane
@@ -185,7 +318,7 @@ IPrivateProfile& ThePrivateProfile() {
     return g_privateProfile;
 }
 
-SettingsStore ChooseSettingsStore() {
+SettingsStore ChooseSettingsStore(bool quiet) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -204,15 +337,22 @@ SettingsStore ChooseSettingsStore() {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return SettingsStore::kRegistry;
     }
-    theProfile.SetNames(nullptr, std::u16string(AsUtf16View(path)).c_str());
+    const std::u16string name(AsUtf16View(path));
+    theProfile.SetNames(nullptr, name.c_str());
+    const PortableFileUse file = OpenPortableFile(g_privateProfile, name, [](uint32_t ms) { Sleep(ms); });
+    if (file.busy) {
+        DebugPrintf(L"settings file is in use by another program: %s", path.c_str());
+    }
+    if (file.use == PortableFileUse::Use::kRefused) {
+        DebugPrintf(L"settings file refused: %s", path.c_str());
+        if (!quiet) {
+            MsgBox(AsWide(file.refusal.c_str()), MB_ICONERROR | MB_OK, 0);
+        }
+        return SettingsStore::kRefusedIniFile;
+    }
     // A file on a read-only medium or share, or marked read-only: its values are used, nothing
     // is written back.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool writable = file != INVALID_HANDLE_VALUE && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
+    const bool writable = file.use == PortableFileUse::Use::kWritable;
     theProfile.SetReadOnly(!writable);
     return writable ? SettingsStore::kIniFile : SettingsStore::kReadOnlyIniFile;
 }

@@ -7,6 +7,7 @@
 #include "settings/appprofile.h"
 #include "settings/core/pathsplit.h"
 #include "settings/core/settingkeys.h"
+#include "settings/settingfield.h"
 
 using namespace dorvane;
 
@@ -44,7 +45,7 @@ void CDlgSettingAdvanced::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Check(pDX, IDC_AUTO_DISABLE, m_bAutoDisable);
     framework::DDX_Text(pDX, IDC_AUTO_DISABLE_MINUTES, m_nAutoDisableMinutes);
     framework::DDX_Text(pDX, IDC_BUFFER_SIZE, m_nBufferSizeKB);
-    framework::DDX_Text(pDX, IDC_RECORD_FILE, m_strRecordFileName);
+    DDX_Setting(pDX, IDC_RECORD_FILE, m_strRecordFileName, RECORDDATA_FILENAME);
     framework::DDX_Check(pDX, IDC_RECORD_DATA, m_bRecordData);
 }
 

@@ -8,6 +8,7 @@
 #include "pipeline/win32pipeline.h"
 #include "resource.h"
 #include "settings/core/rulepreview.h"
+#include "settings/settingfield.h"
 
 using namespace dorvane;
 
@@ -67,13 +68,13 @@ void CDlgSettingData::DoDataExchange(framework::CDataExchange* pDX) {
     int decimal = DecimalIndex(m_rules.decimal);
     int textCase = m_rules.textCase <= 2 ? static_cast<int>(m_rules.textCase) : -1;
     BOOL lineEnd = m_rules.keepLineEnd;
-    framework::DDX_Text(pDX, IDC_DATA_STRIP, strip);
-    framework::DDX_Text(pDX, IDC_DATA_EXTRACT, extract);
+    DDX_Setting(pDX, IDC_DATA_STRIP, strip, DATA_STRIP);
+    DDX_Setting(pDX, IDC_DATA_EXTRACT, extract, DATA_EXTRACT);
     framework::DDX_CBIndex(pDX, IDC_DATA_NUMBER, number);
     framework::DDX_CBIndex(pDX, IDC_DATA_DECIMAL, decimal);
     framework::DDX_CBIndex(pDX, IDC_DATA_CASE, textCase);
-    framework::DDX_Text(pDX, IDC_DATA_PREFIX, prefix);
-    framework::DDX_Text(pDX, IDC_DATA_SUFFIX, suffix);
+    DDX_Setting(pDX, IDC_DATA_PREFIX, prefix, DATA_PREFIX);
+    DDX_Setting(pDX, IDC_DATA_SUFFIX, suffix, DATA_SUFFIX);
     framework::DDX_Check(pDX, IDC_DATA_TERMINATOR, lineEnd);
     framework::DDX_Check(pDX, IDC_TYPE_UNICODE, m_bTypeUnicode);
     framework::DDX_Text(pDX, IDC_TYPE_DELAY_MS, m_nTypeDelayMs);

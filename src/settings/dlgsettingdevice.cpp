@@ -6,17 +6,18 @@
 #include "serial/core/devicecommand.h"
 #include "serial/serialport.h"
 #include "settings/core/settingkeys.h"
+#include "settings/settingfield.h"
 
 using namespace dorvane;
 
 CDlgSettingDevice::CDlgSettingDevice() : CPropertyPage(IDD_SETTING_DEVICE) {}
 
 void CDlgSettingDevice::DoDataExchange(framework::CDataExchange* pDX) {
-    framework::DDX_Text(pDX, IDC_DEVICE_COMMAND, m_strCommand);
+    DDX_Setting(pDX, IDC_DEVICE_COMMAND, m_strCommand, DEVICE_COMMAND);
     framework::DDX_Check(pDX, IDC_DEVICE_COMMAND_AT_ENABLE, m_bCommandAtEnable);
     framework::DDX_Text(pDX, IDC_DEVICE_POLL_MS, m_nPollMs);
-    framework::DDX_Text(pDX, IDC_DEVICE_HOTKEY, m_strHotkey);
-    framework::DDX_Text(pDX, IDC_DEVICE_ACK, m_strAck);
+    DDX_Setting(pDX, IDC_DEVICE_HOTKEY, m_strHotkey, DEVICE_HOTKEY);
+    DDX_Setting(pDX, IDC_DEVICE_ACK, m_strAck, DEVICE_ACK);
     if (!pDX->m_bSaveAndValidate || pDX->m_bFailed) {
         return;
     }

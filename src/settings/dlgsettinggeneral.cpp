@@ -18,6 +18,7 @@
 #include "settings/core/settingkeys.h"
 #include "settings/linesettingsdlg.h"
 #include "settings/portscan.h"
+#include "settings/settingfield.h"
 
 using namespace dorvane;
 
@@ -87,7 +88,7 @@ void CDlgSettingGeneral::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Text(pDX, IDC_SEND_COUNT, m_nSendKbRcvCharsNumber);
     framework::DDX_Check(pDX, IDC_SEND_ON_CRLF, m_bSendKbCrLf);
     framework::DDX_Check(pDX, IDC_SEND_ON_COUNT, m_bSendKbRcvChars);
-    framework::DDX_Text(pDX, IDC_TARGET_PROGRAM, m_strTargetProgram);
+    DDX_Setting(pDX, IDC_TARGET_PROGRAM, m_strTargetProgram, TARGET_PROGRAM);
 }
 
 BOOL CDlgSettingGeneral::OnInitDialog() {

@@ -36,6 +36,12 @@ int Outcome(bool ok, const std::wstring& text, bool quiet) {
 
 int ExportSettingsTo(const std::u16string& file, bool quiet) {
     const std::wstring path = FullPath(file);
+    // The export starts the file anew: onto the store it reads from, it would empty that
+    // first and write back the defaults.
+    if (theProfile.UsesIniFile() && IsSameFile(path.c_str(), AsWide(theProfile.IniFileName().c_str()))) {
+        return Outcome(
+            false, L"Export settings refused!\t\n" + path + L" is the settings file DORVANE runs on.", quiet);
+    }
     // A new file each time, started as UTF-16 so that every character survives.
     DeleteFileW(path.c_str());
     if (!CreateUtf16IniFile(path.c_str())) {
@@ -51,26 +57,8 @@ int ExportSettingsTo(const std::u16string& file, bool quiet) {
 }
 
 int ImportSettingsFrom(const std::u16string& file, bool quiet) {
-    const std::wstring path = FullPath(file);
-    const std::u16string name(AsUtf16View(path));
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return Outcome(false, L"Import settings failed!\t\n" + path + L" cannot be read.", quiet);
-    }
-    // The file's section for this profile; a file exported from the default settings serves
-    // any profile.
-    SettingEntries entries = ThePrivateProfile().GetSection(SettingsSectionOf(theProfile), name.c_str());
-    if (entries.empty()) {
-        entries = ThePrivateProfile().GetSection(kSettingsSection, name.c_str());
-    }
-    if (entries.empty()) {
-        return Outcome(false, L"Import settings failed!\t\n" + path + L" holds no settings.", quiet);
-    }
-    // Every value is checked before the first is written: a refused file changes nothing.
-    if (const std::optional<std::u16string> refusal = CheckImport(entries, AnsiBytesOf)) {
-        return Outcome(false, L"Import settings refused!\t\n" + ToWide(*refusal), quiet);
-    }
-    if (!ImportSettings(entries, theProfile)) {
-        return Outcome(false, L"Import settings failed!\t\nThe settings could not be stored.", quiet);
-    }
-    return Outcome(true, L"The settings are imported from\n" + path, quiet);
+    const std::u16string path(AsUtf16View(FullPath(file)));
+    const ImportOutcome outcome =
+        ImportSettingsFile(ThePrivateProfile(), path, theProfile, AnsiBytesOf, AnsiText);
+    return Outcome(outcome.imported, ToWide(outcome.text), quiet);
 }

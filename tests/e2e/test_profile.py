@@ -2,6 +2,7 @@
 `wine reg`, as an administrator would look at a user's settings."""
 import os
 import shutil
+import time
 
 import winrig
 
@@ -138,3 +139,103 @@ def test_export_then_import_into_a_fresh_prefix_gives_every_value_and_a_bad_file
         assert code == 0 and "{TAB}" in out  # (reg's console output shows the euro sign as "?")
     finally:
         fresh.close()
+
+
+def portable_copy(wine, name="stick"):
+    """Dorvane.exe in a folder of its own on C:, with no Dorvane.ini yet; (exe, ini, the ini's
+    Windows path)."""
+    folder = wine.path / "drive_c" / name / "Dorvane"
+    folder.mkdir(parents=True)
+    shutil.copy(winrig.BUILD_WIN / "Dorvane.exe", folder / "Dorvane.exe")
+    return folder / "Dorvane.exe", folder / "Dorvane.ini", f"C:\\{name}\\Dorvane\\Dorvane.ini"
+
+
+def box_of(wine, proc):
+    """The one box a run shows, answered; then the run's exit code."""
+    ui = winrig.UiDriver(wine)
+    box, text = ui("msgbox", 20000)[0].split(" ", 1)
+    ui("answer", box, 1)
+    return winrig.unescape(text), proc.wait(timeout=20)
+
+
+ZAEHLUNG = "Z\u00e4hlung \u20ac\u0142"  # beyond Latin-1 too
+TARGET = "Kassenbuch \u2013 \u00dcbersicht*"
+
+
+def test_an_import_in_utf8_with_or_without_its_mark_keeps_every_character(wine):
+    exe = winrig.BUILD_WIN / "Dorvane.exe"
+    for mark in (b"", b"\xef\xbb\xbf"):  # Notepad's "UTF-8" and "UTF-8 with BOM"
+        suffix = f"{ZAEHLUNG} {len(mark)}"
+        source = wine.workdir / f"utf8-{len(mark)}.ini"
+        source.write_bytes(mark + f"[Settings]\r\nDATA_SUFFIX={suffix}\r\nTARGET_PROGRAM={TARGET}\r\n"
+                                  "COMPORT=com7\r\n".encode("utf-8"))
+        assert wine.run(exe, "/import", winrig.winpath(source), "/quiet") == 0
+        values = exported_values(wine)
+        assert (values["DATA_SUFFIX"], values["TARGET_PROGRAM"], values["COMPORT"]) == (
+            f'"{suffix}"', f'"{TARGET}"', '"COM7"')
+
+
+def test_an_import_refuses_a_file_over_1_mib_at_once_and_a_value_longer_than_its_field(wine):
+    exe = winrig.BUILD_WIN / "Dorvane.exe"
+    huge = wine.workdir / "keys.ini"
+    huge.write_bytes(b"[Settings]\r\n" + b"".join(b"KEY%d=1\r\n" % i for i in range(400000)))
+    assert huge.stat().st_size > 4 * 1024 * 1024
+    started = time.monotonic()
+    assert wine.run(exe, "/import", winrig.winpath(huge), "/quiet", timeout=30) == 1
+    assert time.monotonic() - started < 15  # Wine's start included; the profile functions took > 30 s
+
+    prefix = wine.workdir / "prefix.ini"
+    prefix.write_bytes(b"[Settings]\r\nCOMPORT=COM7\r\nDATA_PREFIX=" + b"x" * 1000000 + b"\r\n")
+    text, code = box_of(wine, wine.start(exe, "/import", winrig.winpath(prefix)))
+    assert (text, code) == ("Import settings refused!\t\nDATA_PREFIX is longer than 256 characters!", 1)
+    assert wine.reg("query", SETTINGS_KEY, "/v", "COMPORT")[0] != 0  # refused whole
+
+
+def test_a_portable_copy_refuses_a_utf8_settings_file_and_gives_an_empty_one_the_utf16_mark(wine):
+    exe, ini, ini_path = portable_copy(wine)
+    for mark, name in ((b"", "UTF-8"), (b"\xef\xbb\xbf", "UTF-8 with BOM")):
+        saved = mark + f"[Settings]\r\nCOMPORT=COM12\r\nDATA_SUFFIX={ZAEHLUNG}\r\n".encode("utf-8")
+        ini.write_bytes(saved)
+        text, code = box_of(wine, wine.start(exe))
+        assert code == 1
+        assert text.startswith(f"Setting file is saved as {name}, which Windows reads wrongly!\t{ini_path}\n"), text
+        assert '"UTF-16 LE"' in text
+        assert ini.read_bytes() == saved
+        assert wine.run(exe, "/export", winrig.winpath(wine.workdir / "out.ini"), "/quiet") == 1  # quiet: no box
+    assert wine.reg("query", r"HKCU\software\Velmora")[0] != 0
+
+    # An empty file: marked before the first write, so every character is kept.
+    ini.write_bytes(b"")
+    source = wine.workdir / "in.ini"
+    source.write_bytes(f"[Settings]\r\nDATA_SUFFIX={ZAEHLUNG}\r\n".encode("utf-8"))
+    assert wine.run(exe, "/profile", "Bench ", "/import", winrig.winpath(source), "/quiet") == 0
+    saved = ini.read_bytes()
+    assert saved.startswith(b"\xff\xfe")
+    assert f"[Profiles\\Bench]\r\nDATA_SUFFIX={ZAEHLUNG}\r\n" in saved.decode("utf-16")
+
+    # An export onto the file the copy runs on (spelled another way) is refused and changes nothing.
+    text, code = box_of(wine, wine.start(exe, "/profile", "Bench", "/export", ini_path.upper()))
+    assert (text, code) == (f"Export settings refused!\t\n{ini_path.upper()} is the settings file DORVANE runs on.", 1)
+    assert ini.read_bytes() == saved
+
+
+def test_copies_importing_into_one_portable_file_at_once_lose_no_value(wine):
+    exe, ini, _ = portable_copy(wine)
+    ini.write_bytes(b"\xff\xfe")
+    copies = 4
+    sources = []
+    for copy in range(copies):
+        source = wine.workdir / f"copy{copy}.ini"
+        source.write_bytes((f"[Settings]\r\nDATA_SUFFIX=S{copy}\r\nDATA_PREFIX=P{copy}\r\nCOMPORT=COM{copy + 1}\r\n"
+                            f"TARGET_PROGRAM=T{copy}.EXE\r\nDEVICE_COMMAND=C{copy}\r\nAUTODISABLE_MINUTES={copy + 20}\r\n"
+                            ).encode("utf-8"))
+        sources.append(source)
+    procs = [wine.start(exe, "/profile", f"P{copy}", "/import", winrig.winpath(source), "/quiet")
+             for copy, source in enumerate(sources)]
+    assert [proc.wait(timeout=60) for proc in procs] == [0] * copies
+    text = ini.read_bytes().decode("utf-16")
+    for copy in range(copies):
+        section = text.split(f"[Profiles\\P{copy}]\r\n", 1)[1].split("[", 1)[0]
+        assert section.splitlines() == [f"DATA_SUFFIX=S{copy}", f"DATA_PREFIX=P{copy}", f"COMPORT=COM{copy + 1}",
+                                        f"TARGET_PROGRAM=T{copy}.EXE", f"DEVICE_COMMAND=C{copy}",
+                                        f"AUTODISABLE_MINUTES={copy + 20}"], section

@@ -310,6 +310,8 @@ def test_the_device_page_refuses_what_cannot_be_sent_and_stores_the_requests(win
         (IDC_HOTKEY, "W", 'DEVICE_HOTKEY: "W" cannot be a hotkey!'),
         (IDC_HOTKEY, "CTRL+ALT+Q", 'DEVICE_HOTKEY: "CTRL+ALT+Q" is AltGr on many keyboards'),
         (IDC_ACK, r"\x6", "DEVICE_ACK: \\x needs two hexadecimal digits!"),
+        # Longer than the field takes (a stored text is shown whole; typing stops at the limit).
+        (IDC_HOTKEY, "CTRL+SHIFT+" + "W" * 54, "DEVICE_HOTKEY is longer than 64 characters!"),
     ]
     good = {IDC_COMMAND: r"P\r\n", IDC_POLL: "1000", IDC_HOTKEY: "CTRL+SHIFT+W", IDC_ACK: r"\x06"}
     for control, text, refusal in refusals:

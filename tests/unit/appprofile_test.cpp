@@ -291,6 +291,10 @@ TEST_SUITE("profiles and settings files") {
             {{u"/export", u"C:\\s.ini", u"/profile", u"Scale"}, true, A::kExport, u"Scale", u"C:\\s.ini"},
             {{u"/Import", u"s.ini", u"/quiet"}, true, A::kImport, u"", u"s.ini"},
             {{u"/profile", std::u16string(32, u'x')}, true, A::kRun, nullptr, u""},
+            // A settings file's sections trim the blanks at a name's ends: "A " is the profile "A".
+            {{u"/profile", u" Scale 2  "}, true, A::kRun, u"Scale 2", u""},
+            {{u"/profile", u"   "}, false, A::kRun, u"", u""},
+            {{u"/profile", u" " + std::u16string(32, u'x') + u" "}, true, A::kRun, nullptr, u""},
             {{u"/profile", std::u16string(33, u'x')}, false, A::kRun, u"", u""},
             {{u"/profile", u"a/b"}, false, A::kRun, u"", u""},
             {{u"/profile", u""}, false, A::kRun, u"", u""},
@@ -368,12 +372,15 @@ TEST_SUITE("profiles and settings files") {
 
         struct Refusal {
             SettingEntries entries;
-            const char16_t* error;
+            std::u16string error;
         };
         LineSettings refused = record;
         refused[dcb::kStopBits] = 1;  // 1.5 stop bits with 7 data bits
         const Refusal refusals[] = {
-            {{{u"COMPORT", u"COM12"}, {u"NOT_A_SETTING", u"1"}}, u"NOT_A_SETTING is not a setting Dorvane knows!"},
+            {{{u"COMPORT", u"COM12"}, {u"NOT_A_SETTING", u"1"}},
+             u"NOT_A_SETTING is not a setting Dorvane knows!"},
+            {{{std::u16string(65, u'N'), u"1"}},
+             std::u16string(64, u'N') + u"... is not a setting Dorvane knows!"},
             {{{u"SENDKB_CRLF", u"yes"}}, u"SENDKB_CRLF must be a whole number!"},
             {{{u"COMPORT", u"LPT1"}}, u"COMPORT: \"LPT1\" is not a port name (COM1 to COM255)!"},
             {{{u"DATA_EXTRACT", u"("}}, u"DATA_EXTRACT: the expression is not valid!"},

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <algorithm>
+#include <condition_variable>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "doctest/doctest.h"
@@ -103,72 +107,194 @@ struct IniWrite {
     bool entryNull = false, valueNull = false;
 };
 
-// INI files as Windows keeps them: sections and entries in file order, names without regard to
-// case, and a read that drops the blanks around a value and one pair of quotes enclosing it
-// (GetPrivateProfileString reference page).
+// INI files as Windows keeps them, as bytes: a file that starts with the UTF-16 mark is read
+// and written in UTF-16, any other in the ANSI code page (here Latin-1; a character it lacks is
+// written as '?'), a UTF-8 file included, whose mark then glues itself to the first line and
+// hides the first section (WritePrivateProfileString reference page; "Can INI files be
+// Unicode?", The Old New Thing, 2024-06-06). Sections and entries in file order, names without
+// regard to case or to blanks at their ends; a read drops the blanks around a value and one
+// pair of quotes enclosing it (GetPrivateProfileString reference page). Each write rewrites the
+// whole file: `onRewrite` runs while it holds only the first half of its new bytes, which is
+// what another copy reading then sees. The copies' lock is one recursive lock per file, held
+// by a thread, as a named mutex is.
 class FakePrivateProfile : public IPrivateProfile {
     static bool SameName(std::u16string_view a, std::u16string_view b) {
+        a = Trim(a), b = Trim(b);
         return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
                    return (x >= u'a' && x <= u'z' ? x - 32 : x) == (y >= u'a' && y <= u'z' ? y - 32 : y);
                });
     }
-    template <class Sections>
-    static auto FindSection(Sections& sections, std::u16string_view name) {
-        return std::find_if(sections.begin(), sections.end(), [&](const auto& s) { return SameName(s.first, name); });
-    }
-    static std::u16string AsRead(std::u16string_view value) {
+    static std::u16string_view Trim(std::u16string_view value) {
         while (!value.empty() && (value.front() == u' ' || value.front() == u'\t')) {
             value.remove_prefix(1);
         }
         while (!value.empty() && (value.back() == u' ' || value.back() == u'\t')) {
             value.remove_suffix(1);
         }
+        return value;
+    }
+    static std::u16string AsRead(std::u16string_view value) {
+        value = Trim(value);
         if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
         }
         return std::u16string(value);
     }
+    template <class Sections>
+    static auto FindSection(Sections& sections, std::u16string_view name) {
+        return std::find_if(sections.begin(), sections.end(),
+                            [&](const auto& s) { return SameName(s.first, name); });
+    }
 
 public:
+    using Section = std::vector<std::pair<std::u16string, std::u16string>>;
+    // A file as the system reads it: lines before the first section (kept as they are) and the
+    // sections with their entries as stored (before the read's trimming).
+    struct Parsed {
+        std::vector<std::u16string> preamble;
+        std::vector<std::pair<std::u16string, Section>> sections;
+    };
+
+    static bool IsUtf16(const std::string& bytes) {
+        return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+    }
+    static std::u16string Latin1(std::string_view bytes) {
+        std::u16string text;
+        for (char c : bytes) {
+            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+        }
+        return text;
+    }
+    static std::string Utf16Bytes(std::u16string_view text) {
+        std::string bytes;
+        for (char16_t c : text) {
+            bytes.push_back(static_cast<char>(c & 0xFF));
+            bytes.push_back(static_cast<char>(c >> 8));
+        }
+        return bytes;
+    }
+    static std::u16string Decoded(const std::string& bytes) {
+        if (!IsUtf16(bytes)) {
+            return Latin1(bytes);
+        }
+        std::u16string text;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                 static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+        return text;
+    }
+    static Parsed Parse(const std::string& bytes) {
+        const std::u16string text = Decoded(bytes);
+        Parsed parsed;
+        Section* current = nullptr;
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find_first_of(u"\r\n", start);
+            end = end == std::u16string::npos ? text.size() : end;
+            const std::u16string_view line = Trim(std::u16string_view(text).substr(start, end - start));
+            start = end + 1;
+            if (line.empty()) {
+                continue;
+            }
+            if (line.front() == u'[' && line.find(u']') != std::u16string_view::npos) {
+                const std::u16string name(Trim(line.substr(1, line.find(u']') - 1)));
+                const auto found = FindSection(parsed.sections, name);
+                current = found != parsed.sections.end()
+                              ? &found->second
+                              : &parsed.sections.emplace_back(name, Section{}).second;
+            } else if (current == nullptr) {
+                parsed.preamble.emplace_back(line);
+            } else if (line.front() != u';') {
+                const size_t equals = line.find(u'=');
+                current->emplace_back(Trim(line.substr(0, equals)),
+                                      equals == std::u16string_view::npos ? u"" : line.substr(equals + 1));
+            }
+        }
+        return parsed;
+    }
+    // Written as the system writes it: UTF-16 after the mark, ANSI otherwise.
+    static std::string Serialised(const Parsed& parsed, bool utf16) {
+        std::u16string text;
+        for (const auto& line : parsed.preamble) {
+            text.append(line).append(u"\r\n");
+        }
+        for (const auto& [name, entries] : parsed.sections) {
+            text.append(u"[").append(name).append(u"]\r\n");
+            for (const auto& [entry, value] : entries) {
+                text.append(entry).append(u"=").append(value).append(u"\r\n");
+            }
+        }
+        if (utf16) {
+            return "\xFF\xFE" + Utf16Bytes(text);
+        }
+        std::string bytes;
+        for (char16_t c : text) {
+            bytes.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+        }
+        return bytes;
+    }
+
     std::vector<IniWrite> writes;
     bool failWrites = false;  // a read-only file
-    using Section = std::vector<std::pair<std::u16string, std::u16string>>;
-    // file -> sections, as stored (before the read's trimming)
-    std::map<std::u16string, std::vector<std::pair<std::u16string, Section>>> files;
+    bool lockFails = false;   // another copy keeps the lock
+    int busyTries = 0;        // the next so many looks at a file find it held open by another program
+    std::function<void()> onRewrite;
+
+    // A file's bytes as they are on disk, and a file put there.
+    std::string Bytes(const std::u16string& file) {
+        std::lock_guard<std::mutex> state(m_state);
+        return m_files[file];
+    }
+    void Put(const std::u16string& file, std::string bytes) {
+        std::lock_guard<std::mutex> state(m_state);
+        m_files[file] = std::move(bytes);
+    }
+    // Threads waiting for a file's lock now.
+    int Waiting() {
+        std::lock_guard<std::mutex> state(m_state);
+        return m_waiting;
+    }
 
     bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
                      const char16_t* fileName) override {
+        std::unique_lock<std::mutex> state(m_state);
         writes.push_back(IniWrite{section, entry ? entry : u"", value ? value : u"", fileName,
                                   entry == nullptr, value == nullptr});
         if (failWrites) {
             return false;
         }
-        auto& sections = files[fileName];
+        std::string& bytes = m_files[fileName];
+        Parsed parsed = Parse(bytes);
+        auto& sections = parsed.sections;
         auto found = FindSection(sections, section);
         if (entry == nullptr) {
             if (found != sections.end()) {
                 sections.erase(found);
             }
-            return true;
-        }
-        if (found == sections.end()) {
+        } else if (found == sections.end() && value != nullptr) {
+            sections.emplace_back(section, Section{{entry, value}});
+        } else if (found != sections.end()) {
+            Section& entries = found->second;
+            auto it = std::find_if(entries.begin(), entries.end(),
+                                   [&](const auto& e) { return SameName(e.first, entry); });
             if (value == nullptr) {
-                return true;
+                if (it != entries.end()) {
+                    entries.erase(it);
+                }
+            } else if (it != entries.end()) {
+                it->second = value;
+            } else {
+                entries.emplace_back(entry, value);
             }
-            sections.emplace_back(section, Section{});
-            found = sections.end() - 1;
         }
-        Section& entries = found->second;
-        auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return SameName(e.first, entry); });
-        if (value == nullptr) {
-            if (it != entries.end()) {
-                entries.erase(it);
-            }
-        } else if (it != entries.end()) {
-            it->second = value;
-        } else {
-            entries.emplace_back(entry, value);
+        const std::string rewritten = Serialised(parsed, IsUtf16(bytes));
+        if (onRewrite) {
+            bytes = rewritten.substr(0, rewritten.size() / 2);
+            state.unlock();
+            onRewrite();
+            state.lock();
         }
+        m_files[fileName] = rewritten;
         return true;
     }
     std::optional<std::u16string> GetString(const char16_t* section, const char16_t* entry,
@@ -180,17 +306,89 @@ public:
         }
         return std::nullopt;
     }
-    Section GetSection(const char16_t* section, const char16_t* fileName) override {
-        auto& sections = files[fileName];
-        const auto found = FindSection(sections, section);
+    // Every entry of a section, in file order, as GetPrivateProfileString gives them back.
+    Section GetSection(const char16_t* section, const char16_t* fileName) {
+        std::lock_guard<std::mutex> state(m_state);
+        const Parsed parsed = Parse(m_files[fileName]);
+        const auto found = FindSection(parsed.sections, section);
         Section result;
-        if (found != sections.end()) {
+        if (found != parsed.sections.end()) {
             for (const auto& [name, value] : found->second) {
-                result.emplace_back(name, AsRead(value));
+                if (std::none_of(result.begin(), result.end(),
+                                 [&](const auto& e) { return SameName(e.first, name); })) {
+                    result.emplace_back(name, AsRead(value));
+                }
             }
         }
         return result;
     }
+    bool LockFile(const char16_t* fileName) override {
+        std::unique_lock<std::mutex> state(m_state);
+        if (lockFails) {
+            return false;
+        }
+        Lock& lock = m_locks[fileName];
+        ++m_waiting;
+        m_released.wait(state, [&] { return lock.depth == 0 || lock.owner == std::this_thread::get_id(); });
+        --m_waiting;
+        lock.owner = std::this_thread::get_id();
+        ++lock.depth;
+        return true;
+    }
+    void UnlockFile(const char16_t* fileName) override {
+        std::lock_guard<std::mutex> state(m_state);
+        Lock& lock = m_locks[fileName];
+        REQUIRE(lock.depth > 0);
+        REQUIRE(lock.owner == std::this_thread::get_id());
+        if (--lock.depth == 0) {
+            m_released.notify_all();
+        }
+    }
+    FileBytes ReadBytes(const char16_t* fileName, size_t maxBytes) override {
+        std::lock_guard<std::mutex> state(m_state);
+        if (busyTries > 0) {
+            --busyTries;
+            return FileBytes{FileBytes::Status::kBusy, {}};
+        }
+        const auto file = m_files.find(fileName);
+        if (file == m_files.end()) {
+            return FileBytes{FileBytes::Status::kUnreadable, {}};
+        }
+        if (file->second.size() > maxBytes) {
+            return FileBytes{FileBytes::Status::kTooLarge, {}};
+        }
+        return FileBytes{FileBytes::Status::kRead, file->second};
+    }
+    FileAccess WriteAccess(const char16_t*) override {
+        std::lock_guard<std::mutex> state(m_state);
+        if (busyTries > 0) {
+            --busyTries;
+            return FileAccess::kBusy;
+        }
+        return failWrites ? FileAccess::kReadOnly : FileAccess::kWritable;
+    }
+    bool MarkEmptyFileUtf16(const char16_t* fileName) override {
+        std::lock_guard<std::mutex> state(m_state);
+        std::string& bytes = m_files[fileName];
+        if (failWrites) {
+            return false;
+        }
+        if (bytes.empty()) {
+            bytes = "\xFF\xFE";
+        }
+        return true;
+    }
+
+private:
+    struct Lock {
+        std::thread::id owner;
+        int depth = 0;
+    };
+    std::mutex m_state;
+    std::condition_variable m_released;
+    int m_waiting = 0;
+    std::map<std::u16string, std::string> m_files;
+    std::map<std::u16string, Lock> m_locks;
 };
 
 }  // namespace dorvane::testing

@@ -29,6 +29,27 @@ private:
     RegKey m_key;
 };
 
+// The copies' lock on the INI file for the length of one call: a read and the default it
+// writes back are one step for the other copies.
+class FileLock {
+public:
+    FileLock(IPrivateProfile& files, const std::u16string& fileName)
+        : m_files(files), m_fileName(fileName), m_bHeld(files.LockFile(fileName.c_str())) {}
+    ~FileLock() {
+        if (m_bHeld) {
+            m_files.UnlockFile(m_fileName.c_str());
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    explicit operator bool() const { return m_bHeld; }
+
+private:
+    IPrivateProfile& m_files;
+    const std::u16string& m_fileName;
+    bool m_bHeld;
+};
+
 }  // namespace
 
 CAppProfile::CAppProfile(const char16_t* registryKey, const char16_t* profileName, IRegistry& registry,
@@ -70,11 +91,18 @@ RegKey CAppProfile::OpenSectionKey(const char16_t* section) {
 
 uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int32_t defaultValue) {
     if (!UsesRegistry() && section != nullptr && entry != nullptr) {
+        FileLock lock(m_privateProfile, m_pszProfileName);
+        if (!lock) {
+            // Unread: the stored value may be there, so the default is not written over it.
+            return static_cast<uint32_t>(defaultValue);
+        }
         if (const auto text = m_privateProfile.GetString(section, entry, m_pszProfileName.c_str())) {
             if (const auto stored = IntFromIniText(*text)) {
                 return *stored;
             }
         }
+        WriteInt(section, entry, defaultValue);
+        return static_cast<uint32_t>(defaultValue);
     }
     if (UsesRegistry() && entry != nullptr) {
         ScopedKey key(m_registry, OpenSectionKey(section));
@@ -92,9 +120,18 @@ uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int
 std::u16string CAppProfile::GetString(const char16_t* section, const char16_t* entry,
                                       const char16_t* defaultValue) {
     if (!UsesRegistry() && section != nullptr && entry != nullptr) {
+        FileLock lock(m_privateProfile, m_pszProfileName);
+        if (!lock) {
+            return defaultValue != nullptr ? defaultValue : u"";
+        }
         if (auto text = m_privateProfile.GetString(section, entry, m_pszProfileName.c_str())) {
             return std::move(*text);
         }
+        if (defaultValue == nullptr) {
+            return {};
+        }
+        WriteString(section, entry, defaultValue);
+        return defaultValue;
     }
     if (UsesRegistry() && entry != nullptr) {
         ScopedKey key(m_registry, OpenSectionKey(section));
@@ -134,8 +171,10 @@ bool CAppProfile::WriteInt(const char16_t* section, const char16_t* entry, int32
         return false;
     }
     if (!UsesRegistry()) {
-        return !m_bReadOnly && m_privateProfile.WriteString(section, entry, IniIntText(value).c_str(),
-                                                            m_pszProfileName.c_str());
+        FileLock lock(m_privateProfile, m_pszProfileName);
+        return lock && !m_bReadOnly &&
+               m_privateProfile.WriteString(section, entry, IniIntText(value).c_str(),
+                                            m_pszProfileName.c_str());
     }
     ScopedKey key(m_registry, OpenSectionKey(section));
     const uint32_t bits = static_cast<uint32_t>(value);
@@ -149,7 +188,8 @@ bool CAppProfile::WriteString(const char16_t* section, const char16_t* entry, co
         return false;
     }
     if (!UsesRegistry()) {
-        if (m_bReadOnly) {
+        FileLock lock(m_privateProfile, m_pszProfileName);
+        if (!lock || m_bReadOnly) {
             return false;
         }
         if (value == nullptr) {
@@ -187,8 +227,10 @@ bool CAppProfile::WriteBinary(const char16_t* section, const char16_t* entry, co
         return false;
     }
     if (!UsesRegistry()) {
-        return !m_bReadOnly && m_privateProfile.WriteString(section, entry, IniBinaryText(data, count).c_str(),
-                                                            m_pszProfileName.c_str());
+        FileLock lock(m_privateProfile, m_pszProfileName);
+        return lock && !m_bReadOnly &&
+               m_privateProfile.WriteString(section, entry, IniBinaryText(data, count).c_str(),
+                                            m_pszProfileName.c_str());
     }
     ScopedKey key(m_registry, OpenSectionKey(section));
     return key && m_registry.SetValue(key.get(), entry, RegType::Binary, data, count);

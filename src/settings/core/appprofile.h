@@ -1,7 +1,10 @@
 // The settings store: integer, string and binary values in sections, kept under
 // HKEY_CURRENT_USER\software\<company>\<application>\<section>, or in a private profile (INI)
-// file when built without a company key (a portable copy): a value written there is read back. It holds no open handle and no cache: every call
-// opens what it needs and closes it before returning.
+// file when built without a company key (a portable copy): a value written there is read back. It holds no
+// open handle and no cache: every call opens what it needs and closes it before returning. On an INI file
+// every call is made holding the copies' lock on it (IPrivateProfile::LockFile): a read and the default it
+// writes back are one step, and without the lock a read gives the default without writing it and a write
+// fails.
 #pragma once
 
 #include <cstdint>

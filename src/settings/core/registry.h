@@ -48,19 +48,42 @@ public:
     virtual bool DeleteKey(RegKey parent, std::u16string_view name) = 0;
 };
 
+// A file's bytes, read whole.
+struct FileBytes {
+    enum class Status { kRead, kUnreadable, kTooLarge, kBusy };
+    Status status = Status::kUnreadable;
+    std::string bytes;
+};
+
+// Whether a file can be written: kBusy when another program has it open (a sharing violation),
+// which says nothing about whether it could be written a moment later.
+enum class FileAccess { kWritable, kReadOnly, kBusy };
+
 // The system's private-profile (INI file) calls. Write: a null entry deletes the section, a null
 // value deletes the entry. Read: the entry's text as the system gives it back (blanks around
 // it and one pair of quotes enclosing it dropped), none when the file has no such entry.
+// The system reads a file without the UTF-16 mark in the ANSI code page, and writes a file in
+// UTF-16 only when it starts with that mark. Each write rewrites the whole file.
+// Around them, what the file itself needs: the lock the copies share, its bytes, its access.
 class IPrivateProfile {
 public:
     virtual ~IPrivateProfile() = default;
+    // The lock the copies of Dorvane hold around every call on a settings file, so that none
+    // reads a file another is rewriting; one lock may serve every file. Taken again by the
+    // thread that holds it, released as often as taken. False when it could not be had within
+    // a few seconds (then it is not held).
+    virtual bool LockFile(const char16_t* fileName) = 0;
+    virtual void UnlockFile(const char16_t* fileName) = 0;
+    // The file whole, unless it is larger than maxBytes (then not read at all).
+    virtual FileBytes ReadBytes(const char16_t* fileName, size_t maxBytes) = 0;
+    virtual FileAccess WriteAccess(const char16_t* fileName) = 0;
+    // Gives an empty file the UTF-16 mark, so that the system writes it in UTF-16; a file that
+    // holds something is left as it is.
+    virtual bool MarkEmptyFileUtf16(const char16_t* fileName) = 0;
     virtual bool WriteString(const char16_t* section, const char16_t* entry, const char16_t* value,
                              const char16_t* fileName) = 0;
     virtual std::optional<std::u16string> GetString(const char16_t* section, const char16_t* entry,
                                                     const char16_t* fileName) = 0;
-    // Every entry of a section, in file order, as the system gives them back.
-    virtual std::vector<std::pair<std::u16string, std::u16string>> GetSection(const char16_t* section,
-                                                                              const char16_t* fileName) = 0;
 };
 
 }  // namespace dorvane

@@ -3,6 +3,7 @@
 // twice.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ struct IntSetting {
 struct StringSetting {
     const char16_t* name;
     const char16_t* defaultValue;
+    // The most characters the settings sheet's field takes (EM_LIMITTEXT), and so the most an
+    // import stores.
+    size_t maxLength;
 };
 
 inline constexpr char16_t kSettingsSection[] = u"Settings";
@@ -31,7 +35,7 @@ inline const char16_t* SettingsSectionOf(const CAppProfile& profile) {
 }
 
 // Port name as the General page lists it ("COM1" .. "COM255").
-inline constexpr StringSetting COMPORT{u"COMPORT", u"COM1"};
+inline constexpr StringSetting COMPORT{u"COMPORT", u"COM1", 6};
 // Per-port line settings (the DCB record) are stored under the port name plus this suffix.
 inline constexpr char16_t kDcbSuffix[] = u"_DCB";
 // Buffer size in KB: serial read buffer (capped at 64) and receive buffer (x 3072 bytes).
@@ -45,10 +49,11 @@ inline constexpr IntSetting FLUSHBUFFER_SECOND{u"FLUSHBUFFER_SECOND", 1};
 inline constexpr IntSetting RECORDDATA{u"RECORDDATA", 0};
 // The record switch as the open settings sheet shows it; the service never reads it.
 inline constexpr IntSetting RECORDDATA_I{u"RECORDDATA_I", 0};
-inline constexpr StringSetting RECORDDATA_FILENAME{u"RECORDDATA_FILENAME", u""};
+// The Advanced page's file dialog works on a path of MAX_PATH characters with its end.
+inline constexpr StringSetting RECORDDATA_FILENAME{u"RECORDDATA_FILENAME", u"", 259};
 inline constexpr StringSetting RECORDDATA_FILENAME_FILTER{
     u"RECORDDATA_FILENAME_FILTER",
-    u"Data Files (*.dat; *.txt; *.log)|*.dat; *.txt; *.log|All Files (*.*)|*.*||"};
+    u"Data Files (*.dat; *.txt; *.log)|*.dat; *.txt; *.log|All Files (*.*)|*.*||", 1024};
 inline constexpr IntSetting RECORDDATA_FILENAME_FILTERINDEX{u"RECORDDATA_FILENAME_FILTERINDEX", 0};
 inline constexpr IntSetting AUTODISABLE{u"AUTODISABLE", 0};
 inline constexpr IntSetting AUTODISABLE_MINUTES{u"AUTODISABLE_MINUTES", 10};
@@ -57,15 +62,16 @@ inline constexpr IntSetting AUTODISABLE_MINUTES{u"AUTODISABLE_MINUTES", 10};
 inline constexpr IntSetting AUTORECONNECT{u"AUTORECONNECT", 1};
 // The programs readings are typed into, separated by ";": executable names ("EXCEL.EXE") and
 // window titles with "*" ("*SAP Logon*"); empty: whatever window is in front.
-inline constexpr StringSetting TARGET_PROGRAM{u"TARGET_PROGRAM", u""};
+inline constexpr StringSetting TARGET_PROGRAM{u"TARGET_PROGRAM", u"", 1024};
 // The reading rules, each off by default (see pipeline/core/readingrules.h).
-inline constexpr StringSetting DATA_STRIP{u"DATA_STRIP", u""};
-inline constexpr StringSetting DATA_EXTRACT{u"DATA_EXTRACT", u""};
+inline constexpr StringSetting DATA_STRIP{u"DATA_STRIP", u"", 1024};
+// As long as the expression compiler takes a pattern.
+inline constexpr StringSetting DATA_EXTRACT{u"DATA_EXTRACT", u"", 4096};
 inline constexpr IntSetting DATA_NUMBER{u"DATA_NUMBER", 0};
-inline constexpr StringSetting DATA_DECIMAL{u"DATA_DECIMAL", u""};
+inline constexpr StringSetting DATA_DECIMAL{u"DATA_DECIMAL", u"", 1};
 inline constexpr IntSetting DATA_CASE{u"DATA_CASE", 0};
-inline constexpr StringSetting DATA_PREFIX{u"DATA_PREFIX", u""};
-inline constexpr StringSetting DATA_SUFFIX{u"DATA_SUFFIX", u""};
+inline constexpr StringSetting DATA_PREFIX{u"DATA_PREFIX", u"", 256};
+inline constexpr StringSetting DATA_SUFFIX{u"DATA_SUFFIX", u"", 256};
 inline constexpr IntSetting DATA_TERMINATOR{u"DATA_TERMINATOR", 1};
 // 1: a character the target's layout has no key for is typed as a Unicode key packet.
 inline constexpr IntSetting TYPE_UNICODE{u"TYPE_UNICODE", 0};
@@ -74,11 +80,12 @@ inline constexpr IntSetting TYPE_DELAY_MS{u"TYPE_DELAY_MS", 0};
 // What is written to the device (nothing while both texts are empty): the request, with
 // escapes \r \n \t \xHH \\, sent at enable, every DEVICE_POLL_MS (0: never), on a hotkey or
 // from the tray menu; and the acknowledgement after each handled reading.
-inline constexpr StringSetting DEVICE_COMMAND{u"DEVICE_COMMAND", u""};
+// 1024 characters: the longest request (256 bytes) written as \xHH escapes.
+inline constexpr StringSetting DEVICE_COMMAND{u"DEVICE_COMMAND", u"", 1024};
 inline constexpr IntSetting DEVICE_COMMAND_AT_ENABLE{u"DEVICE_COMMAND_AT_ENABLE", 0};
 inline constexpr IntSetting DEVICE_POLL_MS{u"DEVICE_POLL_MS", 0};
-inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u""};
-inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u""};
+inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u"", 64};
+inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u"", 1024};
 
 // Every setting above, for export and import (the ports' line settings come on top).
 inline constexpr const IntSetting* kIntSettings[] = {

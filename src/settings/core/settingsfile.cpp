@@ -128,6 +128,9 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const E
         } else if (const StringSetting* setting = StringSettingNamed(name)) {
             std::vector<uint8_t> bytes;
             Hotkey hotkey;
+            if (auto error = CheckLength(*setting, text)) {
+                return error;
+            }
             if (setting == &COMPORT && !IsPortName(text)) {
                 return u"COMPORT: \"" + text + u"\" is not a port name (COM1 to COM255)!";
             }
@@ -152,11 +155,25 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const E
                 return name + u" holds line settings Windows does not take!";
             }
         } else {
-            return name + u" is not a setting Dorvane knows!";
+            // A name from a hostile file may be as long as the file: the box shows its start.
+            constexpr size_t kShownChars = 64;
+            const std::u16string shown =
+                name.size() <= kShownChars ? name : name.substr(0, kShownChars) + u"...";
+            return shown + u" is not a setting Dorvane knows!";
         }
     }
     CReadingRules rules;
     return rules.Set(RulesOf(entries));
+}
+
+std::optional<std::u16string> CheckLength(const StringSetting& setting, std::u16string_view text) {
+    if (text.size() <= setting.maxLength) {
+        return std::nullopt;
+    }
+    const std::string digits = std::to_string(setting.maxLength);
+    std::u16string error(setting.name);
+    error.append(u" is longer than ").append(digits.begin(), digits.end()).append(u" characters!");
+    return error;
 }
 
 bool ImportSettings(const SettingEntries& entries, CAppProfile& to) {
@@ -185,6 +202,45 @@ bool ImportSettings(const SettingEntries& entries, CAppProfile& to) {
         }
     }
     return ok;
+}
+
+ImportOutcome ImportSettingsFile(IPrivateProfile& files, std::u16string_view path, CAppProfile& to,
+                                 const EncodeText& encode, const DecodeAnsi& ansi) {
+    const auto failed = [&](std::u16string_view why) {
+        std::u16string text(u"Import settings failed!\t\n");
+        text.append(path).append(why);
+        return ImportOutcome{false, std::move(text)};
+    };
+    const std::u16string name(path);
+    const FileBytes file = files.ReadBytes(name.c_str(), kMaxSettingsFileBytes);
+    if (file.status == FileBytes::Status::kTooLarge) {
+        std::u16string text(u"Import settings refused!\t\n");
+        text.append(path).append(u" is larger than 1 MiB.");
+        return {false, std::move(text)};
+    }
+    if (file.status != FileBytes::Status::kRead) {
+        return failed(u" cannot be read.");
+    }
+    const std::u16string text = DecodeText(file.bytes, DetectEncoding(file.bytes), ansi);
+    // The file's section for this profile; a file exported from the default settings serves
+    // any profile.
+    std::optional<SettingEntries> entries = IniSection(text, SettingsSectionOf(to));
+    if (!entries || entries->empty()) {
+        entries = IniSection(text, kSettingsSection);
+    }
+    if (!entries || entries->empty()) {
+        return failed(u" holds no settings.");
+    }
+    // Every value is checked before the first is written: a refused file changes nothing.
+    if (std::optional<std::u16string> refusal = CheckImport(*entries, encode)) {
+        return {false, u"Import settings refused!\t\n" + *refusal};
+    }
+    if (!ImportSettings(*entries, to)) {
+        return {false, u"Import settings failed!\t\nThe settings could not be stored."};
+    }
+    std::u16string done(u"The settings are imported from\n");
+    done.append(path);
+    return {true, std::move(done)};
 }
 
 }  // namespace dorvane

@@ -63,11 +63,16 @@ std::optional<std::u16string> ParseStartRequest(const std::vector<std::u16string
             if (named) {
                 return std::u16string(u"Only one /profile can be given!");
             }
-            if (const auto error = CheckProfileName(value)) {
+            // A settings file's section names end without blanks, so "A " is the profile "A".
+            const size_t first = value.find_first_not_of(u' ');
+            const std::u16string name = first == std::u16string::npos
+                                            ? std::u16string()
+                                            : value.substr(first, value.find_last_not_of(u' ') + 1 - first);
+            if (const auto error = CheckProfileName(name)) {
                 return error;
             }
             named = true;
-            request.profile = value;
+            request.profile = name;
             continue;
         }
         if (request.action != StartRequest::Action::kRun) {

@@ -18,7 +18,8 @@ struct StartRequest {
 };
 
 // The words after the program's name: "/profile NAME", "/export FILE", "/import FILE", "/quiet"
-// (the switches in any case, "-" for "/"), at most one of export and import. On a line that cannot
+// (the switches in any case, "-" for "/"), at most one of export and import. A profile name
+// is taken without the blanks at its ends. On a line that cannot
 // be followed, the error text for the user (ending in "!").
 std::optional<std::u16string> ParseStartRequest(const std::vector<std::u16string>& words, StartRequest& request);
 

@@ -2,11 +2,15 @@
 // key so that nothing of a user's own settings is touched.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "doctest/doctest.h"
+#include "serial/serialport.h"
 #include "settings/appprofile.h"
+#include "settings/core/settingstext.h"
 
 using namespace dorvane;
 
@@ -133,7 +137,13 @@ TEST_SUITE("profile store on an INI file (Win32)") {
             CHECK(profile.WriteString(u"Settings", u"S", value));
             CHECK(profile.GetString(u"Settings", u"S", u"-") == value);
         }
-        CHECK(ini.GetSection(u"Settings", name.c_str()).size() == 5);
+        // The program's own reading of the file (an import's) finds what the system wrote.
+        const FileBytes bytes = ini.ReadBytes(name.c_str(), kMaxSettingsFileBytes);
+        const auto entries =
+            IniSection(DecodeText(bytes.bytes, DetectEncoding(bytes.bytes), AnsiText), u"Settings");
+        REQUIRE(entries.has_value());
+        CHECK(entries->size() == 5);
+        CHECK(entries->back() == std::pair<std::u16string, std::u16string>(u"S", u"plain"));
 
         wchar_t text[64];
         auto read = [&](const wchar_t* entry) {
@@ -167,5 +177,114 @@ TEST_SUITE("profile store on an INI file (Win32)") {
         CHECK(profile.WriteString(u"Settings", u"DATA_SUFFIX", u"\u20ac\u0142\u4e2d"));
         CHECK(profile.GetString(u"Settings", u"DATA_SUFFIX", u"") == u"\u20ac\u0142\u4e2d");
         DeleteFileW(file.c_str());
+    }
+}
+
+TEST_SUITE("settings files (Win32)") {
+    std::wstring TempFile(const wchar_t* name) {
+        wchar_t dir[MAX_PATH];
+        GetTempPathW(MAX_PATH, dir);
+        return std::wstring(dir) + name;
+    }
+    void WriteBytes(const std::wstring& path, const std::string& bytes) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        REQUIRE(file != INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        CHECK(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        CloseHandle(file);
+    }
+    const char16_t* U(const std::wstring& path) {
+        return reinterpret_cast<const char16_t*>(path.c_str());
+    }
+
+    TEST_CASE(
+        "the files' lock is one named mutex of the session: another copy waits, its holder takes it again") {
+        CWin32PrivateProfile first, second;  // two copies
+        REQUIRE(first.LockFile(u"C:\\a\\Dorvane.ini"));
+        HANDLE named = OpenMutexW(SYNCHRONIZE, FALSE, kSettingsFileLockName);
+        CHECK(named != nullptr);
+        if (named != nullptr) {
+            CloseHandle(named);
+        }
+        REQUIRE(first.LockFile(u"C:\\a\\Dorvane.ini"));
+        std::atomic<bool> had{false};
+        std::thread other([&] {
+            CHECK(second.LockFile(u"C:\\b\\Dorvane.ini"));  // one lock for every file
+            had = true;
+            second.UnlockFile(u"C:\\b\\Dorvane.ini");
+        });
+        Sleep(300);
+        CHECK_FALSE(had);
+        first.UnlockFile(u"C:\\a\\Dorvane.ini");
+        Sleep(300);
+        CHECK_FALSE(had);  // taken twice, released once
+        first.UnlockFile(u"C:\\a\\Dorvane.ini");
+        other.join();
+        CHECK(had);
+    }
+
+    TEST_CASE("a file is read whole or not at all, and a busy file is told from a read-only one") {
+        const std::wstring path = TempFile(L"dorvane-bytes.ini");
+        CWin32PrivateProfile files;
+        WriteBytes(path, std::string("\xEF\xBB\xBF[S]\r\n", 8));
+        FileBytes read = files.ReadBytes(U(path), 8);
+        CHECK(read.status == FileBytes::Status::kRead);
+        CHECK(read.bytes == std::string("\xEF\xBB\xBF[S]\r\n", 8));
+        read = files.ReadBytes(U(path), 7);
+        CHECK(read.status == FileBytes::Status::kTooLarge);
+        CHECK(read.bytes.empty());
+        CHECK(files.WriteAccess(U(path)) == FileAccess::kWritable);
+
+        // Another program holding the file open without sharing it.
+        HANDLE held =
+            CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        REQUIRE(held != INVALID_HANDLE_VALUE);
+        CHECK(files.WriteAccess(U(path)) == FileAccess::kBusy);
+        CHECK(files.ReadBytes(U(path), 100).status == FileBytes::Status::kBusy);
+        CloseHandle(held);
+        CHECK(files.WriteAccess(U(path)) == FileAccess::kWritable);
+
+        CHECK(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        CHECK(files.WriteAccess(U(path)) == FileAccess::kReadOnly);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        CHECK(files.ReadBytes(U(path), 100).status == FileBytes::Status::kUnreadable);
+    }
+
+    TEST_CASE("only an empty file is given the UTF-16 mark") {
+        const std::wstring path = TempFile(L"dorvane-mark.ini");
+        CWin32PrivateProfile files;
+        for (const std::string& before : {std::string(), std::string("[S]\r\n")}) {
+            WriteBytes(path, before);
+            CHECK(files.MarkEmptyFileUtf16(U(path)));
+            CHECK(files.ReadBytes(U(path), 100).bytes == (before.empty() ? std::string("\xFF\xFE") : before));
+        }
+        DeleteFileW(path.c_str());
+    }
+
+    TEST_CASE("two names of one file are one file") {
+        const std::wstring path = TempFile(L"dorvane-same.ini");
+        const std::wstring other = TempFile(L"dorvane-other.ini");
+        WriteBytes(path, "x");
+        WriteBytes(other, "x");
+        std::wstring upper = path;
+        CharUpperW(upper.data());
+        const std::wstring dotted = TempFile(L"sub\\..\\dorvane-same.ini");
+        CreateDirectoryW(TempFile(L"sub").c_str(), nullptr);
+        CHECK(IsSameFile(path.c_str(), upper.c_str()));
+        CHECK(IsSameFile(path.c_str(), dotted.c_str()));
+        CHECK_FALSE(IsSameFile(path.c_str(), other.c_str()));
+        CHECK_FALSE(IsSameFile(TempFile(L"none-a.ini").c_str(), TempFile(L"none-b.ini").c_str()));
+        DeleteFileW(path.c_str());
+        DeleteFileW(other.c_str());
+        RemoveDirectoryW(TempFile(L"sub").c_str());
+    }
+
+    TEST_CASE("ANSI text comes back as the system's code page encodes it") {
+        CHECK(AnsiText(std::string_view()).empty());
+        const std::vector<uint8_t> bytes = AnsiBytesOf(u"Z\u00e4hlung");
+        CHECK(AnsiText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) ==
+              u"Z\u00e4hlung");
     }
 }
