@@ -85,6 +85,26 @@ TEST_CASE("line settings: built and stored at a port's first enable, then read f
     CHECK_FALSE(WindowsRefuses(stored28));
     CHECK(ReadField32(stored28, dcb::kBaudRate) == 19200);  // the user's choice is kept
     CHECK(rig.Traced("enable comm, com setting mended"));
+
+    // A write may take as long as the line's speed needs: 11 bits a byte, rounded up; 100 ms a
+    // byte when the port does not tell its speed.
+    struct Speed {
+        uint32_t baud;
+        bool told;
+        uint32_t msPerByte;
+    };
+    for (const Speed c : {Speed{115200, true, 1}, Speed{19200, true, 1}, Speed{9600, true, 2}, Speed{75, true, 147},
+                          Speed{9600, false, 100}}) {
+        CAPTURE(c.baud);
+        rig.platform.port.failGetState = !c.told;
+        auto& record = rig.registry.keys[key][u"COM1_DCB"].bytes;
+        for (size_t i = 0; i < 4; ++i) {
+            record[4 + i] = static_cast<uint8_t>(c.baud >> (8 * i));
+        }
+        REQUIRE(rig.link.EnableComm());
+        rig.link.DisableComm();
+        CHECK(rig.platform.port.writeMsPerByte == c.msPerByte);
+    }
 }
 
 TEST_CASE("a record is made one Windows accepts, keeping every value that is valid") {
@@ -496,6 +516,11 @@ TEST_CASE("writes to the device go beside the reader's wait, polls are skipped w
         REQUIRE(rig.Eventually([&] { return writes() == 2; }));
         CHECK(rig.link.Send({'P'}, true) == SendResult::kBusy);
         CHECK(rig.link.Send({0x06}, false) == SendResult::kQueued);
+        // The queue is bounded: a device that never takes anything cannot make it grow.
+        for (size_t queued = 2; queued <= kMaxQueuedWrites; ++queued) {
+            REQUIRE(rig.link.Send({0x06}, false) == SendResult::kQueued);
+        }
+        CHECK(rig.link.Send({0x06}, false) == SendResult::kBusy);
         const auto start = std::chrono::steady_clock::now();
         rig.link.DisableComm();
         CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));

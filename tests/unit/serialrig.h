@@ -40,6 +40,7 @@ struct PortScript {
     size_t readChunk = SIZE_MAX;  // bytes one read returns at most
     uint32_t lineErrors = 0;
     bool unplugged = false;
+    uint32_t writeMsPerByte = 0;  // the write time-out the system was given
     // How the port was opened. Both model Windows: an overlapped wait is ended by a mask change
     // and waited on together with the stop signal; a synchronous wait ends only when the device
     // does something, and a mask change from another thread blocks until it has (KB Q105302).
@@ -186,7 +187,10 @@ public:
     }
     void ClearAbortOnError(LineSettings&) override {}
     void ReadTimeouts() override {}
-    void SetTimeouts(uint32_t, uint32_t) override {}
+    void SetTimeouts(uint32_t writeMsPerByte, uint32_t) override {
+        std::lock_guard lock(m_script.mutex);
+        m_script.writeMsPerByte = writeMsPerByte;
+    }
     void SetEventMask(uint32_t) override {
         PortScript& script = m_script;  // a test's stop thread may outlive this port object
         std::unique_lock lock(script.mutex);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/widestr.h"
 #include "doctest/doctest.h"
 #include "pipeline/win32pipeline.h"
 #include "serial/btdiscover.h"
@@ -35,22 +36,20 @@ TEST_CASE("a port that does not exist cannot be opened") {
 
 namespace {
 
-// A port on the writing end of an overlapped pipe with a 16-byte buffer and a reader that reads
-// only when told: a write larger than the buffer stays pending, as on a device whose flow
-// control holds.
+// A port opened the way the program opens a device, on the client end of a pipe with a 16-byte
+// buffer whose server reads only when told: a write larger than the buffer stays pending, as on a
+// device whose flow control holds. Were the port opened without FILE_FLAG_OVERLAPPED, its first
+// write would not return until the server read it all: these tests would hang.
 struct QuietLine {
     HANDLE reader = INVALID_HANDLE_VALUE;
-    std::unique_ptr<CWin32CommPort> port;
+    std::unique_ptr<ICommPort> port;
 
     QuietLine() {
         const wchar_t* name = L"\\\\.\\pipe\\dorvane-serial-write-test";
-        HANDLE writer = CreateNamedPipeW(name, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT,
-                                         1, 16, 16, 0, nullptr);
-        if (writer == INVALID_HANDLE_VALUE) {
-            return;
+        reader = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 16, 16, 0, nullptr);
+        if (reader != INVALID_HANDLE_VALUE) {
+            port = CWin32SerialPlatform().Open(AsUtf16(name));
         }
-        reader = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        port = CWin32CommPort::Adopt(writer);
     }
     ~QuietLine() {
         port.reset();
