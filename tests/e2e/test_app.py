@@ -502,10 +502,10 @@ def test_caps_lock_switched_while_dorvane_runs_is_followed(wine, line, key_sink)
         app.ui("tap", CAPITAL)
 
 
-def test_reading_rules_shape_what_dorvane_types(wine, line, key_sink):
+def test_stored_reading_rules_shape_what_dorvane_types_at_the_pace_asked_for(wine, line, key_sink):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     for name, kind, data in (("DATA_NUMBER", "REG_DWORD", "2"), ("DATA_DECIMAL", "REG_SZ", ","),
-                             ("DATA_EXTRACT", "REG_SZ", "^(?!ERR)(.*)$"), ("DATA_SUFFIX", "REG_SZ", "{TAB}"),
+                             ("DATA_EXTRACT", "REG_SZ", "^(.*)$"), ("DATA_SUFFIX", "REG_SZ", "{TAB}"),
                              ("DATA_TERMINATOR", "REG_DWORD", "0"), ("TYPE_DELAY_MS", "REG_DWORD", "20")):
         set_value(wine, name, kind, data)
     app = Dorvane(wine)
@@ -521,13 +521,6 @@ def test_reading_rules_shape_what_dorvane_types(wine, line, key_sink):
     # the seven keys arrive within a few milliseconds).
     stamps = [int(l.split()[0]) for l in winrig.read_lines(key_sink.log) if l.split()[1] == "keydown"]
     assert stamps[-1] - stamps[0] >= (len(stamps) - 1) * 20000 - 5000  # microseconds
-    # A line the expression does not match types nothing; the next one types.
-    before = len(key_sink.events())
-    line.write(b"ERR 17\r\n")
-    app.wait_trace("reading skipped, no match")
-    line.write(b"W +0001.50\r\n")
-    winrig.wait_for(lambda: [v for k, v in key_sink.events()[before:] if k == "keydown"][-1:] == [TAB], 15, "the next Tab")
-    assert "".join(chr(v) for k, v in key_sink.events()[before:] if k == "char") == "1,50\t"
 
 
 def test_a_character_the_layout_lacks_is_typed_as_unicode_when_asked(wine, line, key_sink):
@@ -662,14 +655,13 @@ def test_a_polled_balance_has_its_weights_typed_and_acknowledged_and_the_poll_st
         assert set(balance.received.replace(b"P\r\n", b"").replace(b"\x06", b"")) == set()
         app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
         app.wait_trace("enable/disable dorvane, done", 2)
-        after_disable = balance.answers
-        time.sleep(1.5)
-        assert balance.answers == after_disable
+        time.sleep(1.5)  # three ticks, were the timer still running
+        assert app.traces().count("device poll tick after the stop") <= 1
     finally:
         balance.close()
 
 
-def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, line):
+def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, line, key_sink):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     app = Dorvane(wine)
     app.wait_trace("enable/disable dorvane, done")
@@ -690,12 +682,14 @@ def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, 
     app.ui("send", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)
     assert line.read(1.5) == b"W\r"
     VK_F9 = 0x78
-    app.ui("tap", VK_F9)  # the hotkey, pressed in the user's window
+    f9_in_window = lambda: [v for k, v in key_sink.events() if k == "keydown"].count(VK_F9)
+    app.ui("tap", VK_F9)  # the hotkey, pressed in the user's window: Dorvane's, not the window's
     assert line.read(1.5) == b"W\r"
+    assert f9_in_window() == 0
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
     app.wait_trace("enable/disable dorvane, done", 4)
-    app.ui("tap", VK_F9)  # released at disable
-    assert line.read(1.0) == b""
+    app.ui("tap", VK_F9)  # released at disable: the user's key again
+    winrig.wait_for(lambda: f9_in_window() == 1, 5, "F9 in the user's window")
 
 
 def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line, key_sink):
@@ -718,17 +712,22 @@ def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line
     app.wait_trace("enable/disable dorvane, done", 3)
     line.write(b"2\r")
     app.wait_trace("thread comm-write is running", 2)
-    started = time.monotonic()
     app.ui("post", app.hwnd, WM_COMMAND, ID_QUIT, 0)
     app.answer_box("Quit from DORVANE?", IDYES)
+    started = time.monotonic()
     app.proc.wait(timeout=10)
-    assert time.monotonic() - started < 5.0
+    # The stop ends the writer's wait at once and the close waits half a second for the write;
+    # the write's own time bound (about 3 s at this speed) must not be what ends it.
+    assert time.monotonic() - started < 2.0
 
 
 def test_two_profiles_on_two_ports_type_their_own_readings_whole_never_mixed(wine, line, line13, key_sink):
     profiles = SETTINGS_KEY.rsplit("\\", 1)[0] + r"\Profiles"
     for name, port in (("Scanner", "COM12"), ("Scale 2", "COM13")):
         assert wine.reg("add", rf"{profiles}\{name}", "/v", "COMPORT", "/t", "REG_SZ", "/d", port, "/f")[0] == 0
+        # A pace that makes each reading take a second or more: the two certainly overlap, and
+        # only the typing lock keeps them apart.
+        assert wine.reg("add", rf"{profiles}\{name}", "/v", "TYPE_DELAY_MS", "/t", "REG_DWORD", "/d", "8", "/f")[0] == 0
     scanner = Dorvane(wine, "scanner", args=("/profile", "Scanner"))
     scanner.wait_trace("enable/disable dorvane, done")
     scale = Dorvane(wine, "scale", args=("/profile", "Scale 2"))

@@ -28,7 +28,7 @@ std::vector<uint8_t> Cp1252(std::u16string_view text) {
 struct RequestHost : IDeviceRequestHost {
     explicit RequestHost(CSerialLink& link) : link(link) {}
     SendResult Send(std::vector<uint8_t> bytes, bool skipWhenBusy) override {
-        return link.Send(std::move(bytes), skipWhenBusy);
+        return queueFull ? SendResult::kBusy : link.Send(std::move(bytes), skipWhenBusy);
     }
     std::vector<uint8_t> Encode(std::u16string_view text) override { return Cp1252(text); }
     bool StartPollTimer(uint32_t ms) override {
@@ -82,6 +82,7 @@ struct RequestHost : IDeviceRequestHost {
     std::vector<std::u16string> traces;
     std::vector<std::u16string> notices;
     CFaultBoard faults;
+    bool queueFull = false;  // the link's write queue is at its bound
 };
 
 }  // namespace
@@ -291,5 +292,25 @@ TEST_CASE("device requests: a stored value that cannot work, a hotkey held elsew
     }
     requests.Start(DeviceRequestSettings{});  // the settings mended
     CHECK(host.faults.Tip().empty());
+    rig.link.DisableComm();
+}
+
+TEST_CASE("device requests: with the write queue full a request is dropped, traced each time, acknowledgements once") {
+    testing::SerialRig rig;
+    RequestHost host(rig.link);
+    CDeviceRequests requests(host);
+    REQUIRE(rig.link.EnableComm());
+    DeviceRequestSettings settings;
+    settings.command = u"P\\r";
+    settings.ack = u"\\x06";
+    requests.Start(settings);
+    host.queueFull = true;
+    requests.SendCommand();
+    requests.SendCommand();
+    requests.OnReadingsHandled(3);
+    requests.OnReadingsHandled(1);
+    CHECK(host.Count(u"device request dropped, too many writes waiting!") == 2);
+    CHECK(host.Count(u"device acknowledgements dropped, too many writes waiting!") == 1);
+    requests.Stop();
     rig.link.DisableComm();
 }

@@ -106,7 +106,9 @@ void CDeviceRequests::OnPollTimer(bool readingsWait) {
     {
         std::lock_guard lock(m_cs);
         if (!m_bRunning || !m_bPolling) {
-            return;  // a tick queued before the stop
+            // A tick queued before the stop; more than one would mean the timer still runs.
+            m_host.Trace(u"device poll tick after the stop");
+            return;
         }
         command = m_command;
     }
