@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <climits>
 #include <random>
 
@@ -47,6 +48,8 @@ TEST_CASE("line ends flush the whole buffer as one item, across bursts too") {
     PipelineRig rig;
     RecordTo(rig);
     REQUIRE(rig.Enable());
+    const int looks = rig.platform.desktop.FrontQueries();
+    rig.service.OnBytesArriving();  // nothing is typed: no look at the front, Caps Lock left to the hook
     rig.Burst("12");
     rig.platform.now += 200;
     rig.Burst("\r\n");
@@ -56,6 +59,8 @@ TEST_CASE("line ends flush the whole buffer as one item, across bursts too") {
     CHECK(rig.Eventually([&] { return rig.Recorded().size() == 3; }));
     CHECK(rig.Recorded() == std::vector<std::u16string>{u"12\r\n", u"123\r\n45", u"\n"});
     CHECK(rig.service.ComReadCount() == 12);
+    CHECK(rig.platform.desktop.FrontQueries() == looks);
+    CHECK(rig.platform.desktop.HookSet());
 }
 
 TEST_CASE("the count rule: N=8 waits for 3+4+1 bytes, N of 0 or less flushes every burst") {
@@ -566,7 +571,15 @@ TEST_CASE("the window in front is asked about once per item and after announced 
 }
 
 TEST_CASE("a look ahead while the reading arrives serves its item only while the same window is still in front") {
-    enum class Meanwhile { kNothing, kAnnouncedSwitch, kUnannouncedSwitch, kUnannouncedTaskbar, kTooLong };
+    enum class Meanwhile {
+        kNothing,
+        kAnnouncedSwitch,
+        kAnnouncedBackAgain,  // away and back: the window may not be the one looked at
+        kUnannouncedSwitch,
+        kUnannouncedTaskbar,
+        kTooLong,
+        kAskedAgainSoon,  // the reader asks on every read; a look a quarter second at most
+    };
     struct Case {
         Meanwhile meanwhile;
         uintptr_t typedInto;
@@ -575,9 +588,11 @@ TEST_CASE("a look ahead while the reading arrives serves its item only while the
     const Case cases[] = {
         {Meanwhile::kNothing, FakeDesktop::kUserWindow, 1},
         {Meanwhile::kAnnouncedSwitch, 2, 2},
+        {Meanwhile::kAnnouncedBackAgain, FakeDesktop::kUserWindow, 2},
         {Meanwhile::kUnannouncedSwitch, 2, 2},
         {Meanwhile::kUnannouncedTaskbar, FakeDesktop::kUserWindow, 2},  // held until the user's window is back
         {Meanwhile::kTooLong, FakeDesktop::kUserWindow, 2},
+        {Meanwhile::kAskedAgainSoon, FakeDesktop::kUserWindow, 1},
     };
     for (const Case& c : cases) {
         CAPTURE(static_cast<int>(c.meanwhile));
@@ -592,7 +607,9 @@ TEST_CASE("a look ahead while the reading arrives serves its item only while the
             case Meanwhile::kAnnouncedSwitch: desktop.Show(FrontKind::kUserWindow, 2); break;
             case Meanwhile::kUnannouncedSwitch: desktop.Show(FrontKind::kUserWindow, 2, 0, 0, false); break;
             case Meanwhile::kUnannouncedTaskbar: desktop.Show(FrontKind::kShell, 9, 0, 0, false); break;
+            case Meanwhile::kAnnouncedBackAgain: desktop.Show(FrontKind::kUserWindow, FakeDesktop::kUserWindow); break;
             case Meanwhile::kTooLong: rig.platform.now += 500; break;
+            case Meanwhile::kAskedAgainSoon: rig.platform.now += 249, rig.service.OnBytesArriving(); break;
         }
         rig.Burst("ab\r");
         if (c.meanwhile == Meanwhile::kUnannouncedTaskbar) {
@@ -727,6 +744,26 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         rig.Burst("ST,GS,-000.50kg\r\n");
         REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
         CHECK(rig.platform.recorded.items == std::vector<std::u16string>{u"-0,50\t"});
+    }
+    SUBCASE("a disable cuts a slow pace short") {
+        PipelineRig rig;
+        rig.Set(TYPE_DELAY_MS, 1000);
+        REQUIRE(rig.Enable());
+        rig.Burst("abc\r");
+        REQUIRE(rig.Eventually([&] { return rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"a"; }));
+        const auto start = std::chrono::steady_clock::now();
+        rig.Disable();
+        CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));
+        CHECK(rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"a");
+    }
+    SUBCASE("a stored pace over a second stops typing like a rule that cannot work") {
+        PipelineRig rig;
+        rig.Set(TYPE_DELAY_MS, 1001);
+        REQUIRE(rig.Enable());
+        rig.Burst("123\r");
+        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        CHECK(rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
+        CHECK(rig.host.faults.Tip() == u"not typing: TYPE_DELAY_MS must be 0 to 1000");
     }
     SUBCASE("a stored expression that does not compile: nothing typed, unshaped neither") {
         PipelineRig rig;

@@ -4,6 +4,7 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -86,6 +87,24 @@ TEST_CASE("received bytes are read in the ANSI code page and end at a NUL") {
 
 // What an elevated copy's lock does to a normal one cannot be shown here (Wine has no integrity
 // levels): the descriptor the lock is made with, and the rights a copy asks for, can.
+TEST_CASE("{DATE} and {TIME} are today and this minute in the user's short formats, without seconds") {
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    const std::u16string date = UserDateTimeText(false);
+    const std::u16string time = UserDateTimeText(true);
+    SYSTEMTIME after;
+    GetLocalTime(&after);
+    const auto twoDigits = [](unsigned value) {
+        return std::u16string{static_cast<char16_t>(u'0' + value / 10 % 10), static_cast<char16_t>(u'0' + value % 10)};
+    };
+    CAPTURE(std::string(date.begin(), date.end()));
+    CAPTURE(std::string(time.begin(), time.end()));
+    CHECK(date.find(twoDigits(before.wYear)) != std::u16string::npos);  // "yy" or "yyyy" in every short format
+    CHECK((time.find(twoDigits(before.wMinute)) != std::u16string::npos ||
+           time.find(twoDigits(after.wMinute)) != std::u16string::npos));
+    CHECK(std::count(time.begin(), time.end(), u':') == 1);  // hours and minutes only
+}
+
 TEST_CASE("a lock of the copies is made for the user with only the rights to wait on and release it") {
     wchar_t name[64];
     _snwprintf(name, 64, L"Local\\Velmora.DORVANE.Test.%lu", GetCurrentProcessId());
