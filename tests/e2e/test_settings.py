@@ -283,6 +283,7 @@ def test_the_data_page_previews_the_last_reading_and_refuses_a_broken_expression
     app.ui("click", sheet, IDOK)
     app.answer_box("DATA_EXTRACT: the expression is not valid!")
     assert int(app.ui("curpage", sheet)[0]) == data  # the sheet stays, on the page at fault
+    winrig.wait_for(lambda: app.ui("focus", sheet) == ["1031"], 5, "the focus on the expression")
     assert stored(wine, "DATA_EXTRACT") == ""
     app.ui("settext", data, 1031, "")
     app.ui("settext", data, 1039, "1001")
@@ -319,6 +320,7 @@ def test_the_device_page_refuses_what_cannot_be_sent_and_stores_the_requests(win
         app.ui("click", sheet, IDOK)
         assert app.answer_box(refusal).endswith("!")
         assert int(app.ui("curpage", sheet)[0]) == device  # the sheet stays, on the page at fault
+        winrig.wait_for(lambda: app.ui("focus", sheet) == [str(control)], 5, "the focus on the field at fault")
         app.ui("settext", device, control, good[control])
     app.ui("click", device, IDC_AT_ENABLE)
     close_sheet(app, sheet, IDOK)

@@ -24,6 +24,8 @@
 //   page SHEET INDEX              asks a property sheet to show a page (posted: leaving a page may
 //                                 open a message box)
 //   curpage SHEET                 the property sheet's current page: HWND
+//   focus HWND                    the control id of the window with the keyboard focus in HWND's
+//                                 thread, or "none"
 //   move HWND X Y W H             moves and sizes a window
 //   foreground                    the foreground window: HWND CLASS TITLE
 //   tap VK                        presses and releases a key (decimal virtual-key code), as typed
@@ -374,6 +376,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (verb == L"curpage" && need(1)) {
         out.Write(HandleText(
             reinterpret_cast<HWND>(SendMessageW(ParseHandle(arg[0]), PSM_GETCURRENTPAGEHWND, 0, 0))));
+        return 0;
+    }
+    if (verb == L"focus" && need(1)) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        const DWORD thread = GetWindowThreadProcessId(ParseHandle(arg[0]), nullptr);
+        const bool known = GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr;
+        out.Write(known ? std::to_string(GetDlgCtrlID(info.hwndFocus)) : std::string("none"));
         return 0;
     }
     if (verb == L"move" && need(5)) {
