@@ -4,8 +4,6 @@
 #include "framework/foreground.h"
 #include "resource.h"
 
-using framework::CSingleLock;
-
 namespace {
 
 constexpr UINT kAllFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -19,19 +17,11 @@ constexpr UINT kAddRetryMs = 2000;
 // The tray shows small icons: take the drawn 16x16 image rather than a shrunk 32x32 one.
 // Shared icons are owned by the system, so changing the picture often leaks nothing.
 HICON CSystemTray::LoadPicture(UINT resourceId) {
-    return LoadPicture(MAKEINTRESOURCEW(resourceId));
-}
-
-HICON CSystemTray::LoadPicture(LPCWSTR resourceName) {
-    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resourceName, IMAGE_ICON,
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
 }
 
 CSystemTray::CSystemTray() = default;
-
-CSystemTray::CSystemTray(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id) {
-    Create(owner, callbackMessage, tip, icon, id);
-}
 
 CSystemTray::~CSystemTray() {
     RemoveIcon();
@@ -41,7 +31,7 @@ BOOL CSystemTray::Notify(DWORD message) {
     return m_pfnShellNotify(message, &m_nid);
 }
 
-BOOL CSystemTray::AddLocked() {
+BOOL CSystemTray::Add() {
     m_nid.uFlags = kAllFlags;
     if (Notify(NIM_ADD)) {
         return TRUE;
@@ -53,7 +43,7 @@ BOOL CSystemTray::AddLocked() {
     return Notify(NIM_MODIFY);
 }
 
-void CSystemTray::MakePendingLocked() {
+void CSystemTray::MakePending() {
     m_bEnabled = FALSE;
     m_bAddPending = TRUE;
     ::SetTimer(m_nid.hWnd, kAddRetryTimer, kAddRetryMs, nullptr);
@@ -61,7 +51,6 @@ void CSystemTray::MakePendingLocked() {
 
 BOOL CSystemTray::Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id) {
     DebugPrintf(L"create tray");
-    CSingleLock lock(m_cs);
     m_bEnabled = LOBYTE(LOWORD(GetVersion())) >= 4;
     if (!m_bEnabled) {
         return FALSE;
@@ -80,20 +69,20 @@ BOOL CSystemTray::Create(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON ic
     m_nid.uCallbackMessage = callbackMessage;
     // A longer tip is cut at the field's 127 characters rather than refused.
     lstrcpynW(m_nid.szTip, tip, ARRAYSIZE(m_nid.szTip));
-    m_bEnabled = AddLocked();
+    m_bEnabled = Add();
     if (!m_bEnabled) {
-        MakePendingLocked();
+        MakePending();
     }
     DebugPrintf(L"create tray, done");
     return m_bEnabled;
 }
 
-BOOL CSystemTray::RetryAddLocked() {
+BOOL CSystemTray::RetryAdd() {
     if (!m_bAddPending) {
         return m_bEnabled;
     }
     DebugPrintf(L"tray add, retry");
-    if (!AddLocked()) {
+    if (!Add()) {
         return FALSE;
     }
     m_bEnabled = TRUE;
@@ -105,17 +94,14 @@ BOOL CSystemTray::RetryAddLocked() {
 }
 
 void CSystemTray::OnAddRetryTimer() {
-    CSingleLock lock(m_cs);
-    RetryAddLocked();
+    RetryAdd();
 }
 
 BOOL CSystemTray::IsAddPending() {
-    CSingleLock lock(m_cs);
     return m_bAddPending;
 }
 
 void CSystemTray::RemoveIcon() {
-    CSingleLock lock(m_cs);
     if (m_bAddPending) {
         m_bAddPending = FALSE;
         ::KillTimer(m_nid.hWnd, kAddRetryTimer);
@@ -128,7 +114,7 @@ void CSystemTray::RemoveIcon() {
     m_bEnabled = FALSE;
 }
 
-void CSystemTray::HideIconLocked() {
+void CSystemTray::HideIconNow() {
     if (m_bEnabled && !m_bHidden) {
         m_nid.uFlags = NIF_ICON;
         Notify(NIM_DELETE);
@@ -136,29 +122,21 @@ void CSystemTray::HideIconLocked() {
     }
 }
 
-void CSystemTray::ShowIconLocked() {
+void CSystemTray::ShowIconNow() {
     if (m_bEnabled && m_bHidden) {
         m_bHidden = FALSE;
-        if (!AddLocked()) {
-            MakePendingLocked();  // the shell is not ready (it restarted): tried again later
+        if (!Add()) {
+            MakePending();  // the shell is not ready (it restarted): tried again later
         }
     }
 }
 
 void CSystemTray::HideIcon() {
-    CSingleLock lock(m_cs);
-    HideIconLocked();
+    HideIconNow();
 }
 
 void CSystemTray::ShowIcon() {
-    CSingleLock lock(m_cs);
-    ShowIconLocked();
-}
-
-void CSystemTray::ReAddIcon() {
-    CSingleLock lock(m_cs);
-    HideIconLocked();
-    ShowIconLocked();
+    ShowIconNow();
 }
 
 UINT CSystemTray::TaskbarCreatedMessage() {
@@ -168,20 +146,18 @@ UINT CSystemTray::TaskbarCreatedMessage() {
 
 void CSystemTray::OnTaskbarCreated() {
     DebugPrintf(L"tray re-add");
-    CSingleLock lock(m_cs);
     if (m_bAddPending) {
-        RetryAddLocked();  // the shell is up now
+        RetryAdd();  // the shell is up now
         return;
     }
-    HideIconLocked();
-    ShowIconLocked();
+    HideIconNow();
+    ShowIconNow();
 }
 
 BOOL CSystemTray::SetIcon(HICON icon) {
     if (icon == nullptr) {
         return FALSE;
     }
-    CSingleLock lock(m_cs);
     if (m_bAddPending) {
         m_nid.hIcon = icon;  // shown when the add succeeds
     }
@@ -194,28 +170,14 @@ BOOL CSystemTray::SetIcon(HICON icon) {
 }
 
 BOOL CSystemTray::SetIconResource(UINT resourceId) {
-    return SetIconResource(MAKEINTRESOURCEW(resourceId));
-}
-
-BOOL CSystemTray::SetIconResource(LPCWSTR resourceName) {
-    return SetIcon(LoadPicture(resourceName));
-}
-
-BOOL CSystemTray::SetSystemIcon(UINT systemIconId) {
-    return SetSystemIcon(MAKEINTRESOURCEW(systemIconId));
-}
-
-BOOL CSystemTray::SetSystemIcon(LPCWSTR systemIconName) {
-    return SetIcon(LoadIconW(nullptr, systemIconName));
+    return SetIcon(LoadPicture(resourceId));
 }
 
 HICON CSystemTray::GetIcon() {
-    CSingleLock lock(m_cs);
     return m_bEnabled ? m_nid.hIcon : nullptr;
 }
 
 BOOL CSystemTray::SetTipText(LPCWSTR text) {
-    CSingleLock lock(m_cs);
     if (m_bAddPending) {
         lstrcpynW(m_nid.szTip, text, ARRAYSIZE(m_nid.szTip));  // shown when the add succeeds
     }
@@ -228,7 +190,6 @@ BOOL CSystemTray::SetTipText(LPCWSTR text) {
 }
 
 BOOL CSystemTray::ShowBalloon(LPCWSTR title, LPCWSTR text) {
-    CSingleLock lock(m_cs);
     if (!m_bEnabled) {
         return FALSE;
     }
@@ -241,44 +202,13 @@ BOOL CSystemTray::ShowBalloon(LPCWSTR title, LPCWSTR text) {
     return shown;
 }
 
-BOOL CSystemTray::SetTipTextResource(UINT stringId) {
-    wchar_t text[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)] = {};
-    if (LoadStringW(GetModuleHandleW(nullptr), stringId, text, ARRAYSIZE(text)) == 0) {
-        return FALSE;
-    }
-    return SetTipText(text);
-}
-
 std::wstring CSystemTray::GetTipText() {
-    CSingleLock lock(m_cs);
     return m_bEnabled ? std::wstring(m_nid.szTip) : std::wstring();
 }
 
-BOOL CSystemTray::SetOwnerWnd(HWND owner) {
-    CSingleLock lock(m_cs);
-    if (!m_bEnabled || owner == nullptr || !IsWindow(owner)) {
-        return FALSE;
-    }
-    m_nid.hWnd = owner;
-    m_nid.uFlags = 0;
-    return Notify(NIM_MODIFY);
-}
-
-HWND CSystemTray::GetOwnerWnd() {
-    CSingleLock lock(m_cs);
-    return m_nid.hWnd;
-}
-
 LRESULT CSystemTray::OnTrayMessage(WPARAM wParam, LPARAM lParam) {
-    // The lock covers reading the record only: the menu runs a modal loop, and the worker must
-    // be able to change the icon meanwhile.
-    UINT id;
-    HWND owner;
-    {
-        CSingleLock lock(m_cs);
-        id = m_nid.uID;
-        owner = m_nid.hWnd;
-    }
+    const UINT id = m_nid.uID;
+    const HWND owner = m_nid.hWnd;
     if (wParam != id) {
         return 0;
     }

@@ -1,7 +1,6 @@
 // One icon in the shell's notification area: added with a tooltip and a callback message,
 // changed, hidden, removed, and its mouse events turned into the tray menu or a command.
-// Every operation holds the object's lock: the send-key worker changes the icon while the
-// user-interface thread handles the mouse.
+// Only the owner's (user-interface) thread calls it: the worker asks the owner for changes.
 #pragma once
 
 #include <windows.h>
@@ -9,15 +8,12 @@
 
 #include <string>
 
-#include "framework/sync.h"
-
 class CSystemTray {
 public:
     // The shell call; tests count the calls through their own function.
     using ShellNotifyFn = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
 
     CSystemTray();
-    CSystemTray(HWND owner, UINT callbackMessage, LPCWSTR tip, HICON icon, UINT id);
     virtual ~CSystemTray();
     CSystemTray(const CSystemTray&) = delete;
     CSystemTray& operator=(const CSystemTray&) = delete;
@@ -34,27 +30,18 @@ public:
     void RemoveIcon();
     void HideIcon();
     void ShowIcon();
-    void ReAddIcon();
 
     // One of the program's icon resources at the tray's size.
     static HICON LoadPicture(UINT resourceId);
-    static HICON LoadPicture(LPCWSTR resourceName);
 
     BOOL SetIcon(HICON icon);
     BOOL SetIconResource(UINT resourceId);
-    BOOL SetIconResource(LPCWSTR resourceName);
-    BOOL SetSystemIcon(UINT systemIconId);
-    BOOL SetSystemIcon(LPCWSTR systemIconName);
     HICON GetIcon();
 
     BOOL SetTipText(LPCWSTR text);
     // A balloon notice at the icon, with the warning sign; texts are cut to the record's fields.
     BOOL ShowBalloon(LPCWSTR title, LPCWSTR text);
-    BOOL SetTipTextResource(UINT stringId);
     std::wstring GetTipText();
-
-    BOOL SetOwnerWnd(HWND owner);
-    HWND GetOwnerWnd();
 
     virtual LRESULT OnTrayMessage(WPARAM wParam, LPARAM lParam);
     // A command the menu shows above its last item while the owner needs it (0: none).
@@ -75,14 +62,13 @@ private:
     std::wstring m_strExtraText;
     BOOL Notify(DWORD message);
     // Adds the icon with every field; TRUE when it is in the tray afterwards.
-    BOOL AddLocked();
+    BOOL Add();
     // The shell did not take the icon: it is added again on the retry timer.
-    void MakePendingLocked();
-    void HideIconLocked();
-    void ShowIconLocked();
-    BOOL RetryAddLocked();
+    void MakePending();
+    void HideIconNow();
+    void ShowIconNow();
+    BOOL RetryAdd();
 
-    framework::CCriticalSection m_cs;
     ShellNotifyFn m_pfnShellNotify = Shell_NotifyIconW;
     BOOL m_bEnabled = FALSE;
     BOOL m_bHidden = FALSE;
