@@ -49,9 +49,9 @@ private:
     void OnHelp();
     void OnQuit();
     void Quit();
+
     // The installer's quit request (QuitRequestMessage): the service is turned off and the
     // program ends without a question.
-
     void OnQuitRequest();
     void OnClear();
     void OnDiscardWaiting();
