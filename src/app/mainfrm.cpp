@@ -445,10 +445,13 @@ void CMainFrame::ShowQueuedNotices() {
 }
 
 void CMainFrame::RaiseFault(const FaultReport& report) {
-    if (m_faults.Raise(report.fault, report.tip)) {
+    const CFaultBoard::Raised raised = m_faults.Raise(report.fault, report.tip);
+    if (raised == CFaultBoard::Raised::kAnnounce) {
         ShowNotice(report.title, report.text);
     }
-    PostMessageW(m_hWnd, WM_WAITING_CHANGED, 0, 0);  // the tooltip tells it from now
+    if (raised != CFaultBoard::Raised::kUnchanged) {
+        PostMessageW(m_hWnd, WM_WAITING_CHANGED, 0, 0);  // the tooltip tells it from now
+    }
 }
 
 void CMainFrame::ClearFault(Fault fault) {

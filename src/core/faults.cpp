@@ -9,13 +9,17 @@ std::u16string FaultTip(std::u16string_view error) {
     return std::u16string(error);
 }
 
-bool CFaultBoard::Raise(Fault fault, const std::u16string& tip) {
+CFaultBoard::Raised CFaultBoard::Raise(Fault fault, const std::u16string& tip) {
     std::lock_guard lock(m_mutex);
-    m_present[static_cast<size_t>(fault)] = tip;
+    std::optional<std::u16string>& present = m_present[static_cast<size_t>(fault)];
+    if (present == tip) {
+        return Raised::kUnchanged;
+    }
+    present = tip;
     if (m_announced.size() >= kAnnouncedLimit) {
         m_announced.clear();
     }
-    return m_announced.emplace(fault, tip).second;
+    return m_announced.emplace(fault, tip).second ? Raised::kAnnounce : Raised::kChanged;
 }
 
 bool CFaultBoard::Clear(Fault fault) {

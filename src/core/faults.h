@@ -34,9 +34,12 @@ std::u16string FaultTip(std::u16string_view error);
 // Safe to use from every thread: the worker, the writer and the user-interface thread report.
 class CFaultBoard {
 public:
-    // True when the notice is to be shown: this fault, with this tip, was not announced before
-    // in this run.
-    bool Raise(Fault fault, const std::u16string& tip);
+    enum class Raised {
+        kAnnounce,   // this fault with this tip is new to the run: its notice is shown
+        kChanged,    // told before, back now or with another tip: the tooltip changes
+        kUnchanged,  // already present as it is (a device failing every poll)
+    };
+    Raised Raise(Fault fault, const std::u16string& tip);
     // False when it was not present.
     bool Clear(Fault fault);
     bool Has(Fault fault) const;

@@ -50,7 +50,7 @@ struct RequestHost : IDeviceRequestHost {
     // As the program does: the notice once a run, the fault kept for the tooltip.
     void RaiseFault(const FaultReport& report) override {
         std::lock_guard lock(mutex);
-        if (faults.Raise(report.fault, report.tip)) {
+        if (faults.Raise(report.fault, report.tip) == CFaultBoard::Raised::kAnnounce) {
             notices.push_back(report.title);
         }
     }

@@ -75,7 +75,7 @@ public:
     // As the program does: the notice once a run, the fault kept for the tooltip.
     CFaultBoard faults;
     void RaiseFault(const FaultReport& report) override {
-        if (faults.Raise(report.fault, report.tip)) {
+        if (faults.Raise(report.fault, report.tip) == CFaultBoard::Raised::kAnnounce) {
             ShowNotice(report.title, report.text);
         }
     }

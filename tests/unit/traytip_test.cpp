@@ -72,15 +72,17 @@ TEST_CASE("tray tooltip: each state, a fault while enabled, and never more than 
 }
 
 TEST_CASE("faults: the first present in order is told, each announced once a run however often it comes back") {
+    using Raised = CFaultBoard::Raised;
     CFaultBoard board;
     CHECK(board.Tip().empty());
-    CHECK(board.Raise(Fault::kHotkey, u"hotkey F9 taken by another program"));
-    CHECK(board.Raise(Fault::kReadingRules, u"not typing: DATA_CASE must be 0, 1 or 2"));
+    CHECK(board.Raise(Fault::kHotkey, u"hotkey F9 taken by another program") == Raised::kAnnounce);
+    CHECK(board.Raise(Fault::kReadingRules, u"not typing: DATA_CASE must be 0, 1 or 2") == Raised::kAnnounce);
+    CHECK(board.Raise(Fault::kReadingRules, u"not typing: DATA_CASE must be 0, 1 or 2") == Raised::kUnchanged);
     CHECK(board.Tip() == u"not typing: DATA_CASE must be 0, 1 or 2");
     CHECK(board.Clear(Fault::kReadingRules));
     CHECK_FALSE(board.Clear(Fault::kReadingRules));
     CHECK(board.Tip() == u"hotkey F9 taken by another program");
-    CHECK_FALSE(board.Raise(Fault::kReadingRules, u"not typing: DATA_CASE must be 0, 1 or 2"));  // a reconnection
-    CHECK(board.Raise(Fault::kReadingRules, u"not typing: DATA_NUMBER must be 0, 1 or 2"));      // another fault
+    CHECK(board.Raise(Fault::kReadingRules, u"not typing: DATA_CASE must be 0, 1 or 2") == Raised::kChanged);  // a reconnection
+    CHECK(board.Raise(Fault::kReadingRules, u"not typing: DATA_NUMBER must be 0, 1 or 2") == Raised::kAnnounce);
     CHECK(FaultTip(u"DATA_CASE must be 0, 1 or 2!") == u"DATA_CASE must be 0, 1 or 2");
 }
