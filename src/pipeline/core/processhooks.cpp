@@ -7,6 +7,7 @@
 #include <thread>
 #include <new>
 
+#include "core/decimal.h"
 #include "pipeline/core/pipelinesettings.h"
 #include "resource.h"
 
@@ -18,11 +19,6 @@ namespace {
 constexpr int kReceivingMs = 300;
 // While bytes keep coming, the worker looks at the window in front ahead at most this often.
 constexpr uint32_t kLookAheadRenewMs = 250;
-
-std::u16string Utf16Number(long long value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 }  // namespace
 
@@ -177,7 +173,7 @@ void CSendService::CountLostAtStop() {
     }
     lost += m_assembler.WaitingChars() != 0 || g_nBufferCount > 0 ? 1 : 0;
     if (lost != 0) {
-        m_host.Trace(u"send-key: " + Utf16Number(static_cast<long long>(lost)) +
+        m_host.Trace(u"send-key: " + DecimalText(lost) +
                      (lost == 1 ? u" reading lost, the service stopped" : u" readings lost, the service stopped"));
     }
 }
@@ -193,7 +189,7 @@ void CSendService::OnCommRead(size_t length, const char* bytes) {
     m_dwReceiveTick = now;
     m_dwFlushTick = now;
     m_dwIdleTick = now;
-    m_host.Trace(u"comm read: " + Utf16Number(static_cast<long long>(length)));
+    m_host.Trace(u"comm read: " + DecimalText(length));
 
     // A NUL is no character to type or record; the bytes after it are handled like any others
     // (the buffer is text up to its NUL, so one left in would cut off what follows).

@@ -1,16 +1,13 @@
 #include "serial/core/btdiscover.h"
 
+#include "core/decimal.h"
+
 namespace dorvane {
 
 namespace {
 
 // A result larger than this is not worth the memory: the walk ends instead.
 constexpr uint32_t kLargestResultBytes = 64 * 1024;
-
-std::u16string Number(int value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 }  // namespace
 
@@ -22,7 +19,7 @@ bool DiscoverBluetoothDevices(IBluetoothNameService& service,
     }
     int error = 0;
     if (!service.Begin(kBluetoothLookupFlags, error)) {
-        trace(u"WSALookupServiceBegin failed! err=" + Number(error));
+        trace(u"WSALookupServiceBegin failed! err=" + DecimalText(error));
         service.Cleanup();
         return false;
     }
@@ -53,7 +50,7 @@ bool DiscoverBluetoothDevices(IBluetoothNameService& service,
             enlarged = true;
             continue;
         }
-        trace(u"WSALookupServiceNext error: " + Number(result) + u", disvover aborted!");
+        trace(u"WSALookupServiceNext error: " + DecimalText(result) + u", disvover aborted!");
         break;
     }
     service.End();

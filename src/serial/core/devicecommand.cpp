@@ -1,18 +1,10 @@
 #include "serial/core/devicecommand.h"
 
+#include "core/decimal.h"
 #include "core/hexdigit.h"
 #include "core/textcase.h"
 
 namespace dorvane {
-
-namespace {
-
-std::u16string Digits(uint32_t value) {
-    const std::string text = std::to_string(value);
-    return std::u16string(text.begin(), text.end());
-}
-
-}  // namespace
 
 std::optional<std::u16string> DecodeDeviceText(std::u16string_view text, const char16_t* setting,
                                               const EncodeText& encode, std::vector<uint8_t>& bytes) {
@@ -62,7 +54,7 @@ std::optional<std::u16string> DecodeDeviceText(std::u16string_view text, const c
     }
     flush();
     if (bytes.size() > kMaxDeviceCommandBytes) {
-        return std::u16string(setting) + u" is longer than " + Digits(kMaxDeviceCommandBytes) + u" bytes!";
+        return std::u16string(setting) + u" is longer than " + DecimalText(kMaxDeviceCommandBytes) + u" bytes!";
     }
     return std::nullopt;
 }

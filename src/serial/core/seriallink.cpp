@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "core/decimal.h"
 #include "serial/core/linesettings.h"
 #include "settings/core/settingkeys.h"
 
@@ -127,7 +128,7 @@ bool CSerialLink::ApplyLineSettings(ICommPort& port, const std::u16string& portN
         std::copy(stored.begin(), stored.end(), settings.begin());
     } else {
         if (!stored.empty()) {
-            Trace(u"enable comm, stored com setting has " + Ascii(std::to_string(stored.size())) +
+            Trace(u"enable comm, stored com setting has " + DecimalText(stored.size()) +
                   u" bytes, rebuilt");
         }
         Trace(u"enable comm, com setting, 2");
@@ -335,7 +336,7 @@ void CSerialLink::CommReadThread() {
         // the service is turned off.
         if ((!waited && !statusRead) || (failedWaits >= kFailedWaitsForLoss && statusRead && status.queued == 0)) {
             const uint32_t error = statusRead ? waitError : m_hComm->LastError();
-            Trace(u"com-port lost, err=" + Ascii(std::to_string(error)) + u", reading stopped!");
+            Trace(u"com-port lost, err=" + DecimalText(error) + u", reading stopped!");
             m_platform.PostServiceOff();
             break;
         }

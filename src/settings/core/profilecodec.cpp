@@ -1,5 +1,7 @@
 #include "settings/core/profilecodec.h"
 
+#include "core/decimal.h"
+
 namespace dorvane {
 
 std::optional<uint32_t> IntFromRegistry(const RegValue& value) {
@@ -30,14 +32,7 @@ bool IsBinaryRegistryValue(const RegValue& value) {
 }
 
 std::u16string IniIntText(int32_t value) {
-    // Work on the magnitude in 64 bits so that INT32_MIN has one.
-    int64_t magnitude = value < 0 ? -static_cast<int64_t>(value) : value;
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
-        magnitude /= 10;
-    } while (magnitude != 0);
-    return value < 0 ? u"-" + digits : digits;
+    return DecimalText(value);
 }
 
 std::optional<uint32_t> IntFromIniText(std::u16string_view text) {
