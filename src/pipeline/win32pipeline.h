@@ -54,9 +54,6 @@ private:
     uintptr_t m_claimedWindow = 0;
 };
 
-// Makes or opens a lock the copies share (a named mutex) with only the rights to wait on and
-// release it, granted to the user at every integrity level; null when it cannot be had.
-HANDLE OpenCopyLock(const wchar_t* name);
 // The name of the claim a reading holds on its window while it goes in.
 std::wstring WindowClaimName(uintptr_t window);
 

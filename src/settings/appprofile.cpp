@@ -8,7 +8,7 @@
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/misc.h"
-#include "pipeline/win32pipeline.h"
+#include "framework/copylock.h"
 #include "settings/core/portablefile.h"
 
 namespace dorvane {
@@ -148,7 +148,7 @@ bool CWin32PrivateProfile::LockFile(const char16_t*) {
     AcquireSRWLockExclusive(&m_guard);
     if (!m_bLockTried) {
         m_bLockTried = true;
-        m_hLock = OpenCopyLock(kSettingsFileLockName);
+        m_hLock = framework::OpenCopyLock(kSettingsFileLockName);
         if (m_hLock == nullptr) {
             // As before there was a lock: each call on its own.
             DebugPrintf(L"settings file lock cannot be had (error %u); the file is used without it",

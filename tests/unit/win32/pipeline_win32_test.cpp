@@ -13,6 +13,7 @@
 #include "doctest/doctest.h"
 #include "eventually.h"
 #include "pipeline/capslockwatch.h"
+#include "framework/copylock.h"
 #include "pipeline/win32pipeline.h"
 
 using namespace dorvane;
@@ -108,13 +109,13 @@ TEST_CASE("{DATE} and {TIME} are today and this minute in the user's short forma
 TEST_CASE("a lock of the copies is made for the user with only the rights to wait on and release it") {
     wchar_t name[64];
     _snwprintf(name, 64, L"Local\\Velmora.DORVANE.Test.%lu", GetCurrentProcessId());
-    HANDLE made = OpenCopyLock(name);
+    HANDLE made = framework::OpenCopyLock(name);
     REQUIRE(made != nullptr);
     HANDLE opened = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
     REQUIRE(opened != nullptr);
     CHECK(WaitForSingleObject(opened, 0) == WAIT_OBJECT_0);
     CHECK(ReleaseMutex(opened));
-    HANDLE again = OpenCopyLock(name);  // there already: opened with the same rights
+    HANDLE again = framework::OpenCopyLock(name);  // there already: opened with the same rights
     REQUIRE(again != nullptr);
     CHECK(WaitForSingleObject(again, 0) == WAIT_OBJECT_0);
     CHECK(ReleaseMutex(again));
