@@ -1,5 +1,6 @@
 #include "pipeline/core/targetprogram.h"
 
+#include "core/blanks.h"
 #include "core/textcase.h"
 
 namespace dorvane {
@@ -12,23 +13,12 @@ char16_t Fold(char16_t c) {
 }
 
 
-std::u16string_view Trimmed(std::u16string_view text) {
-    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 }  // namespace
 
 CTargetPrograms::CTargetPrograms(std::u16string_view setting) {
     while (!setting.empty()) {
         const size_t end = setting.find(u';');
-        const std::u16string_view entry = Trimmed(setting.substr(0, end));
+        const std::u16string_view entry = TrimBlanks(setting.substr(0, end));
         setting = end == std::u16string_view::npos ? std::u16string_view() : setting.substr(end + 1);
         if (entry.empty()) {
             continue;
@@ -71,7 +61,7 @@ std::u16string WithProgramAdded(std::u16string_view setting, std::u16string_view
     if (CTargetPrograms(setting).Matches(exeName, u"")) {
         return std::u16string(setting);
     }
-    std::u16string text(Trimmed(setting));
+    std::u16string text(TrimBlanks(setting));
     while (!text.empty() && (text.back() == u';' || text.back() == u' ' || text.back() == u'\t')) {
         text.pop_back();  // no empty entry between the last one and the new one
     }

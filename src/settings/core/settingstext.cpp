@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <set>
 
+#include "core/blanks.h"
 #include "core/textcase.h"
 
 namespace dorvane {
@@ -81,20 +82,6 @@ std::u16string FromUtf16(std::string_view bytes, bool bigEndian) {
     return text;
 }
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t';
-}
-
-std::u16string_view Trimmed(std::u16string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 }  // namespace
 
 std::u16string_view EncodingName(TextEncoding encoding) {
@@ -152,7 +139,7 @@ std::u16string DecodeText(std::string_view bytes, TextEncoding encoding, const D
 }
 
 std::optional<SettingEntries> IniSection(std::u16string_view text, std::u16string_view section) {
-    section = Trimmed(section);
+    section = TrimBlanks(section);
     std::optional<SettingEntries> found;
     std::set<std::u16string> names;  // upper case: a file of many keys must not cost their square
     bool inside = false;
@@ -161,7 +148,7 @@ std::optional<SettingEntries> IniSection(std::u16string_view text, std::u16strin
         if (end == std::u16string_view::npos) {
             end = text.size();
         }
-        const std::u16string_view line = Trimmed(text.substr(start, end - start));
+        const std::u16string_view line = TrimBlanks(text.substr(start, end - start));
         start = end + 1;
         if (line.empty() || line.front() == u';') {
             continue;
@@ -171,7 +158,7 @@ std::optional<SettingEntries> IniSection(std::u16string_view text, std::u16strin
             if (found) {
                 break;  // the first section of that name is the one the system reads
             }
-            const std::u16string_view name = Trimmed(line.substr(1, close - 1));
+            const std::u16string_view name = TrimBlanks(line.substr(1, close - 1));
             inside = SameTextIgnoringCase(name, section);
             if (inside) {
                 found.emplace();
@@ -182,7 +169,7 @@ std::optional<SettingEntries> IniSection(std::u16string_view text, std::u16strin
             continue;
         }
         const size_t equals = line.find(u'=');
-        const std::u16string_view name = Trimmed(line.substr(0, equals));
+        const std::u16string_view name = TrimBlanks(line.substr(0, equals));
         if (name.empty()) {
             continue;
         }
@@ -194,7 +181,7 @@ std::optional<SettingEntries> IniSection(std::u16string_view text, std::u16strin
             continue;
         }
         std::u16string_view value =
-            equals == std::u16string_view::npos ? std::u16string_view{} : Trimmed(line.substr(equals + 1));
+            equals == std::u16string_view::npos ? std::u16string_view{} : TrimBlanks(line.substr(equals + 1));
         if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
