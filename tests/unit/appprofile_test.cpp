@@ -369,6 +369,12 @@ TEST_SUITE("profiles and settings files") {
         std::vector<uint8_t> imported;
         CHECK(target.profile.GetBinary(u"Profiles\\Scale", u"COM12_DCB", imported));
         CHECK(imported == std::vector<uint8_t>(record.begin(), record.end()));
+        // A port is stored as the General page lists it, whatever case the file gives it.
+        const SettingEntries lowerCase = {{u"COMPORT", u"com7"}, {u"com7_dcb", IniBinaryText(record.data(), record.size())}};
+        REQUIRE_FALSE(CheckImport(lowerCase, ascii));
+        REQUIRE(ImportSettings(lowerCase, target.profile));
+        CHECK(ReadSetting(target.profile, COMPORT) == u"COM7");
+        CHECK(target.profile.GetBinary(u"Profiles\\Scale", u"COM7_DCB", imported));
 
         struct Refusal {
             SettingEntries entries;
