@@ -6,6 +6,7 @@
 #include <utility>
 #include <string>
 
+#include "core/decimal.h"
 #include "resource.h"
 
 namespace dorvane {
@@ -44,11 +45,6 @@ const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> it
         return u"the window the reading started in is not in front";
     }
     return nullptr;
-}
-
-std::u16string CountText(uint32_t count) {
-    const std::string digits = std::to_string(count);
-    return std::u16string(digits.begin(), digits.end());
 }
 
 }  // namespace
@@ -176,7 +172,7 @@ void CSendService::DiscardWaiting() {
     }
     m_host.ReadingsHandled(readings);
     m_nDroppedReadings = 0;  // nothing waits any more: SetWaitingReadings tells the tray
-    m_host.Trace(u"send-key: " + CountText(dropped) + (dropped == 1 ? u" waiting reading" : u" waiting readings") +
+    m_host.Trace(u"send-key: " + DecimalText(dropped) + (dropped == 1 ? u" waiting reading" : u" waiting readings") +
                  u" discarded");
     SetWaitingReadings(0);
     m_nHandledItems += dropped;  // last: the count says the discard is done

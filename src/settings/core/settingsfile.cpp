@@ -3,6 +3,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/decimal.h"
 #include "core/textcase.h"
 #include "pipeline/core/pipelinesettings.h"
 #include "pipeline/core/readingrules.h"
@@ -17,8 +18,7 @@ namespace {
 constexpr int kHighestPort = 255;
 
 std::u16string PortName(int number) {
-    const std::string digits = std::to_string(number);
-    return u"COM" + std::u16string(digits.begin(), digits.end());
+    return u"COM" + DecimalText(number);
 }
 
 // "COM1" .. "COM255", as the General page lists ports.
@@ -170,10 +170,7 @@ std::optional<std::u16string> CheckLength(const StringSetting& setting, std::u16
     if (text.size() <= setting.maxLength) {
         return std::nullopt;
     }
-    const std::string digits = std::to_string(setting.maxLength);
-    std::u16string error(setting.name);
-    error.append(u" is longer than ").append(digits.begin(), digits.end()).append(u" characters!");
-    return error;
+    return std::u16string(setting.name) + u" is longer than " + DecimalText(setting.maxLength) + u" characters!";
 }
 
 bool ImportSettings(const SettingEntries& entries, CAppProfile& to) {
