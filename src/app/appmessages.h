@@ -1,4 +1,4 @@
-// Messages of the main frame, shared by the parts that send them.
+// The main window's message, timer and hotkey numbers, in one place.
 #pragma once
 
 #include <windows.h>
@@ -13,21 +13,28 @@ constexpr UINT WM_COMM_READ = WM_USER + 3;
 constexpr UINT WM_CLEAR_BUFFER = WM_USER + 15;
 // Answered 1 with no effect.
 constexpr UINT WM_USER_16 = WM_USER + 16;
-// The frame's own: shows the tray icon resource in wParam (the pipeline's icon changes, queued so
-// that only the user-interface thread calls the shell).
-constexpr UINT WM_STATUS_ICON = WM_APP + 1;
-// Turns the service off if it is on, and never on: what a lost device and auto-disable ask for.
-// (The toggle command would switch a service the user had just turned off back on.)
-// wParam says why: kOffIdle (auto-disable) or kOffPortLost (the device is gone: the service
-// then waits for it, if AUTORECONNECT allows).
+// Turns the service off if it is on, and never on (a toggle would switch a service the user had
+// just turned off back on). Dorvane's own threads ask through the task queue; this number is
+// for other programs (a script, the end-to-end tests), which may post it with wParam kOffIdle
+// (as auto-disable does) or kOffPortLost (as a lost device does: then waited for, if
+// AUTORECONNECT allows), lParam 0.
 constexpr UINT WM_SERVICE_OFF = WM_APP + 2;
 constexpr WPARAM kOffIdle = 0;
 constexpr WPARAM kOffPortLost = 1;
-// Shows the balloon notices the worker queued at the tray icon (the message carries nothing).
-constexpr UINT WM_TRAY_NOTICE = WM_APP + 3;
+// The task queue has work: the window runs the tasks other threads posted (the message carries
+// nothing).
+constexpr UINT WM_RUN_TASKS = WM_APP + 3;
 // A port try has answered: the window that started it (the frame waiting for the device, or the
 // settings sheet's General page) takes the answers from its runner (the message carries nothing).
 constexpr UINT WM_PORT_TRIED = WM_APP + 4;
-// The count of readings waiting for the chosen program changed: the tray's tooltip and menu
-// follow CSendService::WaitingReadings (the message carries nothing).
-constexpr UINT WM_WAITING_CHANGED = WM_APP + 5;
+
+// The main window's timers (the tray icon's add retry is CSystemTray::kAddRetryTimer).
+constexpr UINT_PTR kServiceTimer = 1;  // the 500 ms service tick
+constexpr UINT kServiceTimerMs = 500;
+constexpr UINT_PTR kPortWatchTimer = 3;  // while the device is gone, the port is tried this often
+constexpr UINT kPortWatchMs = 2000;
+constexpr UINT_PTR kPollTimer = 4;  // the device requests' poll
+constexpr UINT_PTR kPictureTimer = 5;  // a state picture waits this long (CTrayView)
+constexpr UINT kPictureDelayMs = 10;
+// The main window's hotkey: the device requests' "Send Command".
+constexpr int kHotkeyId = 1;

@@ -1,5 +1,6 @@
 #include "app/devicehost.h"
 
+#include "app/appmessages.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/errorproc.h"

@@ -17,10 +17,6 @@ public:
     // The window that owns the timer and receives WM_HOTKEY; set once it exists.
     void Attach(HWND window) { m_hWnd = window; }
 
-    // The main window's timer and hotkey ids.
-    static constexpr UINT_PTR kPollTimer = 4;
-    static constexpr int kHotkeyId = 1;
-
     dorvane::SendResult Send(std::vector<uint8_t> bytes, bool skipWhenBusy) override;
     std::vector<uint8_t> Encode(std::u16string_view text) override;
     bool StartPollTimer(uint32_t ms) override;

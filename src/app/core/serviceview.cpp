@@ -1,4 +1,4 @@
-#include "app/core/traytip.h"
+#include "app/core/serviceview.h"
 
 #include "core/decimal.h"
 
@@ -22,7 +22,7 @@ std::u16string Readings(uint32_t count) {
 }
 
 // The state's words, before a fault and before the profile's name.
-std::u16string StateText(const TrayState& state) {
+std::u16string StateText(const ServiceView& state) {
     if (state.enabled && state.dropped != 0) {
         return u"DORVANE, " + Readings(state.dropped) + u" dropped: waiting for " + state.heldFor;
     }
@@ -43,8 +43,12 @@ std::u16string StateText(const TrayState& state) {
 
 }  // namespace
 
-std::u16string ComposeTrayTip(const TrayState& state) {
-    const std::u16string prefix = state.profile.empty() ? u"" : state.profile + u": ";
+bool KeepsActivityPicture(const ServiceView& state) {
+    return state.enabled && (state.waiting != 0 || state.dropped != 0 || state.waitingForCopy);
+}
+
+std::u16string ComposeTrayTip(const ServiceView& state, const std::u16string& profile) {
+    const std::u16string prefix = profile.empty() ? u"" : profile + u": ";
     const bool plainEnabled = state.enabled && state.dropped == 0 && state.waiting == 0 && !state.waitingForCopy;
     const std::u16string counters = plainEnabled && !state.record ? u"\nCOM read: " + DecimalText(state.comReads) +
                                                                         u", Sent Key: " + DecimalText(state.sentKeys)

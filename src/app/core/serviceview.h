@@ -1,5 +1,5 @@
-// The tray icon's tooltip: what state the service is in, and while it runs, what keeps it
-// from doing all it should.
+// What the tray shows of the service: one value for its state, and the tooltip composed from
+// it. The window fills the value and renders the text; nothing here touches the shell.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +8,7 @@
 
 namespace dorvane {
 
-struct TrayState {
-    std::u16string profile;  // empty: the default settings, no name in front
+struct ServiceView {
     bool enabled = false;
     bool record = false;
     std::u16string port;
@@ -30,6 +29,11 @@ struct TrayState {
 // https://learn.microsoft.com/windows/win32/api/shellapi/ns-shellapi-notifyicondataw
 inline constexpr size_t kTrayTipChars = 127;
 
-std::u16string ComposeTrayTip(const TrayState& state);
+// The states in which the tray keeps the picture the readings' handling last showed (readings
+// wait, were dropped, or wait for another copy); otherwise the state's own picture is shown.
+bool KeepsActivityPicture(const ServiceView& state);
+
+// profile: the profile this copy runs for; empty for the default settings (no name in front).
+std::u16string ComposeTrayTip(const ServiceView& state, const std::u16string& profile);
 
 }  // namespace dorvane

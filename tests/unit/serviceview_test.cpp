@@ -2,15 +2,15 @@
 
 #include <functional>
 
-#include "app/core/traytip.h"
+#include "app/core/serviceview.h"
 #include "core/faults.h"
 
 using namespace dorvane;
 
 namespace {
 
-TrayState Enabled() {
-    TrayState state;
+ServiceView Enabled() {
+    ServiceView state;
     state.enabled = true;
     state.port = u"COM7";
     state.comReads = 12;
@@ -25,47 +25,49 @@ TEST_CASE("tray tooltip: each state, a fault while enabled, and never more than 
     const std::u16string longPort(120, u'P');
     struct Case {
         const char* what;
-        std::function<void(TrayState&)> change;
+        std::function<void(ServiceView&)> change;
         std::u16string tip;
+        std::u16string profile = {};
     };
     const Case cases[] = {
-        {"enabled, no fault: as it always was", [](TrayState&) {},
+        {"enabled, no fault: as it always was", [](ServiceView&) {},
          u"DORVANE [Send], Enabled @ COM7\nCOM read: 12, Sent Key: 340"},
-        {"recording", [](TrayState& s) { s.record = true; }, u"DORVANE [Record], Enabled @ COM7"},
+        {"recording", [](ServiceView& s) { s.record = true; }, u"DORVANE [Record], Enabled @ COM7"},
         {"a fault follows the state, the counters after it",
-         [&](TrayState& s) { s.fault = rules; },
+         [&](ServiceView& s) { s.fault = rules; },
          u"DORVANE [Send], Enabled @ COM7, " + rules + u"\nCOM read: 12, Sent Key: 340"},
         {"the profile's name in front",
-         [&](TrayState& s) { s.profile = u"Scale 2"; s.fault = u"hotkey F9 taken by another program"; },
-         u"Scale 2: DORVANE [Send], Enabled @ COM7, hotkey F9 taken by another program\nCOM read: 12, Sent Key: 340"},
+         [&](ServiceView& s) { s.fault = u"hotkey F9 taken by another program"; },
+         u"Scale 2: DORVANE [Send], Enabled @ COM7, hotkey F9 taken by another program\nCOM read: 12, Sent Key: 340",
+         u"Scale 2"},
         {"no room: the counters go first",
-         [&](TrayState& s) { s.profile = u"Warehouse desk 4"; s.fault = rules + u" (the first group)"; },
-         u"Warehouse desk 4: DORVANE [Send], Enabled @ COM7, " + rules + u" (the first group)"},
+         [&](ServiceView& s) { s.fault = rules + u" (the first group)"; },
+         u"Warehouse desk 4: DORVANE [Send], Enabled @ COM7, " + rules + u" (the first group)", u"Warehouse desk 4"},
         {"still no room: the fault is cut, and says so",
-         [&](TrayState& s) { s.port = longPort; s.fault = rules; },
+         [&](ServiceView& s) { s.port = longPort; s.fault = rules; },
          u"DORVANE [Send], Enabled @ " + longPort.substr(0, 53) + u", " +
              rules.substr(0, 127 - 79 - 2 - 1) + u"\u2026"},
         {"a long port without a fault is cut where it always was",
-         [&](TrayState& s) { s.port = longPort; },
+         [&](ServiceView& s) { s.port = longPort; },
          u"DORVANE [Send], Enabled @ " + longPort.substr(0, 53)},
         {"waiting readings: the fault on a line of its own",
-         [&](TrayState& s) { s.waiting = 2; s.waitingFor = u"notepad.exe"; s.fault = u"hotkey F9 taken by another program"; },
+         [&](ServiceView& s) { s.waiting = 2; s.waitingFor = u"notepad.exe"; s.fault = u"hotkey F9 taken by another program"; },
          u"DORVANE, 2 readings waiting for notepad.exe\nhotkey F9 taken by another program"},
-        {"dropped readings", [](TrayState& s) { s.dropped = 1; s.heldFor = u"notepad.exe"; s.waiting = 1000; },
+        {"dropped readings", [](ServiceView& s) { s.dropped = 1; s.heldFor = u"notepad.exe"; s.waiting = 1000; },
          u"DORVANE, 1 reading dropped: waiting for notepad.exe"},
-        {"another copy typing", [](TrayState& s) { s.waitingForCopy = true; },
+        {"another copy typing", [](ServiceView& s) { s.waitingForCopy = true; },
          u"DORVANE, waiting for another copy's typing"},
-        {"disabled: no fault, no counts", [&](TrayState& s) { s.enabled = false; s.fault = rules; s.waiting = 3; },
+        {"disabled: no fault, no counts", [&](ServiceView& s) { s.enabled = false; s.fault = rules; s.waiting = 3; },
          u"DORVANE, Disabled"},
         {"waiting for a lost device",
-         [](TrayState& s) { s.enabled = false; s.watchingPort = true; s.watchedPort = u"COM7"; },
+         [](ServiceView& s) { s.enabled = false; s.watchingPort = true; s.watchedPort = u"COM7"; },
          u"DORVANE, waiting for COM7"},
     };
     for (const Case& c : cases) {
         CAPTURE(c.what);
-        TrayState state = Enabled();
+        ServiceView state = Enabled();
         c.change(state);
-        const std::u16string tip = ComposeTrayTip(state);
+        const std::u16string tip = ComposeTrayTip(state, c.profile);
         CHECK(tip == c.tip);
         CHECK(tip.size() <= kTrayTipChars);
     }

@@ -1,0 +1,179 @@
+#include "app/service.h"
+
+#include "app/appmessages.h"
+#include "core/widestr.h"
+#include "diag/dbg.h"
+#include "diag/errorproc.h"
+#include "diag/misc.h"
+#include "serial/serialport.h"
+#include "settings/appprofile.h"
+#include "settings/core/settingkeys.h"
+
+using namespace dorvane;
+
+CService::CService(CTrayView& tray, CTaskQueue& tasks)
+    : m_tray(tray),
+      m_tasks(tasks),
+      m_portTry([](const std::u16string& name) { return TheSerialLink().ProbePort(name); }),
+      m_deviceHost([this](const FaultReport& report) { RaiseFault(report); },
+                   [this](Fault fault) { ClearFault(fault); }),
+      m_pipeline(*this, m_platform, m_keys, theProfile) {}
+
+void CService::Attach(HWND window) {
+    m_hWnd = window;
+    m_platform.StartCapsLockWatch();
+    m_deviceHost.Attach(window);
+    TheSerialLink().SetWriteObserver(
+        [this](WriteOutcome outcome, uint32_t error) { m_requests.OnWriteEnded(outcome, error); });
+    TheSerialLink().SetArrivalObserver([this] { m_pipeline.OnBytesArriving(); });
+}
+
+void CService::Detach() {
+    TheSerialLink().SetWriteObserver(nullptr);  // the service is off: the writer has ended
+    TheSerialLink().SetArrivalObserver(nullptr);  // and so has the reader
+    m_platform.StopCapsLockWatch();
+}
+
+ServiceView CService::View() {
+    ServiceView view;
+    view.enabled = m_switch.IsEnabled();
+    if (view.enabled) {
+        view.record = g_bRecordData;
+        view.port = ReadSetting(theProfile, COMPORT);
+        view.comReads = m_pipeline.ComReadCount();
+        view.sentKeys = m_keys.SentKeyCount();
+        view.waiting = m_pipeline.WaitingReadings();
+        view.waitingFor = m_pipeline.WaitingFor();
+        view.dropped = m_pipeline.DroppedReadings();
+        view.heldFor = m_pipeline.HeldFor();
+        view.waitingForCopy = m_pipeline.WaitingForCopy();
+        view.fault = m_faults.Tip();
+    } else {
+        view.watchingPort = m_switch.IsWaitingForPort();
+        view.watchedPort = m_switch.WaitedPort();
+    }
+    return view;
+}
+
+bool CService::OnTimer(UINT_PTR id) {
+    if (id == kServiceTimer) {
+        m_pipeline.OnTimer();
+    } else if (id == kPortWatchTimer) {
+        m_switch.TryPort();
+    } else if (id == kPollTimer) {
+        // The device keeps its data while readings wait: a poll would only pile up more.
+        m_requests.OnPollTimer(m_switch.IsEnabled() && m_pipeline.ReadingsWait());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CService::OnCommRead(WPARAM count, LPARAM bytes) {
+    // Only the reader's own hand-off; a hand-off served while the serial link stops is dropped:
+    // nothing arrives after a disable.
+    if (TakeHandOff(count, bytes) && TheSerialLink().AcceptsHandOff()) {
+        m_pipeline.OnCommRead(count, reinterpret_cast<const char*>(bytes));
+    }
+}
+
+void CService::OnHotkey(WPARAM id) {
+    if (id == static_cast<WPARAM>(kHotkeyId)) {
+        m_requests.SendCommand();
+    }
+}
+
+void CService::OnPortTried() {
+    for (const CPortTryRunner::Answer& answer : m_portTry.TakeAnswers()) {
+        m_switch.OnPortTried(answer.name, answer.opens);
+    }
+}
+
+bool CService::OpenPort() {
+    return EnableComm();
+}
+
+bool CService::StartTick() {
+    return SetTimer(m_hWnd, kServiceTimer, kServiceTimerMs, nullptr) != 0;
+}
+
+void CService::StartRequests() {
+    m_requests.Start(LoadDeviceRequestSettings(theProfile));
+}
+
+void CService::ClosePort() {
+    DisableComm();
+}
+
+void CService::StopTick() {
+    KillTimer(m_hWnd, kServiceTimer);
+}
+
+void CService::ShowError(const std::u16string& text) {
+    MsgBox(AsWide(text.c_str()), MB_ICONERROR | MB_OK, 0);
+}
+
+void CService::ReportSystemError(const std::u16string& text) {
+    ::ReportError(AsWide(text.c_str()), FALSE);
+}
+
+std::u16string CService::ConfiguredPort() {
+    return ReadSetting(theProfile, COMPORT);
+}
+
+bool CService::ReconnectsAfterLoss() {
+    return ReadSetting(theProfile, AUTORECONNECT) != 0;
+}
+
+bool CService::PortResponds() {
+    return TheSerialLink().PortResponds();
+}
+
+void CService::StartPortTry(const std::u16string& name) {
+    if (!m_portTry.Start(m_hWnd, WM_PORT_TRIED, name)) {
+        m_switch.OnPortTried(name, false);
+    }
+}
+
+void CService::StartTries() {
+    SetTimer(m_hWnd, kPortWatchTimer, kPortWatchMs, nullptr);
+}
+
+void CService::StopTries() {
+    KillTimer(m_hWnd, kPortWatchTimer);
+}
+
+bool CService::ShowTrayIcon(int iconId) {
+    // The worker asks for pictures too. It must not wait on the shell, which may in turn wait
+    // for the window's thread: the change goes to that thread.
+    m_tasks.Post([this, iconId] { m_tray.AskPicture(static_cast<UINT>(iconId)); });
+    return true;
+}
+
+void CService::PostServiceOff() {
+    m_tasks.Post([this] { m_switch.TurnOff(OffReason::kIdle); });
+}
+
+void CService::ShowNotice(const std::u16string& title, const std::u16string& text) {
+    m_tasks.Post([this, title, text] { m_tray.ShowNotice(title, text); });
+}
+
+void CService::RaiseFault(const FaultReport& report) {
+    const CFaultBoard::Raised raised = m_faults.Raise(report.fault, report.tip);
+    if (raised == CFaultBoard::Raised::kAnnounce) {
+        ShowNotice(report.title, report.text);
+    }
+    if (raised != CFaultBoard::Raised::kUnchanged) {
+        WaitingChanged();  // the tooltip tells it from now
+    }
+}
+
+void CService::ClearFault(Fault fault) {
+    if (m_faults.Clear(fault)) {
+        WaitingChanged();
+    }
+}
+
+void CService::WaitingChanged() {
+    m_tasks.Post([this] { m_tray.Refresh(); });
+}

@@ -1,0 +1,104 @@
+// The service the tray switches: the serial link, the keystroke pipeline and the device
+// requests, with the Win32 host each of them and the service switch ask for. The switch decides;
+// this class carries its steps out, one call each. Worker threads reach the window thread only
+// through the task queue.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+#include "app/core/serviceswitch.h"
+#include "app/core/serviceview.h"
+#include "app/devicehost.h"
+#include "app/porttry.h"
+#include "app/trayview.h"
+#include "core/faults.h"
+#include "framework/core/taskqueue.h"
+#include "pipeline/core/processhooks.h"
+#include "pipeline/sendkey.h"
+#include "pipeline/win32pipeline.h"
+#include "serial/core/devicerequests.h"
+
+class CService : private dorvane::CWin32PipelineHost, private dorvane::IServiceSwitchHost {
+public:
+    CService(CTrayView& tray, dorvane::CTaskQueue& tasks);
+    CService(const CService&) = delete;
+    CService& operator=(const CService&) = delete;
+
+    // The window that owns the timers and the hotkey exists: the watches start.
+    void Attach(HWND window);
+    // The window goes (the service is off by then).
+    void Detach();
+
+    dorvane::CServiceSwitch& Switch() { return m_switch; }
+    // What the tray shows now.
+    dorvane::ServiceView View();
+    // The service's timers; false when the timer is not the service's.
+    bool OnTimer(UINT_PTR id);
+    // WM_COMM_READ: taken only as the serial reader's own hand-off.
+    void OnCommRead(WPARAM count, LPARAM bytes);
+    void OnClearBuffer() { m_pipeline.OnClearBuffer(); }
+    void OnHotkey(WPARAM id);
+    // WM_PORT_TRIED: the waiting's port try answered.
+    void OnPortTried();
+    void SendCommand() { m_requests.SendCommand(); }  // nothing while off or with no request set
+    bool CanSendCommand() { return m_requests.CanSendCommand(); }
+    void DiscardWaitingReadings() { m_pipeline.DiscardWaitingReadings(); }
+    // The last reading, the settings page's sample.
+    std::u16string LastReading() { return m_pipeline.LastReading(); }
+    // The tray shows another picture than the pipeline last chose.
+    void ForgetStatusIcon() { m_pipeline.ForgetStatusIcon(); }
+
+private:
+    // The switch's steps.
+    bool OpenPort() override;
+    bool StartPipeline() override { return m_pipeline.SetService(); }
+    bool StartTick() override;
+    void RestartIdleTime() override { m_pipeline.RestartIdleTime(); }
+    void StartRequests() override;
+    void StopRequests() override { m_requests.Stop(); }
+    void ClosePort() override;
+    void StopPipeline() override { m_pipeline.RemoveService(); }
+    void ReleaseModifierKeys() override { m_keys.ReleaseModifierKeys(); }
+    void StopTick() override;
+    void ShowError(const std::u16string& text) override;
+    void ReportSystemError(const std::u16string& text) override;
+    void Trace(const std::u16string& line) override { CWin32PipelineHost::Trace(line); }
+    void ShowStatePicture() override { m_pipeline.UpdateStatusIcon(0); }
+    void ShowState() override { m_tray.Refresh(); }
+    std::u16string ConfiguredPort() override;
+    bool ReconnectsAfterLoss() override;
+    bool PortResponds() override;
+    void StartPortTry(const std::u16string& name) override;
+    void StartTries() override;
+    void StopTries() override;
+    bool OurWindowOpen() override { return !IsWindowEnabled(m_hWnd); }
+
+    // What the pipeline asks, from the worker too.
+    bool ShowTrayIcon(int iconId) override;
+    void PostServiceOff() override;
+    void ShowNotice(const std::u16string& title, const std::u16string& text) override;
+    void RaiseFault(const dorvane::FaultReport& report) override;
+    void ClearFault(dorvane::Fault fault) override;
+    void WaitingChanged() override;
+    void ReadingsHandled(size_t count) override { m_requests.OnReadingsHandled(count); }
+
+    CTrayView& m_tray;
+    dorvane::CTaskQueue& m_tasks;
+    HWND m_hWnd = nullptr;
+    // What keeps the service from doing all it should, from every thread.
+    dorvane::CFaultBoard m_faults;
+    dorvane::CServiceSwitch m_switch{*this};
+    CPortTryRunner m_portTry;
+    // What is written to the device; the worker acknowledges readings through it.
+    CDeviceRequestHost m_deviceHost;
+    dorvane::CDeviceRequests m_requests{m_deviceHost};
+    dorvane::CWin32KeyboardLayout m_layout;
+    dorvane::CWin32KeyInjector m_injector;
+    dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
+    dorvane::CWin32PipelinePlatform m_platform;
+    // Declared last: it ends its worker before the keyboard and the requests go.
+    dorvane::CSendService m_pipeline;
+};
