@@ -69,6 +69,7 @@ def test_install_run_upgrade_over_the_running_program_and_uninstall(dist, wine, 
 
     # The installed program types a reading.
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    line.wait_mapped()
     app = Dorvane(wine, "installed", exe=program)
     app.wait_trace("enable/disable dorvane, done")
     line.write(b"4711\r")

@@ -314,6 +314,14 @@ class SerialLine:
         prefix.env["LD_PRELOAD"] = str(SHIM)
         self.dosdevice = prefix.path / "dosdevices" / port.lower()
 
+    def wait_mapped(self, seconds=20):
+        """Waits until Wine's device link for the port leads to the line. Wine's mount manager
+        makes it from the Ports key when its services start, which may still be under way when a
+        program that comes right after an installer run opens the port (seen once in CI: the
+        installed copy got "File not found" for COM12)."""
+        wait_for(lambda: self.dosdevice.is_symlink() and self.dosdevice.resolve() == self.a.resolve(), seconds,
+                 f"Wine's link {self.dosdevice.name} to the line")
+
     def plug(self):
         """Connects the line (again): a new pty pair under the same names."""
         log = open(self.prefix.workdir / "socat.log", "ab")
