@@ -26,6 +26,8 @@ constexpr WPARAM kOffPortLost = 1;
 constexpr UINT WM_RUN_TASKS = WM_APP + 3;
 // A port try has answered: the window that started it (the frame waiting for the device, or the
 // settings sheet's General page) takes the answers from its runner (the message carries nothing).
+// Not a task: a try on a slow Bluetooth port may end after its window and queue are gone, and a
+// message to a window that is gone is dropped by the system.
 constexpr UINT WM_PORT_TRIED = WM_APP + 4;
 
 // The main window's timers (the tray icon's add retry is CSystemTray::kAddRetryTimer).

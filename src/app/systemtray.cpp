@@ -206,16 +206,21 @@ std::wstring CSystemTray::GetTipText() {
     return m_bEnabled ? std::wstring(m_nid.szTip) : std::wstring();
 }
 
+bool CSystemTray::IsMenuClick(LPARAM mouse) {
+    const UINT message = LOWORD(mouse);
+    return message == WM_LBUTTONUP || message == WM_RBUTTONUP || message == WM_LBUTTONDBLCLK;
+}
+
 LRESULT CSystemTray::OnTrayMessage(WPARAM wParam, LPARAM lParam) {
     const UINT id = m_nid.uID;
     const HWND owner = m_nid.hWnd;
     if (wParam != id) {
         return 0;
     }
-    const UINT mouse = LOWORD(lParam);
-    if (mouse != WM_LBUTTONUP && mouse != WM_RBUTTONUP && mouse != WM_LBUTTONDBLCLK) {
+    if (!IsMenuClick(lParam)) {
         return 1;
     }
+    const UINT mouse = LOWORD(lParam);
     HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
     if (menu == nullptr) {
         return 0;

@@ -44,6 +44,8 @@ public:
     std::wstring GetTipText();
 
     virtual LRESULT OnTrayMessage(WPARAM wParam, LPARAM lParam);
+    // The mouse events (the callback's lParam) that open the menu or run its default command.
+    static bool IsMenuClick(LPARAM mouse);
     // A command the menu shows above its last item while the owner needs it (0: none).
     void SetExtraMenuItem(UINT commandId, std::wstring text = {}) {
         m_nExtraCommand = commandId;

@@ -10,15 +10,6 @@
 
 using namespace dorvane;
 
-namespace {
-
-bool IsButtonRelease(LPARAM mouse) {
-    const UINT message = LOWORD(mouse);
-    return message == WM_LBUTTONUP || message == WM_RBUTTONUP || message == WM_LBUTTONDBLCLK;
-}
-
-}  // namespace
-
 CTrayView::CTrayView(std::u16string profile, std::function<ServiceView()> describe, std::function<void()> pictureLost)
     : m_strProfile(std::move(profile)), m_describe(std::move(describe)), m_pictureLost(std::move(pictureLost)) {}
 
@@ -90,7 +81,7 @@ LRESULT CTrayView::OnNotify(WPARAM wParam, LPARAM lParam, bool sending) {
     if (sending) {
         return 1;  // no menu and no double click while keystrokes are being sent
     }
-    if (!IsWindowEnabled(m_hOwner) && IsButtonRelease(lParam)) {
+    if (!IsWindowEnabled(m_hOwner) && CSystemTray::IsMenuClick(lParam)) {
         // A box, dialog or the sheet of ours is open (it disabled the owner). A second menu would
         // let the user start a command under it; a click shows the open one instead.
         if (HWND modal = framework::ActiveModalWindow(m_hOwner)) {
