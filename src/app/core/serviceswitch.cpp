@@ -1,20 +1,13 @@
 #include "app/core/serviceswitch.h"
 
-#include <algorithm>
 #include <utility>
 
+#include "core/textcase.h"
 #include "pipeline/core/servicestate.h"
 
 namespace dorvane {
 
 namespace {
-
-bool SamePortName(const std::u16string& a, const std::u16string& b) {
-    auto lower = [](char16_t ch) { return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch - u'A' + u'a') : ch; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-               return lower(x) == lower(y);
-           });
-}
 
 void SetActivityFlags(bool enabled) {
     g_bServiceEnabled = enabled;
@@ -28,7 +21,7 @@ bool NoticeMeansPortLost(DeviceNotice notice, const std::u16string& removedPort,
                          bool openPortResponds) {
     switch (notice) {
         case DeviceNotice::kPortRemoved:
-            return SamePortName(removedPort, openPort);
+            return SameTextIgnoringCase(removedPort, openPort);
         case DeviceNotice::kDevicesChanged:
             return !openPortResponds;
         case DeviceNotice::kPortArrived:
