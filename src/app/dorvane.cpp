@@ -1,9 +1,9 @@
 #include "app/dorvane.h"
 
 #include "app/aboutdlg.h"
-#include "app/appname.h"
 #include "app/instancecount.h"
 #include "app/mainfrm.h"
+#include "core/appname.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/misc.h"

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/appname.h"
+#include "core/appname.h"
 #include "core/widestr.h"
 #include "framework/foreground.h"
 

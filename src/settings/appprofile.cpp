@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/appname.h"
+#include "core/appname.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/misc.h"
