@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "serial/portmessages.h"
+
 // The tray icon's callback; wParam the icon identifier, lParam the mouse message.
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
 // A burst of received bytes, sent synchronously by the serial reader; wParam the byte count,
@@ -24,11 +26,9 @@ constexpr WPARAM kOffPortLost = 1;
 // The task queue has work: the window runs the tasks other threads posted (the message carries
 // nothing).
 constexpr UINT WM_RUN_TASKS = WM_APP + 3;
-// A port try has answered: the window that started it (the frame waiting for the device, or the
-// settings sheet's General page) takes the answers from its runner (the message carries nothing).
-// Not a task: a try on a slow Bluetooth port may end after its window and queue are gone, and a
+// WM_APP + 4: WM_PORT_TRIED, in serial/portmessages.h (the General page takes it too). Not a
+// task: a try on a slow Bluetooth port may end after its window and queue are gone, and a
 // message to a window that is gone is dropped by the system.
-constexpr UINT WM_PORT_TRIED = WM_APP + 4;
 
 // The main window's timers (the tray icon's add retry is CSystemTray::kAddRetryTimer).
 constexpr UINT_PTR kServiceTimer = 1;  // the 500 ms service tick

@@ -1,6 +1,7 @@
 #include "app/dorvane.h"
 
 #include "app/aboutdlg.h"
+#include "app/appmessages.h"
 #include "app/instancecount.h"
 #include "app/mainfrm.h"
 #include "core/appname.h"
@@ -91,7 +92,7 @@ BOOL CDorvaneApp::InitInstance() {
     }
     SetWindowTextW(frame->m_hWnd, AsWide(kAppName));
     ShowWindow(frame->m_hWnd, SW_HIDE);
-    RegisterCommWindow(frame->m_hWnd);
+    RegisterCommWindow(frame->m_hWnd, WM_COMM_READ, WM_SERVICE_OFF, kOffPortLost);
     PostMessageW(frame->m_hWnd, WM_COMMAND, ID_ENABLE_COMPORT, 0);  // enables once the loop runs
     DebugPrintf(L"start app instance, done");
     return TRUE;

@@ -12,7 +12,7 @@
 #include "app/core/serviceswitch.h"
 #include "app/core/serviceview.h"
 #include "app/devicehost.h"
-#include "app/porttry.h"
+#include "serial/porttry.h"
 #include "app/trayview.h"
 #include "core/faults.h"
 #include "framework/core/taskqueue.h"

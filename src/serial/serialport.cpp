@@ -5,11 +5,9 @@
 #include <cstring>
 #include <utility>
 
-#include "app/appmessages.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "diag/errorproc.h"
-#include "resource.h"
 #include "settings/appprofile.h"
 
 namespace dorvane {
@@ -19,6 +17,10 @@ namespace {
 static_assert(sizeof(DCB) == kLineSettingsSize, "the stored line settings are the DCB record");
 
 std::atomic<HWND> g_pCommWnd{nullptr};
+// The numbers g_pCommWnd takes the bursts and the lost port as (set before the window).
+std::atomic<UINT> g_readMessage{0};
+std::atomic<UINT> g_lostMessage{0};
+std::atomic<WPARAM> g_lostParam{0};
 // The burst the reader is handing to the frame now (null when none).
 std::atomic<const uint8_t*> g_pHandOffBytes{nullptr};
 std::atomic<size_t> g_handOffCount{0};
@@ -288,13 +290,13 @@ void CWin32SerialPlatform::DeliverBurst(const uint8_t* bytes, size_t count) {
     if (HWND window = g_pCommWnd) {
         g_handOffCount = count;
         g_pHandOffBytes = bytes;
-        SendMessageW(window, WM_COMM_READ, count, reinterpret_cast<LPARAM>(bytes));
+        SendMessageW(window, g_readMessage, count, reinterpret_cast<LPARAM>(bytes));
         g_pHandOffBytes = nullptr;
     }
 }
 
 bool TakeHandOff(WPARAM count, LPARAM bytes) {
-    // The frame's window is top-level: any program can post or send it WM_USER+3. Only the
+    // The frame's window is top-level: any program can post or send it the read message. Only the
     // reader's own hand-off, sent from its thread while it waits, carries these exact values,
     // and each is taken once.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-insendmessageex
@@ -315,11 +317,14 @@ void CWin32SerialPlatform::ServeHandOffs(uint32_t ms) {
 
 void CWin32SerialPlatform::PostServiceOff() {
     if (HWND window = g_pCommWnd) {
-        PostMessageW(window, WM_SERVICE_OFF, kOffPortLost, 0);
+        PostMessageW(window, g_lostMessage, g_lostParam, 0);
     }
 }
 
-void RegisterCommWindow(HWND window) {
+void RegisterCommWindow(HWND window, UINT readMessage, UINT lostMessage, WPARAM lostParam) {
+    g_readMessage = readMessage;
+    g_lostMessage = lostMessage;
+    g_lostParam = lostParam;
     g_pCommWnd = window;
 }
 

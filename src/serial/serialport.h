@@ -93,9 +93,11 @@ public:
     void PostServiceOff() override;
 };
 
-// The window that receives WM_COMM_READ (and the off request when the port is lost).
-void RegisterCommWindow(HWND window);
-// Whether a WM_COMM_READ being handled is the reader's own hand-off now in progress (and then
+// The window that receives the reader's bursts and the off request when the port is lost, and
+// the message numbers it takes them as: `readMessage` is sent with the byte count and the bytes
+// (a NUL follows them, valid during the call only); `lostMessage` is posted with `lostParam`.
+void RegisterCommWindow(HWND window, UINT readMessage, UINT lostMessage, WPARAM lostParam);
+// Whether a read message being handled is the reader's own hand-off now in progress (and then
 // it is taken): anything else with that number comes from another program.
 bool TakeHandOff(WPARAM count, LPARAM bytes);
 

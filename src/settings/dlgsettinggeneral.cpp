@@ -4,14 +4,14 @@
 #include <cstring>
 #include <vector>
 
-#include "app/appmessages.h"
 #include "core/widestr.h"
+#include "diag/misc.h"
 #include "framework/foreground.h"
 #include "pipeline/core/targetprogram.h"
 #include "pipeline/win32pipeline.h"
-#include "diag/misc.h"
 #include "resource.h"
 #include "serial/core/linesettings.h"
+#include "serial/portmessages.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/portlist.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/porttry.h"
+#include "serial/porttry.h"
 #include "framework/propsheet.h"
 #include "serial/core/linesettings.h"
 #include "settings/core/portcheck.h"

@@ -114,7 +114,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RegisterClassW(&wc);
     HWND hwnd = CreateWindowW(wc.lpszClassName, L"serialprobe", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
                               nullptr, instance, nullptr);
-    RegisterCommWindow(hwnd);
+    RegisterCommWindow(hwnd, WM_COMM_READ, WM_SERVICE_OFF, kOffPortLost);
     g_log->Write("ready " + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

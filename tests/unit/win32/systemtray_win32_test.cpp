@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/messagefilter.h"
-#include "app/porttry.h"
 #include "app/systemtray.h"
 #include "doctest/doctest.h"
+#include "serial/porttry.h"
 
 namespace {
 

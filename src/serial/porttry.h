@@ -1,6 +1,8 @@
 // Tries a port off the user-interface thread. Opening a Bluetooth outgoing port connects to the
 // device, which takes seconds when it is off or out of range; meanwhile the tray, broadcasts and
 // the installer's quit request must still be answered.
+// In the serial floor, below both its users (the settings sheet's General page and the frame
+// waiting for its device): trying a port is the serial link's business, whatever window asks.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "app/porttry.h"
+#include "serial/porttry.h"
 
 #include <chrono>
 #include <system_error>
