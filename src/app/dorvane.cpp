@@ -23,6 +23,8 @@
 
 using namespace dorvane;
 
+static_assert(IDW_PANE_FIRST == framework::kFirstPaneId, "the child view is the frame's first pane");
+
 CDorvaneApp theApp;
 
 CDorvaneApp::CDorvaneApp() : CWinApp(AsWide(kAppName)) {}

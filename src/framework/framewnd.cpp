@@ -1,12 +1,12 @@
 #include "framework/framewnd.h"
 
 #include "framework/winapp.h"
-#include "resource.h"
 
 namespace framework {
 
 BOOL CFrameWnd::LoadFrame(UINT resourceId, DWORD style) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    m_nIDResource = resourceId;
     wchar_t title[256] = {};
     LoadStringW(instance, resourceId, title, 256);
     m_hAccelTable = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(resourceId));
@@ -33,14 +33,14 @@ BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTW& cs) {
     if (cs.lpszClass == nullptr) {
         cs.lpszClass = RegisterWndClass(
             CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
-            LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+            LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDResource)));
     }
     cs.dwExStyle |= WS_EX_CLIENTEDGE;
     return CWnd::PreCreateWindow(cs);
 }
 
 void CFrameWnd::OnSize(UINT, int cx, int cy) {
-    if (HWND pane = GetDlgItem(m_hWnd, IDW_PANE_FIRST)) {
+    if (HWND pane = GetDlgItem(m_hWnd, kFirstPaneId)) {
         MoveWindow(pane, 0, 0, cx, cy, TRUE);
     }
 }

@@ -6,10 +6,14 @@
 
 namespace framework {
 
+// The child id of the frame's first pane, which fills its client area (IDW_PANE_FIRST in the
+// program's resource ids).
+inline constexpr int kFirstPaneId = 0xE900;
+
 class CFrameWnd : public CWnd {
 public:
-    // Creates the frame from resource resourceId (menu, accelerator table, title string) with
-    // the given style; PreCreateWindow and OnCreate run inside.
+    // Creates the frame from resource resourceId (menu, accelerator table, title string, the
+    // window class's icon) with the given style; PreCreateWindow and OnCreate run inside.
     BOOL LoadFrame(UINT resourceId, DWORD style);
     HACCEL GetAccelerators() const { return m_hAccelTable; }
 
@@ -18,7 +22,7 @@ public:
 
 protected:
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
-    // The first pane (child id IDW_PANE_FIRST) fills the client area.
+    // The first pane (child id kFirstPaneId) fills the client area.
     void OnSize(UINT type, int cx, int cy) override;
     void OnClose() override;
     void OnDestroy() override;
@@ -26,6 +30,7 @@ protected:
 
 private:
     HACCEL m_hAccelTable = nullptr;
+    UINT m_nIDResource = 0;  // LoadFrame's resourceId
 };
 
 }  // namespace framework
