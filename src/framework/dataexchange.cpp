@@ -1,8 +1,8 @@
 #include "framework/dataexchange.h"
 
 #include "core/widestr.h"
-#include "diag/misc.h"
 #include "framework/core/wholenumber.h"
+#include "framework/dialog.h"
 
 namespace framework {
 
@@ -21,7 +21,7 @@ std::wstring ControlText(HWND control) {
 
 void CDataExchange::Fail(int controlId, LPCWSTR message) {
     m_bFailed = TRUE;
-    MsgBox(message, MB_OK | MB_ICONEXCLAMATION, 0);
+    m_dialog.ShowRefusal(message);
     if (HWND control = GetDlgItem(m_hDlg, controlId)) {
         SendMessageW(m_hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
         SendMessageW(control, EM_SETSEL, 0, -1);

@@ -1,6 +1,7 @@
 // Dialog data exchange: moves values between a dialog's controls and its members, in both
 // directions. A value the user typed that cannot be taken marks the exchange as failed after
-// telling the user, and puts the focus on the control so it can be corrected.
+// its dialog told the user (CDialog::ShowRefusal), and puts the focus on the control so it can
+// be corrected.
 #pragma once
 
 #include <windows.h>
@@ -9,16 +10,23 @@
 
 namespace framework {
 
+class CDialog;
+
 class CDataExchange {
 public:
-    CDataExchange(HWND dialog, BOOL saveAndValidate) : m_hDlg(dialog), m_bSaveAndValidate(saveAndValidate) {}
+    CDataExchange(CDialog& dialog, HWND window, BOOL saveAndValidate)
+        : m_hDlg(window), m_bSaveAndValidate(saveAndValidate), m_dialog(dialog) {}
 
     HWND m_hDlg;
     BOOL m_bSaveAndValidate;  // TRUE: controls to members; FALSE: members to controls
     BOOL m_bFailed = FALSE;
 
-    // Reports a control whose text cannot be taken: message box, focus and selection on it.
+    // Reports a control whose text cannot be taken: the dialog shows `message`, then the focus
+    // and the selection go to the control.
     void Fail(int controlId, LPCWSTR message);
+
+private:
+    CDialog& m_dialog;
 };
 
 // A control's text as it is now.

@@ -27,9 +27,16 @@ INT_PTR CDialog::DoModal() {
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
-    CDataExchange exchange(m_hWnd, saveAndValidate);
+    CDataExchange exchange(*this, m_hWnd, saveAndValidate);
     DoDataExchange(&exchange);
     return !exchange.m_bFailed;
+}
+
+void CDialog::ShowRefusal(LPCWSTR message) {
+    CForegroundKeeper keeper;
+    CWinApp* app = GetApp();
+    MessageBoxW(m_hWnd, message, app != nullptr ? app->m_pszAppName : nullptr,
+                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }
 
 BOOL CDialog::OnInitDialog() {

@@ -17,6 +17,11 @@ public:
     // TRUE: controls to members, validating; FALSE: members to controls. FALSE when a value was refused.
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
+    // Tells the user why a value typed into this dialog cannot be taken (the data exchange then
+    // puts the focus on its control). Here a box captioned with the application's name, owned
+    // by the dialog; a program with a message box of its own shows that instead.
+    virtual void ShowRefusal(LPCWSTR message);
+
 protected:
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(CDataExchange*) {}
