@@ -2,8 +2,10 @@
 
 #include "app/aboutdlg.h"
 #include "app/appmessages.h"
+#include "app/core/startrequest.h"
 #include "app/instancecount.h"
 #include "app/mainfrm.h"
+#include "app/settingsexchange.h"
 #include "core/appname.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
@@ -12,8 +14,6 @@
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
-#include "settings/core/startrequest.h"
-#include "settings/settingsexchange.h"
 
 #include <shellapi.h>
 

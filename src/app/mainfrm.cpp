@@ -13,8 +13,8 @@
 #include "framework/foreground.h"
 #include "pipeline/core/servicestate.h"
 #include "resource.h"
-#include "settings/dlgsettinggeneral.h"
-#include "settings/setting.h"
+#include "settingspages/dlgsettinggeneral.h"
+#include "settingspages/setting.h"
 
 using namespace dorvane;
 

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "app/core/startrequest.h"
 #include "doctest/doctest.h"
 #include "fakeregistry.h"
+#include "serial/core/linesettings.h"
 #include "settings/core/appprofile.h"
 #include "settings/core/profilecodec.h"
-#include "serial/core/linesettings.h"
 #include "settings/core/settingkeys.h"
 #include "settings/core/settingsfile.h"
-#include "settings/core/startrequest.h"
 
 using namespace dorvane;
 using dorvane::testing::FakePrivateProfile;

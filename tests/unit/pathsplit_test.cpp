@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "settings/core/pathsplit.h"
+#include "settingspages/core/pathsplit.h"
 
 using namespace dorvane;
 

@@ -1,7 +1,7 @@
 #include <doctest/doctest.h>
 
-#include "settings/core/portcheck.h"
-#include "settings/core/portlist.h"
+#include "settingspages/core/portcheck.h"
+#include "settingspages/core/portlist.h"
 
 using namespace dorvane;
 

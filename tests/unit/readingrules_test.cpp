@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "pipeline/core/readingrules.h"
-#include "settings/core/rulepreview.h"
+#include "settingspages/core/rulepreview.h"
 
 using namespace dorvane;
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "framework/propsheet.h"
+#include "settingspages/settingpage.h"
 
-class CDlgSettingDevice : public framework::CPropertyPage {
+class CDlgSettingDevice : public CSettingPage {
 public:
     CDlgSettingDevice();
 

@@ -1,4 +1,4 @@
-#include "settings/dlgsettingdevice.h"
+#include "settingspages/dlgsettingdevice.h"
 
 #include "core/widestr.h"
 #include "framework/dataexchange.h"
@@ -6,11 +6,11 @@
 #include "serial/core/devicecommand.h"
 #include "serial/serialport.h"
 #include "settings/core/settingkeys.h"
-#include "settings/settingfield.h"
+#include "settingspages/settingfield.h"
 
 using namespace dorvane;
 
-CDlgSettingDevice::CDlgSettingDevice() : CPropertyPage(IDD_SETTING_DEVICE) {}
+CDlgSettingDevice::CDlgSettingDevice() : CSettingPage(IDD_SETTING_DEVICE) {}
 
 void CDlgSettingDevice::DoDataExchange(framework::CDataExchange* pDX) {
     DDX_Setting(pDX, IDC_DEVICE_COMMAND, m_strCommand, DEVICE_COMMAND);

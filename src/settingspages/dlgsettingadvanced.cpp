@@ -1,13 +1,13 @@
-#include "settings/dlgsettingadvanced.h"
+#include "settingspages/dlgsettingadvanced.h"
 
 #include <commdlg.h>
 
 #include "core/widestr.h"
 #include "resource.h"
 #include "settings/appprofile.h"
-#include "settings/core/pathsplit.h"
 #include "settings/core/settingkeys.h"
-#include "settings/settingfield.h"
+#include "settingspages/core/pathsplit.h"
+#include "settingspages/settingfield.h"
 
 using namespace dorvane;
 
@@ -35,7 +35,7 @@ const framework::NotifyEntry<CDlgSettingAdvanced> CDlgSettingAdvanced::kNotifica
     {IDC_AUTO_DISABLE, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedAutoDisable},
 };
 
-CDlgSettingAdvanced::CDlgSettingAdvanced() : CPropertyPage(IDD_SETTING_ADVANCED) {}
+CDlgSettingAdvanced::CDlgSettingAdvanced() : CSettingPage(IDD_SETTING_ADVANCED) {}
 
 BOOL CDlgSettingAdvanced::OnControlNotify(UINT id, UINT code) {
     return framework::RouteNotify<CDlgSettingAdvanced>(this, kNotifications, id, code);

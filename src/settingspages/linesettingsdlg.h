@@ -5,6 +5,7 @@
 
 #include "framework/dialog.h"
 #include "serial/core/linesettings.h"
+#include "settingspages/settingpage.h"
 
 class CLineSettingsDlg : public framework::CDialog {
 public:
@@ -12,6 +13,8 @@ public:
 
     // The values chosen; valid after DoModal returned IDOK.
     dorvane::LineFields m_fields;
+
+    void ShowRefusal(LPCWSTR message) override { ShowFieldRefusal(message); }
 
 protected:
     BOOL OnInitDialog() override;

@@ -1,4 +1,4 @@
-#include "settings/core/portlist.h"
+#include "settingspages/core/portlist.h"
 
 #include <algorithm>
 

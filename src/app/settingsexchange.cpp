@@ -1,4 +1,4 @@
-#include "settings/settingsexchange.h"
+#include "app/settingsexchange.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "settings/core/pathsplit.h"
+#include "settingspages/core/pathsplit.h"
 
 #include <string_view>
 

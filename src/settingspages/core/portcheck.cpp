@@ -1,4 +1,4 @@
-#include "settings/core/portcheck.h"
+#include "settingspages/core/portcheck.h"
 
 namespace dorvane {
 

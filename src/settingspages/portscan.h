@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "settings/core/portlist.h"
+#include "settingspages/core/portlist.h"
 
 // From HKLM\HARDWARE\DEVICEMAP\SERIALCOMM; friendly names from the Ports device class.
 std::vector<dorvane::PresentPort> PresentPorts();

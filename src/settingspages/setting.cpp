@@ -1,4 +1,4 @@
-#include "settings/setting.h"
+#include "settingspages/setting.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,10 +8,10 @@
 #include "pipeline/core/pipelinesettings.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
-#include "settings/dlgsettingadvanced.h"
-#include "settings/dlgsettingdata.h"
-#include "settings/dlgsettingdevice.h"
-#include "settings/dlgsettinggeneral.h"
+#include "settingspages/dlgsettingadvanced.h"
+#include "settingspages/dlgsettingdata.h"
+#include "settingspages/dlgsettingdevice.h"
+#include "settingspages/dlgsettinggeneral.h"
 
 using namespace dorvane;
 

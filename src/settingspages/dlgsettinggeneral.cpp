@@ -1,4 +1,4 @@
-#include "settings/dlgsettinggeneral.h"
+#include "settingspages/dlgsettinggeneral.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,11 +14,11 @@
 #include "serial/portmessages.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
-#include "settings/core/portlist.h"
 #include "settings/core/settingkeys.h"
-#include "settings/linesettingsdlg.h"
-#include "settings/portscan.h"
-#include "settings/settingfield.h"
+#include "settingspages/core/portlist.h"
+#include "settingspages/linesettingsdlg.h"
+#include "settingspages/portscan.h"
+#include "settingspages/settingfield.h"
 
 using namespace dorvane;
 
@@ -51,7 +51,7 @@ CDlgSettingGeneral* g_pOpenGeneralPage = nullptr;
 
 }  // namespace
 
-CDlgSettingGeneral::CDlgSettingGeneral() : CPropertyPage(IDD_SETTING_GENERAL), m_portTries(PortOpens) {}
+CDlgSettingGeneral::CDlgSettingGeneral() : CSettingPage(IDD_SETTING_GENERAL), m_portTries(PortOpens) {}
 
 void CDlgSettingGeneral::OnDeviceChange() {
     if (g_pOpenGeneralPage != nullptr) {

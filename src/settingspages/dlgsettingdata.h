@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "framework/propsheet.h"
 #include "pipeline/core/readingrules.h"
+#include "settingspages/settingpage.h"
 
-class CDlgSettingData : public framework::CPropertyPage {
+class CDlgSettingData : public CSettingPage {
 public:
     explicit CDlgSettingData(std::u16string sample);
 

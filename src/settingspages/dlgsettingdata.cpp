@@ -1,4 +1,4 @@
-#include "settings/dlgsettingdata.h"
+#include "settingspages/dlgsettingdata.h"
 
 #include <utility>
 
@@ -7,8 +7,8 @@
 #include "pipeline/core/pipelinesettings.h"
 #include "pipeline/win32pipeline.h"
 #include "resource.h"
-#include "settings/core/rulepreview.h"
-#include "settings/settingfield.h"
+#include "settingspages/core/rulepreview.h"
+#include "settingspages/settingfield.h"
 
 using namespace dorvane;
 
@@ -36,7 +36,7 @@ std::u16string Utf16(const std::wstring& text) {
 }  // namespace
 
 CDlgSettingData::CDlgSettingData(std::u16string sample)
-    : CPropertyPage(IDD_SETTING_DATA), m_strSample(EscapedSample(sample)) {}
+    : CSettingPage(IDD_SETTING_DATA), m_strSample(EscapedSample(sample)) {}
 
 BOOL CDlgSettingData::OnControlNotify(UINT id, UINT code) {
     // Every edit, choice and click changes what the sample would type.

@@ -1,4 +1,4 @@
-#include "settings/portscan.h"
+#include "settingspages/portscan.h"
 
 #include <windows.h>
 #include <setupapi.h>

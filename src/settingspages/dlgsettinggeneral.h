@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "serial/porttry.h"
-#include "framework/propsheet.h"
 #include "serial/core/linesettings.h"
-#include "settings/core/portcheck.h"
+#include "serial/porttry.h"
+#include "settingspages/core/portcheck.h"
+#include "settingspages/settingpage.h"
 
-class CDlgSettingGeneral : public framework::CPropertyPage {
+class CDlgSettingGeneral : public CSettingPage {
 public:
     CDlgSettingGeneral();
 

@@ -1,4 +1,4 @@
-#include "settings/core/startrequest.h"
+#include "app/core/startrequest.h"
 
 #include <initializer_list>
 

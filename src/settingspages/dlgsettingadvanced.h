@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "framework/propsheet.h"
+#include "settingspages/settingpage.h"
 
-class CDlgSettingAdvanced : public framework::CPropertyPage {
+class CDlgSettingAdvanced : public CSettingPage {
 public:
     CDlgSettingAdvanced();
 

@@ -1,4 +1,4 @@
-#include "settings/linesettingsdlg.h"
+#include "settingspages/linesettingsdlg.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "settings/core/rulepreview.h"
+#include "settingspages/core/rulepreview.h"
 
 #include <vector>
 
