@@ -4,6 +4,7 @@
 
 #include "core/widestr.h"
 #include "diag/misc.h"
+#include "pipeline/core/importchecks.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
@@ -58,7 +59,7 @@ int ExportSettingsTo(const std::u16string& file, bool quiet) {
 
 int ImportSettingsFrom(const std::u16string& file, bool quiet) {
     const std::u16string path(AsUtf16View(FullPath(file)));
-    const ImportOutcome outcome =
-        ImportSettingsFile(ThePrivateProfile(), path, theProfile, AnsiBytesOf, AnsiText);
+    const CImportChecks checks(AnsiBytesOf);
+    const ImportOutcome outcome = ImportSettingsFile(ThePrivateProfile(), path, theProfile, checks, AnsiText);
     return Outcome(outcome.imported, ToWide(outcome.text), quiet);
 }

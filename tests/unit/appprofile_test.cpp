@@ -6,6 +6,7 @@
 #include "app/core/startrequest.h"
 #include "doctest/doctest.h"
 #include "fakeregistry.h"
+#include "pipeline/core/importchecks.h"
 #include "serial/core/linesettings.h"
 #include "settings/core/appprofile.h"
 #include "settings/core/profilecodec.h"
@@ -337,7 +338,8 @@ TEST_SUITE("profiles and settings files") {
     }
 
     TEST_CASE("export then import gives every value back, a file with a fault is refused whole") {
-        const auto ascii = [](std::u16string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+        const CImportChecks checks(
+            [](std::u16string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); });
         RegistryRig source;
         WriteSetting(source.profile, COMPORT, u"COM12");
         WriteSetting(source.profile, DATA_SUFFIX, u" {TAB}");
@@ -355,7 +357,7 @@ TEST_SUITE("profiles and settings files") {
         REQUIRE(ExportSettings(source.profile, exported));
         const SettingEntries entries = file.GetSection(u"Settings", u"C:\\roll-out.ini");
         CHECK(entries.size() == std::size(kIntSettings) + std::size(kStringSettings) + 1);
-        REQUIRE_FALSE(CheckImport(entries, ascii));
+        REQUIRE_FALSE(CheckImport(entries, checks));
 
         RegistryRig target;
         target.profile.SetSettingsSection(SettingsSectionFor(u"Scale"));
@@ -371,7 +373,7 @@ TEST_SUITE("profiles and settings files") {
         CHECK(imported == std::vector<uint8_t>(record.begin(), record.end()));
         // A port is stored as the General page lists it, whatever case the file gives it.
         const SettingEntries lowerCase = {{u"COMPORT", u"com7"}, {u"com7_dcb", IniBinaryText(record.data(), record.size())}};
-        REQUIRE_FALSE(CheckImport(lowerCase, ascii));
+        REQUIRE_FALSE(CheckImport(lowerCase, checks));
         REQUIRE(ImportSettings(lowerCase, target.profile));
         CHECK(ReadSetting(target.profile, COMPORT) == u"COM7");
         CHECK(target.profile.GetBinary(u"Profiles\\Scale", u"COM7_DCB", imported));
@@ -399,7 +401,7 @@ TEST_SUITE("profiles and settings files") {
              u"COM3_DCB holds line settings Windows does not take!"},
         };
         for (const Refusal& r : refusals) {
-            CHECK(CheckImport(r.entries, ascii) == std::optional<std::u16string>(r.error));
+            CHECK(CheckImport(r.entries, checks) == std::optional<std::u16string>(r.error));
         }
     }
 }

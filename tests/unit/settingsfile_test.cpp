@@ -10,6 +10,7 @@
 
 #include "doctest/doctest.h"
 #include "fakeregistry.h"
+#include "pipeline/core/importchecks.h"
 #include "settings/core/appprofile.h"
 #include "settings/core/portablefile.h"
 #include "settings/core/settingkeys.h"
@@ -55,6 +56,12 @@ std::vector<uint8_t> AsciiBytes(std::u16string_view text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+// The program's checks, with the device texts sent as ASCII.
+const CImportChecks& AsciiChecks() {
+    static const CImportChecks checks(AsciiBytes);
+    return checks;
+}
+
 // A copy's registry store and the disk the files are on.
 struct ImportRig {
     FakeRegistry registry;
@@ -63,7 +70,7 @@ struct ImportRig {
 
     ImportOutcome Import(const std::u16string& file, std::string bytes) {
         disk.Put(file, std::move(bytes));
-        return ImportSettingsFile(disk, file, profile, AsciiBytes, FakePrivateProfile::Latin1);
+        return ImportSettingsFile(disk, file, profile, AsciiChecks(), FakePrivateProfile::Latin1);
     }
     std::u16string Stored(const StringSetting& setting) {
         return profile.GetString(SettingsSectionOf(profile), setting.name, nullptr);
@@ -216,7 +223,7 @@ TEST_SUITE("settings file import") {
         }
         ImportRig rig;
         CHECK(
-            ImportSettingsFile(rig.disk, u"C:\\none.ini", rig.profile, AsciiBytes, FakePrivateProfile::Latin1)
+            ImportSettingsFile(rig.disk, u"C:\\none.ini", rig.profile, AsciiChecks(), FakePrivateProfile::Latin1)
                 .text == u"Import settings failed!\t\nC:\\none.ini cannot be read.");
     }
 
@@ -230,9 +237,9 @@ TEST_SUITE("settings file import") {
             CHECK(refusal->find(setting->name) == 0);
             CHECK(refusal->back() == u'!');
         }
-        CHECK(CheckImport({{u"TARGET_PROGRAM", std::u16string(1025, u'a')}}, AsciiBytes) ==
+        CHECK(CheckImport({{u"TARGET_PROGRAM", std::u16string(1025, u'a')}}, AsciiChecks()) ==
               std::optional<std::u16string>(u"TARGET_PROGRAM is longer than 1024 characters!"));
-        CHECK(CheckImport({{u"DATA_SUFFIX", std::u16string(256, u'a')}}, AsciiBytes) == std::nullopt);
+        CHECK(CheckImport({{u"DATA_SUFFIX", std::u16string(256, u'a')}}, AsciiChecks()) == std::nullopt);
     }
 }
 

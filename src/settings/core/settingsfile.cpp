@@ -1,13 +1,9 @@
 #include "settings/core/settingsfile.h"
 
 #include <string_view>
-#include <type_traits>
 
 #include "core/decimal.h"
 #include "core/textcase.h"
-#include "pipeline/core/pipelinesettings.h"
-#include "pipeline/core/readingrules.h"
-#include "serial/core/linesettings.h"
 #include "settings/core/profilecodec.h"
 #include "settings/core/settingkeys.h"
 
@@ -68,24 +64,23 @@ const std::u16string* Find(const SettingEntries& entries, const char16_t* name) 
     return nullptr;
 }
 
-// The reading rules the file gives, over the defaults for what it leaves out.
-ReadingRuleSettings RulesOf(const SettingEntries& entries) {
-    const auto text = [&](const StringSetting& key) {
-        const std::u16string* found = Find(entries, key.name);
-        return found ? *found : std::u16string(key.defaultValue);
-    };
-    const auto number = [&](const IntSetting& key) {
-        const std::u16string* found = Find(entries, key.name);
+// The values the file gives, over the defaults for what it leaves out.
+class CFileValues final : public ISettingValues {
+public:
+    explicit CFileValues(const SettingEntries& entries) : m_entries(entries) {}
+
+    uint32_t Value(const IntSetting& key) const override {
+        const std::u16string* found = Find(m_entries, key.name);
         return found ? IntFromIniText(*found).value_or(0) : static_cast<uint32_t>(key.defaultValue);
-    };
-    return ReadRuleSettings([&](const auto& key) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(key)>, IntSetting>) {
-            return number(key);
-        } else {
-            return text(key);
-        }
-    });
-}
+    }
+    std::u16string Value(const StringSetting& key) const override {
+        const std::u16string* found = Find(m_entries, key.name);
+        return found ? *found : std::u16string(key.defaultValue);
+    }
+
+private:
+    const SettingEntries& m_entries;
+};
 
 }  // namespace
 
@@ -107,18 +102,20 @@ bool ExportSettings(CAppProfile& from, CAppProfile& to) {
     return ok;
 }
 
-std::optional<std::u16string> CheckImport(const SettingEntries& entries, const EncodeText& encode) {
+std::optional<std::u16string> CheckImport(const SettingEntries& entries, const ISettingChecks& checks) {
     for (const auto& [name, text] : entries) {
         if (const IntSetting* setting = IntSettingNamed(name)) {
             const std::optional<uint32_t> value = IntFromIniText(text);
             if (!value) {
                 return name + u" must be a whole number!";
             }
-            if (setting == &TYPE_DELAY_MS && *value > kMaxTypeDelayMs) {
-                return std::u16string(kTypeDelayRefusal);
+            if (setting == &TYPE_DELAY_MS) {
+                if (auto error = checks.TypeDelay(*value)) {
+                    return error;
+                }
             }
             if (setting == &DEVICE_POLL_MS) {
-                if (auto error = CheckPollPeriod(*value)) {
+                if (auto error = checks.PollPeriod(*value)) {
                     return error;
                 }
             }
@@ -126,8 +123,6 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const E
                 return name + u" must be 0, 1 or 2!";
             }
         } else if (const StringSetting* setting = StringSettingNamed(name)) {
-            std::vector<uint8_t> bytes;
-            Hotkey hotkey;
             if (auto error = CheckLength(*setting, text)) {
                 return error;
             }
@@ -135,23 +130,23 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const E
                 return u"COMPORT: \"" + text + u"\" is not a port name (COM1 to COM255)!";
             }
             if (setting == &DEVICE_COMMAND || setting == &DEVICE_ACK) {
-                if (auto error = DecodeDeviceText(text, setting->name, encode, bytes)) {
+                if (auto error = checks.DeviceText(text, setting->name)) {
                     return error;
                 }
             }
             if (setting == &DEVICE_HOTKEY) {
-                if (auto error = ParseHotkey(text, hotkey)) {
+                if (auto error = checks.Hotkey(text)) {
                     return error;
                 }
             }
         } else if (!DcbPort(name).empty()) {
             std::vector<uint8_t> record;
-            LineSettings settings{};
-            if (!DecodeIniBinary(text, record) || record.size() != kLineSettingsSize) {
+            const auto judged = DecodeIniBinary(text, record) ? checks.LineSettings(record)
+                                                              : ISettingChecks::LineRecord::kNotARecord;
+            if (judged == ISettingChecks::LineRecord::kNotARecord) {
                 return name + u" is not a line-settings record!";
             }
-            std::copy(record.begin(), record.end(), settings.begin());
-            if (MakeAcceptable(settings)) {
+            if (judged == ISettingChecks::LineRecord::kNotTaken) {
                 return name + u" holds line settings Windows does not take!";
             }
         } else {
@@ -162,8 +157,7 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const E
             return shown + u" is not a setting Dorvane knows!";
         }
     }
-    CReadingRules rules;
-    return rules.Set(RulesOf(entries));
+    return checks.ReadingRules(CFileValues(entries));
 }
 
 std::optional<std::u16string> CheckLength(const StringSetting& setting, std::u16string_view text) {
@@ -202,7 +196,7 @@ bool ImportSettings(const SettingEntries& entries, CAppProfile& to) {
 }
 
 ImportOutcome ImportSettingsFile(IPrivateProfile& files, std::u16string_view path, CAppProfile& to,
-                                 const EncodeText& encode, const DecodeAnsi& ansi) {
+                                 const ISettingChecks& checks, const DecodeAnsi& ansi) {
     const auto failed = [&](std::u16string_view why) {
         std::u16string text(u"Import settings failed!\t\n");
         text.append(path).append(why);
@@ -229,7 +223,7 @@ ImportOutcome ImportSettingsFile(IPrivateProfile& files, std::u16string_view pat
         return failed(u" holds no settings.");
     }
     // Every value is checked before the first is written: a refused file changes nothing.
-    if (std::optional<std::u16string> refusal = CheckImport(*entries, encode)) {
+    if (std::optional<std::u16string> refusal = CheckImport(*entries, checks)) {
         return {false, u"Import settings refused!\t\n" + *refusal};
     }
     if (!ImportSettings(*entries, to)) {

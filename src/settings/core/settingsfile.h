@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "serial/core/devicecommand.h"
 #include "settings/core/appprofile.h"
+#include "settings/core/settingchecks.h"
 #include "settings/core/settingkeys.h"
 #include "settings/core/settingstext.h"
 
@@ -23,9 +23,9 @@ bool ExportSettings(CAppProfile& from, CAppProfile& to);
 
 // Whether every entry can be stored as the settings sheet would store it: a known name, a
 // whole number where one belongs, no text longer than the sheet's field for it, reading rules
-// and device texts that work, a port name and line settings Windows takes. The first fault,
-// naming the entry, ends in "!".
-std::optional<std::u16string> CheckImport(const SettingEntries& entries, const EncodeText& encode);
+// and device texts that work, a port name and line settings Windows takes (`checks` judges
+// what the store cannot). The first fault, naming the entry, ends in "!".
+std::optional<std::u16string> CheckImport(const SettingEntries& entries, const ISettingChecks& checks);
 
 // Stores checked entries in `to`'s settings section; false when a write failed.
 bool ImportSettings(const SettingEntries& entries, CAppProfile& to);
@@ -43,6 +43,6 @@ struct ImportOutcome {
 // for `to`'s settings or else the default's, checked, then stored. A file over
 // kMaxSettingsFileBytes is refused unread; a file with one fault changes nothing.
 ImportOutcome ImportSettingsFile(IPrivateProfile& files, std::u16string_view path, CAppProfile& to,
-                                 const EncodeText& encode, const DecodeAnsi& ansi);
+                                 const ISettingChecks& checks, const DecodeAnsi& ansi);
 
 }  // namespace dorvane
