@@ -99,6 +99,28 @@ def find_circles(edges):
     return circles
 
 
+def shortest_round(edges, members, start):
+    """The shortest way from `start` back to itself through `members`: [start, ..., start]."""
+    previous = {}
+    frontier = [start]
+    while frontier:
+        following = []
+        for node in frontier:
+            for successor in sorted(edges.get(node, ())):
+                if successor not in members or successor in previous:
+                    continue
+                previous[successor] = node
+                if successor == start:
+                    path = [start]
+                    while True:
+                        path.append(previous[path[-1]])
+                        if path[-1] == start:
+                            return path[::-1]
+                following.append(successor)
+        frontier = following
+    return [start]
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: include_floors.py SRC_DIR")
@@ -150,9 +172,9 @@ def main():
             problems.append(f"{where}: {why}")
 
     for circle in find_circles(edges):
-        members = set(circle)
-        links = [examples[(a, b)] for a in circle for b in sorted(edges[a]) if b in members]
-        problems.append(f"circle between folders {' '.join(circle)}: " + "; ".join(links))
+        path = shortest_round(edges, set(circle), circle[0])
+        links = [examples[(a, b)] for a, b in zip(path, path[1:])]
+        problems.append(f"circle between folders {' -> '.join(path)}: " + "; ".join(links))
 
     for relative, header in sorted(set(ALLOWED) - used_allowances):
         print(f"note: src/{relative} no longer needs its allowance for {header}: remove it from {Path(__file__).name}")
