@@ -1,4 +1,4 @@
-// A top-level frame window built from resources: menu, accelerators and title share one id.
+// A top-level frame window built from resources: menu, accelerators, title and icon share one id.
 // Frames live on the heap and delete themselves once their window is gone.
 #pragma once
 
