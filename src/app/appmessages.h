@@ -16,10 +16,10 @@ constexpr UINT WM_CLEAR_BUFFER = WM_USER + 15;
 // Answered 1 with no effect.
 constexpr UINT WM_USER_16 = WM_USER + 16;
 // Turns the service off if it is on, and never on (a toggle would switch a service the user had
-// just turned off back on). Dorvane's own threads ask through the task queue; this number is
-// for other programs (a script, the end-to-end tests), which may post it with wParam kOffIdle
-// (as auto-disable does) or kOffPortLost (as a lost device does: then waited for, if
-// AUTORECONNECT allows), lParam 0.
+// just turned off back on). Dorvane's own threads (auto-disable, the reader that lost its port)
+// ask through the task queue; this number is for other programs (a script, the end-to-end
+// tests), which may post it with wParam kOffIdle (as auto-disable) or kOffPortLost (as a lost
+// device: then waited for, if AUTORECONNECT allows), lParam 0.
 constexpr UINT WM_SERVICE_OFF = WM_APP + 2;
 constexpr WPARAM kOffIdle = 0;
 constexpr WPARAM kOffPortLost = 1;

@@ -94,7 +94,7 @@ BOOL CDorvaneApp::InitInstance() {
     }
     SetWindowTextW(frame->m_hWnd, AsWide(kAppName));
     ShowWindow(frame->m_hWnd, SW_HIDE);
-    RegisterCommWindow(frame->m_hWnd, WM_COMM_READ, WM_SERVICE_OFF, kOffPortLost);
+    RegisterCommWindow(frame->m_hWnd, WM_COMM_READ);
     PostMessageW(frame->m_hWnd, WM_COMMAND, ID_ENABLE_COMPORT, 0);  // enables once the loop runs
     DebugPrintf(L"start app instance, done");
     return TRUE;

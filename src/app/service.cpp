@@ -26,11 +26,14 @@ void CService::Attach(HWND window) {
     TheSerialLink().SetWriteObserver(
         [this](WriteOutcome outcome, uint32_t error) { m_requests.OnWriteEnded(outcome, error); });
     TheSerialLink().SetArrivalObserver([this] { m_pipeline.OnBytesArriving(); });
+    TheSerialLink().SetLossObserver(
+        [this] { m_tasks.Post([this] { m_switch.TurnOff(dorvane::OffReason::kPortLost); }); });
 }
 
 void CService::Detach() {
     TheSerialLink().SetWriteObserver(nullptr);  // the service is off: the writer has ended
     TheSerialLink().SetArrivalObserver(nullptr);  // and so has the reader
+    TheSerialLink().SetLossObserver(nullptr);
     m_platform.StopCapsLockWatch();
 }
 

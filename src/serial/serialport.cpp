@@ -17,10 +17,8 @@ namespace {
 static_assert(sizeof(DCB) == kLineSettingsSize, "the stored line settings are the DCB record");
 
 std::atomic<HWND> g_pCommWnd{nullptr};
-// The numbers g_pCommWnd takes the bursts and the lost port as (set before the window).
+// The number g_pCommWnd takes the bursts as (set before the window).
 std::atomic<UINT> g_readMessage{0};
-std::atomic<UINT> g_lostMessage{0};
-std::atomic<WPARAM> g_lostParam{0};
 // The burst the reader is handing to the frame now (null when none).
 std::atomic<const uint8_t*> g_pHandOffBytes{nullptr};
 std::atomic<size_t> g_handOffCount{0};
@@ -315,16 +313,8 @@ void CWin32SerialPlatform::ServeHandOffs(uint32_t ms) {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
-void CWin32SerialPlatform::PostServiceOff() {
-    if (HWND window = g_pCommWnd) {
-        PostMessageW(window, g_lostMessage, g_lostParam, 0);
-    }
-}
-
-void RegisterCommWindow(HWND window, UINT readMessage, UINT lostMessage, WPARAM lostParam) {
+void RegisterCommWindow(HWND window, UINT readMessage) {
     g_readMessage = readMessage;
-    g_lostMessage = lostMessage;
-    g_lostParam = lostParam;
     g_pCommWnd = window;
 }
 

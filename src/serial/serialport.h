@@ -90,13 +90,12 @@ public:
     void Sleep(uint32_t ms) override { ::Sleep(ms); }
     void DeliverBurst(const uint8_t* bytes, size_t count) override;
     void ServeHandOffs(uint32_t ms) override;
-    void PostServiceOff() override;
 };
 
-// The window that receives the reader's bursts and the off request when the port is lost, and
-// the message numbers it takes them as: `readMessage` is sent with the byte count and the bytes
-// (a NUL follows them, valid during the call only); `lostMessage` is posted with `lostParam`.
-void RegisterCommWindow(HWND window, UINT readMessage, UINT lostMessage, WPARAM lostParam);
+// The window that receives the reader's bursts, and the message number it takes them as:
+// `readMessage` is sent with the byte count and the bytes (a NUL follows them, valid during the
+// call only). A lost port is told through CSerialLink::SetLossObserver.
+void RegisterCommWindow(HWND window, UINT readMessage);
 // Whether a read message being handled is the reader's own hand-off now in progress (and then
 // it is taken): anything else with that number comes from another program.
 bool TakeHandOff(WPARAM count, LPARAM bytes);

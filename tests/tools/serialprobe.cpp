@@ -114,7 +114,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RegisterClassW(&wc);
     HWND hwnd = CreateWindowW(wc.lpszClassName, L"serialprobe", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
                               nullptr, instance, nullptr);
-    RegisterCommWindow(hwnd, WM_COMM_READ, WM_SERVICE_OFF, kOffPortLost);
+    RegisterCommWindow(hwnd, WM_COMM_READ);
+    TheSerialLink().SetLossObserver([hwnd] { PostMessageW(hwnd, WM_SERVICE_OFF, kOffPortLost, 0); });
     g_log->Write("ready " + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

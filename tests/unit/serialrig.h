@@ -394,7 +394,7 @@ public:
             changed.notify_all();
         }
     }
-    void PostServiceOff() override {
+    void CountServiceOff() {
         std::lock_guard lock(mutex);
         ++serviceOffs;
     }
@@ -426,6 +426,8 @@ struct SerialRig {
     CAppProfile profile{u"Velmora", u"DORVANE", registry, ini};
     FakeSerialPlatform platform;
     CSerialLink link{platform, profile};
+
+    SerialRig() { link.SetLossObserver([this] { platform.CountServiceOff(); }); }
 
     template <class Check>
     bool Eventually(Check check) {

@@ -121,8 +121,6 @@ public:
     // Waits up to ms while serving a hand-off the reader may be blocked in: the stopping thread
     // is the receiver of the hand-offs, and must not deadlock with the reader it waits for.
     virtual void ServeHandOffs(uint32_t ms) = 0;
-    // The port is gone (the adapter was pulled out): ask the frame to turn the service off.
-    virtual void PostServiceOff() = 0;
 };
 
 }  // namespace dorvane

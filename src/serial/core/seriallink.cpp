@@ -337,7 +337,9 @@ void CSerialLink::CommReadThread() {
         if ((!waited && !statusRead) || (failedWaits >= kFailedWaitsForLoss && statusRead && status.queued == 0)) {
             const uint32_t error = statusRead ? waitError : m_hComm->LastError();
             Trace(u"com-port lost, err=" + DecimalText(error) + u", reading stopped!");
-            m_platform.PostServiceOff();
+            if (m_lossObserver) {
+                m_lossObserver();
+            }
             break;
         }
         if (!statusRead) {

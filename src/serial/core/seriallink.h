@@ -54,6 +54,9 @@ public:
     // Told on the reader's thread at every read that brought bytes, before they are handed on as
     // a burst (at least a 100 ms second look later). Set while no reader runs.
     void SetArrivalObserver(std::function<void()> observer) { m_arrivalObserver = std::move(observer); }
+    // Told on the reader's thread when the port is gone (the adapter was pulled out) and reading
+    // has stopped: the service should go off. Set while no reader runs.
+    void SetLossObserver(std::function<void()> observer) { m_lossObserver = std::move(observer); }
     // The time a write may take besides its bytes' time on the line (tests shorten it); taken
     // at the next enable for the port's write time-outs.
     void SetWriteTimeout(uint32_t ms) { m_nWriteTimeoutMs = ms; }
@@ -116,6 +119,7 @@ private:
     std::vector<std::unique_ptr<ICommWrite>> m_leftWrites;
     WriteObserver m_writeObserver;
     std::function<void()> m_arrivalObserver;
+    std::function<void()> m_lossObserver;
     std::atomic<uint32_t> m_nWriteTimeoutMs{2000};
     uint32_t m_nWriteMsPerByte = 1;  // at the port's speed; set at start
 };
