@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "pipeline/core/processhooks.h"
+#include "pipeline/core/readingpipeline.h"
 #include "pipeline/core/readingrules.h"
 #include "pipeline/core/shapingthread.h"
 #include "settings/core/registry.h"
@@ -139,7 +139,7 @@ struct Rig {
     AnyKey layout;
     NullKeyboard keyboard;
     CKeySynthesizer keys{layout, keyboard};
-    CSendService service{host, platform, keys, profile};
+    CReadingPipeline service{host, platform, keys, profile};
 
     explicit Rig(const std::string& recordFile, bool wholeReadings = false) {
         ResetServiceState();

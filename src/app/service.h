@@ -16,7 +16,7 @@
 #include "app/trayview.h"
 #include "core/faults.h"
 #include "framework/core/taskqueue.h"
-#include "pipeline/core/processhooks.h"
+#include "pipeline/core/readingpipeline.h"
 #include "pipeline/sendkey.h"
 #include "pipeline/win32pipeline.h"
 #include "serial/core/devicerequests.h"
@@ -100,5 +100,5 @@ private:
     dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
     dorvane::CWin32PipelinePlatform m_platform;
     // Declared last: it ends its worker before the keyboard and the requests go.
-    dorvane::CSendService m_pipeline;
+    dorvane::CReadingPipeline m_pipeline;
 };

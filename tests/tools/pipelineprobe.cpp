@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/core/processhooks.h"
+#include "pipeline/core/readingpipeline.h"
 #include "pipeline/sendkey.h"
 #include "pipeline/win32pipeline.h"
 #include "settings/appprofile.h"
@@ -68,7 +68,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CWin32KeyboardLayout layout;
     CWin32KeyInjector injector;
     CKeySynthesizer keys(layout, injector);
-    CSendService service(host, platform, keys, theProfile);
+    CReadingPipeline service(host, platform, keys, theProfile);
 
     if (!service.SetService()) {
         out.Write("setservice failed");

@@ -19,7 +19,7 @@
 #include "fakeregistry.h"
 #include "pipeline/core/capslock.h"
 #include "pipeline/core/keysynthesizer.h"
-#include "pipeline/core/processhooks.h"
+#include "pipeline/core/readingpipeline.h"
 #include "settings/core/settingkeys.h"
 
 namespace dorvane::testing {
@@ -821,7 +821,7 @@ struct PipelineRig {
     IdentityLayout layout;
     TypedText typed{platform.desktop};
     CKeySynthesizer keys{layout, typed};
-    CSendService service{host, platform, keys, profile};
+    CReadingPipeline service{host, platform, keys, profile};
 
     PipelineRig() {
         ResetServiceState();

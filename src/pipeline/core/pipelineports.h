@@ -63,9 +63,9 @@ public:
     // A fault that lasts until ClearFault: the tooltip tells it, its notice is shown once a run.
     virtual void RaiseFault(const FaultReport& report) { ShowNotice(report.title, report.text); }
     virtual void ClearFault(Fault fault) { (void)fault; }
-    // The count of readings waiting for the chosen program changed (CSendService::
+    // The count of readings waiting for the chosen program changed (CReadingPipeline::
     // WaitingReadings), or the waiting for another copy's typing began or ended
-    // (CSendService::WaitingForCopy); the tray's tooltip and menu follow it.
+    // (CReadingPipeline::WaitingForCopy); the tray's tooltip and menu follow it.
     virtual void WaitingChanged() {}
     // From the worker: `count` readings are done with (typed, recorded, skipped or discarded);
     // the device may want an acknowledgement for each.

@@ -1,5 +1,6 @@
-// The keystroke pipeline: the receive buffer and its flush rules on the user-interface thread,
-// the send queue, and the send-key worker that types or records each flushed item.
+// The reading pipeline: the receive buffer and its flush rules on the user-interface thread,
+// the send queue, and the send-key worker that types or records each flushed item (the worker
+// half is in readingpipeline_worker.cpp).
 // The main frame owns one and forwards its messages (WM_COMM_READ, WM_CLEAR_BUFFER, the
 // service timer) to it; everything outside goes through the host and platform interfaces.
 #pragma once
@@ -27,13 +28,13 @@
 
 namespace dorvane {
 
-class CSendService {
+class CReadingPipeline {
 public:
-    CSendService(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
-                 CAppProfile& profile);
-    ~CSendService();
-    CSendService(const CSendService&) = delete;
-    CSendService& operator=(const CSendService&) = delete;
+    CReadingPipeline(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
+                     CAppProfile& profile);
+    ~CReadingPipeline();
+    CReadingPipeline(const CReadingPipeline&) = delete;
+    CReadingPipeline& operator=(const CReadingPipeline&) = delete;
 
     // Reads the settings, allocates the buffer, starts the worker. On failure everything built
     // is released again, the error was reported with a box, and the result is false.

@@ -1,4 +1,4 @@
-#include "pipeline/core/processhooks.h"
+#include "pipeline/core/readingpipeline.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,22 +22,22 @@ constexpr uint32_t kLookAheadRenewMs = 250;
 
 }  // namespace
 
-CSendService::CSendService(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
-                           CAppProfile& profile)
+CReadingPipeline::CReadingPipeline(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
+                                   CAppProfile& profile)
     : m_host(host), m_platform(platform), m_keys(keys), m_profile(profile) {}
 
-CSendService::~CSendService() {
+CReadingPipeline::~CReadingPipeline() {
     if (m_hSendKeyThread) {
         RemoveService();
     }
 }
 
-bool CSendService::MoreThanSince(uint32_t since, int limitMs) {
+bool CReadingPipeline::MoreThanSince(uint32_t since, int limitMs) {
     const uint32_t elapsed = m_platform.TickCount() - since;
     return static_cast<int64_t>(elapsed) > limitMs;
 }
 
-bool CSendService::SetService() {
+bool CReadingPipeline::SetService() {
     m_host.Trace(u"set service");
     const PipelineSettings settings = LoadPipelineSettings(m_profile);
     g_bSendOnCrLf = settings.sendOnCrLf;
@@ -125,7 +125,7 @@ bool CSendService::SetService() {
     return true;
 }
 
-void CSendService::StopWorker() {
+void CReadingPipeline::StopWorker() {
     if (!m_hSendKeyThread) {
         return;
     }
@@ -142,7 +142,7 @@ void CSendService::StopWorker() {
     m_hSendKeyThread.reset();
 }
 
-void CSendService::RemoveService() {
+void CReadingPipeline::RemoveService() {
     m_host.Trace(u"remove service");
     StopWorker();
     CountLostAtStop();
@@ -163,7 +163,7 @@ void CSendService::RemoveService() {
     m_host.Trace(u"remove service, done");
 }
 
-void CSendService::CountLostAtStop() {
+void CReadingPipeline::CountLostAtStop() {
     size_t lost = 0;
     {
         std::lock_guard lock(g_csSendQueue);
@@ -178,7 +178,7 @@ void CSendService::CountLostAtStop() {
     }
 }
 
-void CSendService::OnCommRead(size_t length, const char* bytes) {
+void CReadingPipeline::OnCommRead(size_t length, const char* bytes) {
     if (!g_bServiceEnabled) {
         return;
     }
@@ -225,7 +225,7 @@ void CSendService::OnCommRead(size_t length, const char* bytes) {
     }
 }
 
-void CSendService::OnBytesArriving() {
+void CReadingPipeline::OnBytesArriving() {
     if (!g_bServiceEnabled || g_bRecordData) {
         return;
     }
@@ -241,13 +241,13 @@ void CSendService::OnBytesArriving() {
     }
 }
 
-void CSendService::OnClearBuffer() {
+void CReadingPipeline::OnClearBuffer() {
     std::lock_guard lock(g_csBuffer);
     g_nBufferCount = 0;
     m_assembler.Clear();  // the start of a reading goes with the bytes after it
 }
 
-void CSendService::CheckFlush() {
+void CReadingPipeline::CheckFlush() {
     if (g_nBufferCount <= 0) {
         return;
     }
@@ -265,7 +265,7 @@ void CSendService::CheckFlush() {
     }
 }
 
-void CSendService::FlushBuffer() {
+void CReadingPipeline::FlushBuffer() {
     if (g_nBufferCount == 0) {
         return;
     }
@@ -282,7 +282,7 @@ void CSendService::FlushBuffer() {
     ReportDropped(dropped);
 }
 
-size_t CSendService::QueueFlushed(std::u16string text) {
+size_t CReadingPipeline::QueueFlushed(std::u16string text) {
     if (!m_bAssemble) {
         return QueueItem(text);
     }
@@ -296,7 +296,7 @@ size_t CSendService::QueueFlushed(std::u16string text) {
     return dropped;
 }
 
-bool CSendService::QueueReading(AssembledReading reading) {
+bool CReadingPipeline::QueueReading(AssembledReading reading) {
     const CWaitingBound::Verdict verdict = m_bound.Admit(reading.text, true);
     if (verdict == CWaitingBound::Verdict::kDropNew || verdict == CWaitingBound::Verdict::kDropRest) {
         return verdict == CWaitingBound::Verdict::kDropNew;
@@ -307,14 +307,14 @@ bool CSendService::QueueReading(AssembledReading reading) {
     return false;
 }
 
-void CSendService::NoteSample(std::u16string_view queued) {
+void CReadingPipeline::NoteSample(std::u16string_view queued) {
     std::u16string reading = LastReadingOf(queued);
     if (!reading.empty()) {
         m_strLastReading = std::move(reading);
     }
 }
 
-size_t CSendService::QueueItem(std::u16string_view text) {
+size_t CReadingPipeline::QueueItem(std::u16string_view text) {
     // The item goes into the queue as it came, but for a reading the bound cuts out.
     size_t dropped = 0;
     QueuedText kept;
@@ -351,7 +351,7 @@ size_t CSendService::QueueItem(std::u16string_view text) {
     return dropped;
 }
 
-void CSendService::QueueQuietRest() {
+void CReadingPipeline::QueueQuietRest() {
     // Only once the buffer is empty: what it still holds comes before the rest's end.
     if (!m_bAssemble || m_assembler.WaitingChars() == 0 || g_nBufferCount > 0 ||
         !MoreThanSince(m_dwReceiveTick, g_nFlushTimeout)) {
@@ -368,7 +368,7 @@ void CSendService::QueueQuietRest() {
     ReportDropped(dropped);
 }
 
-void CSendService::ReportDropped(size_t dropped) {
+void CReadingPipeline::ReportDropped(size_t dropped) {
     for (size_t i = 0; i < dropped; ++i) {
         m_host.Trace(u"send-key: a reading dropped, too many readings wait");
         if (m_nDroppedReadings.fetch_add(1) == 0) {
@@ -381,19 +381,19 @@ void CSendService::ReportDropped(size_t dropped) {
     }
 }
 
-std::u16string CSendService::HeldFor() const {
+std::u16string CReadingPipeline::HeldFor() const {
     if (g_bRecordData) {
         return u"the recording file";
     }
     return m_strWaitingFor.empty() ? std::u16string(u"the window to type into") : m_strWaitingFor;
 }
 
-std::u16string CSendService::LastReading() {
+std::u16string CReadingPipeline::LastReading() {
     std::lock_guard lock(g_csSendQueue);
     return m_strLastReading;
 }
 
-void CSendService::OnTimer() {
+void CReadingPipeline::OnTimer() {
     if (!g_bServiceEnabled) {
         return;
     }
@@ -415,7 +415,7 @@ void CSendService::OnTimer() {
     UpdateStatusIcon(0);
 }
 
-void CSendService::UpdateStatusIcon(int iconId) {
+void CReadingPipeline::UpdateStatusIcon(int iconId) {
     if (iconId == 0) {
         if (!g_bServiceEnabled) {
             iconId = IDI_DISABLED;
@@ -439,12 +439,12 @@ void CSendService::UpdateStatusIcon(int iconId) {
     }
 }
 
-void CSendService::ForgetStatusIcon() {
+void CReadingPipeline::ForgetStatusIcon() {
     std::lock_guard lock(m_csStatusIcon);
     m_nStatusIcon = 0;
 }
 
-size_t CSendService::QueuedItems() {
+size_t CReadingPipeline::QueuedItems() {
     std::lock_guard lock(g_csSendQueue);
     return m_arrSendQueue.size();
 }

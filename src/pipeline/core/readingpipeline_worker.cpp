@@ -1,5 +1,6 @@
-// The send-key worker: takes flushed items from the queue and types or records them.
-#include "pipeline/core/processhooks.h"
+// The reading pipeline's worker half, the send-key worker: takes flushed items from the queue and
+// types or records them.
+#include "pipeline/core/readingpipeline.h"
 
 #include <functional>
 #include <optional>
@@ -49,7 +50,7 @@ const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> it
 
 }  // namespace
 
-void CSendService::SendKeyThread() {
+void CReadingPipeline::SendKeyThread() {
     m_host.Trace(u"thread send-key is running");
     while (!StopRequested()) {
         m_hSendEvent->Wait(kWaitMs);  // a time-out counts like a wake-up
@@ -93,7 +94,7 @@ void CSendService::SendKeyThread() {
     m_bWorkerDone = true;
 }
 
-bool CSendService::HandleQueued(QueuedText queued) {
+bool CReadingPipeline::HandleQueued(QueuedText queued) {
     m_dwFlushTick = m_platform.TickCount();
     if (queued.lineEndTail) {
         HandleLineEndTail(queued.text);
@@ -124,7 +125,7 @@ bool CSendService::HandleQueued(QueuedText queued) {
     return true;
 }
 
-void CSendService::HandleLineEndTail(const std::u16string& text) {
+void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
     if (m_lastFate != Fate::kKept) {
         return;  // its reading was skipped or lost: so is its end
     }
@@ -140,7 +141,7 @@ void CSendService::HandleLineEndTail(const std::u16string& text) {
     HandOn(text, m_lastWindow.value_or(0));
 }
 
-bool CSendService::IsChosenProgram(uintptr_t window) {
+bool CReadingPipeline::IsChosenProgram(uintptr_t window) {
     if (!m_targets.Any()) {
         return true;
     }
@@ -148,7 +149,7 @@ bool CSendService::IsChosenProgram(uintptr_t window) {
     return m_targets.Matches(identity.exePath, identity.title);
 }
 
-void CSendService::SetWaitingReadings(uint32_t count) {
+void CReadingPipeline::SetWaitingReadings(uint32_t count) {
     if (m_nWaitingReadings.exchange(count) != count) {
         if (count == 0) {
             m_bDiscardWaiting = false;  // a discard asked for as the waiting ended drops nothing later
@@ -157,7 +158,7 @@ void CSendService::SetWaitingReadings(uint32_t count) {
     }
 }
 
-void CSendService::DiscardWaiting() {
+void CReadingPipeline::DiscardWaiting() {
     uint32_t dropped = 1;  // the one held here
     size_t readings = 0;
     m_lastFate = Fate::kLost;  // a line end that comes late goes with them
@@ -178,7 +179,7 @@ void CSendService::DiscardWaiting() {
     m_nHandledItems += dropped;  // last: the count says the discard is done
 }
 
-void CSendService::LookAhead() {
+void CReadingPipeline::LookAhead() {
     FrontLook look;
     look.changes = m_platform.FrontChanges();
     look.tick = m_platform.TickCount();
@@ -189,7 +190,7 @@ void CSendService::LookAhead() {
     m_frontAhead = look;
 }
 
-FrontWindow CSendService::FrontNow() {
+FrontWindow CReadingPipeline::FrontNow() {
     // The system announces every foreground change, but through the user-interface thread,
     // so the window in front is asked once more: one quick question instead of several.
     const std::optional<FrontLook> look = std::exchange(m_frontAhead, std::nullopt);
@@ -204,13 +205,13 @@ FrontWindow CSendService::FrontNow() {
     return m_platform.CurrentFront();
 }
 
-bool CSendService::FrontMayHaveChanged() {
+bool CReadingPipeline::FrontMayHaveChanged() {
     return m_platform.FrontChanges() != m_nFrontChanges ||
            m_platform.TickCount() - m_dwFrontCheckTick >= kFrontRecheckMs;
 }
 
-std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr_t> itemWindow, bool sending,
-                                                           const char16_t* refusal) {
+std::optional<uintptr_t> CReadingPipeline::WaitForTypingWindow(std::optional<uintptr_t> itemWindow,
+                                                               bool sending, const char16_t* refusal) {
     bool held = false;
     // Whatever way this ends, typing is no longer held.
     struct HeldFlag {
@@ -295,7 +296,7 @@ std::optional<uintptr_t> CSendService::WaitForTypingWindow(std::optional<uintptr
     }
 }
 
-bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t window) {
+bool CReadingPipeline::TypeItem(const std::vector<TypedUnit>& units, uintptr_t window) {
     if (units.empty()) {
         return true;  // every reading skipped: no window is asked for anything
     }
@@ -324,10 +325,10 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
     }
     // Whatever ends the item: no key stays held for another copy's reading.
     struct Release {
-        CSendService& service;
+        CReadingPipeline& pipeline;
         ~Release() {
-            service.LetTypingGo();
-            service.m_platform.ReleaseWindowClaim();
+            pipeline.LetTypingGo();
+            pipeline.m_platform.ReleaseWindowClaim();
         }
     } release{*this};
     m_keys.BeginItem(target);
@@ -397,7 +398,8 @@ bool CSendService::TypeItem(const std::vector<TypedUnit>& units, uintptr_t windo
     return true;
 }
 
-std::optional<TypingLockTry> CSendService::WaitForCopies(const std::function<TypingLockTry(uint32_t)>& tryLock) {
+std::optional<TypingLockTry> CReadingPipeline::WaitForCopies(
+    const std::function<TypingLockTry(uint32_t)>& tryLock) {
     const uint32_t since = m_platform.TickCount();
     for (;;) {
         const TypingLockTry got = tryLock(kLockTryMs);
@@ -431,7 +433,7 @@ std::optional<TypingLockTry> CSendService::WaitForCopies(const std::function<Typ
     }
 }
 
-bool CSendService::TakeTypingLock() {
+bool CReadingPipeline::TakeTypingLock() {
     const std::optional<TypingLockTry> got = WaitForCopies([this](uint32_t ms) { return m_platform.TryLockTyping(ms); });
     if (!got) {
         return false;
@@ -448,7 +450,7 @@ bool CSendService::TakeTypingLock() {
     return true;
 }
 
-void CSendService::LetTypingGo() {
+void CReadingPipeline::LetTypingGo() {
     m_keys.ReleaseModifierKeys();
     if (m_bTypingLocked) {
         m_bTypingLocked = false;
@@ -456,13 +458,13 @@ void CSendService::LetTypingGo() {
     }
 }
 
-void CSendService::SetWaitingForCopy(bool waiting) {
+void CReadingPipeline::SetWaitingForCopy(bool waiting) {
     if (m_bWaitingForCopy.exchange(waiting) != waiting) {
         m_host.WaitingChanged();
     }
 }
 
-TypingTarget CSendService::TargetOf(uintptr_t window) {
+TypingTarget CReadingPipeline::TargetOf(uintptr_t window) {
     const std::optional<TypingTarget> ahead = std::exchange(m_targetAhead, std::nullopt);
     TypingTarget target = ahead && ahead->window == window ? *ahead : m_platform.TypingTargetFor(window);
     target.window = window;
@@ -474,7 +476,7 @@ TypingTarget CSendService::TargetOf(uintptr_t window) {
     return target;
 }
 
-void CSendService::ReportElevatedTarget(uintptr_t window) {
+void CReadingPipeline::ReportElevatedTarget(uintptr_t window) {
     if (window == m_lastElevatedWindow) {
         return;
     }
@@ -488,7 +490,7 @@ void CSendService::ReportElevatedTarget(uintptr_t window) {
                       u"to type into it.");
 }
 
-std::optional<std::vector<ShapedReading>> CSendService::Shape(const std::u16string& text) {
+std::optional<std::vector<ShapedReading>> CReadingPipeline::Shape(const std::u16string& text) {
     const std::shared_ptr<const CReadingRules> rules = m_pRules;
     if (rules->AllOff()) {
         return std::vector<ShapedReading>{ShapedReading{{TypedPiece{text, 0, 0}}}};
@@ -504,7 +506,7 @@ std::optional<std::vector<ShapedReading>> CSendService::Shape(const std::u16stri
     return m_shaping.Shape(rules, text, std::move(date), std::move(time), [this] { return StopRequested(); });
 }
 
-bool CSendService::TraceSkipped(const std::vector<ShapedReading>& readings) {
+bool CReadingPipeline::TraceSkipped(const std::vector<ShapedReading>& readings) {
     bool kept = readings.empty();
     for (const ShapedReading& reading : readings) {
         if (reading.tooCostly) {
@@ -518,7 +520,8 @@ bool CSendService::TraceSkipped(const std::vector<ShapedReading>& readings) {
     return kept;
 }
 
-std::vector<CSendService::TypedUnit> CSendService::UnitsOf(const std::vector<ShapedReading>& readings) {
+std::vector<CReadingPipeline::TypedUnit> CReadingPipeline::UnitsOf(
+    const std::vector<ShapedReading>& readings) {
     std::vector<TypedUnit> units;
     for (const ShapedReading& reading : readings) {
         for (const TypedPiece& piece : reading.pieces) {
@@ -534,7 +537,7 @@ std::vector<CSendService::TypedUnit> CSendService::UnitsOf(const std::vector<Sha
     return units;
 }
 
-std::u16string CSendService::RecordedTextOf(const std::vector<ShapedReading>& readings) {
+std::u16string CReadingPipeline::RecordedTextOf(const std::vector<ShapedReading>& readings) {
     std::u16string recorded;
     for (const ShapedReading& reading : readings) {
         for (const TypedPiece& piece : reading.pieces) {
@@ -544,7 +547,7 @@ std::u16string CSendService::RecordedTextOf(const std::vector<ShapedReading>& re
     return recorded;
 }
 
-CSendService::Fate CSendService::HandOn(const std::u16string& text, uintptr_t window) {
+CReadingPipeline::Fate CReadingPipeline::HandOn(const std::u16string& text, uintptr_t window) {
     if (m_bRulesRefused) {
         m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
         return Fate::kLost;
