@@ -92,7 +92,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 Sleep(50);
             }
         } else if (step == L"until-record-disabled") {
-            for (int waited = 0; !g_bRecordDisabled && waited < 30000; waited += 50) {
+            for (int waited = 0; !service.RecordingDisabled() && waited < 30000; waited += 50) {
                 Sleep(50);
             }
         }
@@ -104,7 +104,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     out.Write("comread " + std::to_string(service.ComReadCount()));
     out.Write("sentkeys " + std::to_string(keys.SentKeyCount()));
     out.Write("handled " + std::to_string(service.HandledItems()));
-    out.Write("recorddisabled " + std::to_string(g_bRecordDisabled ? 1 : 0));
+    out.Write("recorddisabled " + std::to_string(service.RecordingDisabled() ? 1 : 0));
     std::string icons = "icons";
     for (int icon : host.icons) {
         icons.append(" ").append(std::to_string(icon));

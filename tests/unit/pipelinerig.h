@@ -828,8 +828,8 @@ struct PipelineRig {
         platform.StartCapsLock();
     }
     // A second copy (another profile) on the first one's desktop; the copies' locks shared.
-    // The process-wide service state is shared too: bursts go to one copy at a time, each
-    // flushed by its line end before the next.
+    // Each copy has its own buffer and queue; the process-wide flags (service on, receiving,
+    // sending, recording) are shared, so both copies run with the same ones.
     PipelineRig(PipelineRig& first, FakeCopyLocks& locks, int copyNumber)
         : platform(first.platform.desktop, locks, copyNumber) {
         platform.StartCapsLock();

@@ -95,7 +95,7 @@ TEST_CASE("a burst that does not fit is dropped whole but counted, what fits exa
     CHECK(rig.host.Read(rig.host.errors) ==
           std::vector<std::pair<std::u16string, bool>>{{u"comm buffer overflow!", false}});
     rig.Burst(std::string(70, 'z'));  // 3000 + 70 + 1 = 3071 < 3072
-    CHECK(g_nBufferCount == 3070);
+    CHECK(rig.service.BufferedBytes() == 3070);
     rig.Tick(1001);
     CHECK(rig.Eventually([&] { return rig.Recorded().size() == 1; }));
     CHECK(rig.Recorded()[0] == U16(std::string(3000, 'x') + std::string(70, 'z')));
@@ -113,7 +113,7 @@ TEST_CASE("the time-out flushes at the first tick more than a second after the l
         uint32_t waited = 0;
         rig.Tick(500 - phase);
         waited += 500 - phase;
-        while (g_nBufferCount > 0 && waited < 3000) {
+        while (rig.service.BufferedBytes() > 0 && waited < 3000) {
             rig.Tick(500);
             waited += 500;
         }
@@ -217,7 +217,7 @@ TEST_CASE("a recording file that cannot be opened is reported once and recording
     rig.Burst("C\r\n");
     rig.Drain();
     rig.Disable();
-    CHECK(g_bRecordDisabled);
+    CHECK(rig.service.RecordingDisabled());
     CHECK(rig.typed.Text().empty());
     CHECK(rig.platform.recorded.opens == 1);
     const auto errors = rig.host.Read(rig.host.errors);
@@ -225,13 +225,26 @@ TEST_CASE("a recording file that cannot be opened is reported once and recording
     CHECK(errors[0] == std::pair<std::u16string, bool>{
                            u"Open recording file failed!\nRecord data has been disabled!", true});
 
-    // Stopping while the box is up ends the box instead of waiting for the user.
-    g_bRecordDisabled = false;
+    // It stays off across enables: the file is not tried again.
+    const uint32_t handled = rig.service.HandledItems();
     REQUIRE(rig.Enable());
-    rig.Burst("D\r\n");
-    REQUIRE(rig.host.WaitForBox());
+    rig.Burst("E\r\n");
+    CHECK(rig.Eventually([&] { return rig.service.HandledItems() == handled + 1; }));
     rig.Disable();
-    CHECK_FALSE(rig.host.Read(rig.host.boxOpen));
+    CHECK(rig.service.RecordingDisabled());
+    CHECK(rig.platform.recorded.opens == 1);
+    CHECK(rig.host.Read(rig.host.errors).size() == 1);
+
+    // Stopping while the box is up ends the box instead of waiting for the user (a new
+    // pipeline, as in the next run of the program, tries the file again).
+    PipelineRig next;
+    next.Set(RECORDDATA, 1);
+    next.host.holdBoxes = true;
+    REQUIRE(next.Enable());
+    next.Burst("D\r\n");
+    REQUIRE(next.host.WaitForBox());
+    next.Disable();
+    CHECK_FALSE(next.host.Read(next.host.boxOpen));
 }
 
 TEST_CASE("a failed start reports why with a box, releases everything and can be retried") {
@@ -251,7 +264,7 @@ TEST_CASE("a failed start reports why with a box, releases everything and can be
         failure.arrange(rig);
         CHECK_FALSE(rig.service.SetService());
         CHECK(rig.host.errors == std::vector<std::pair<std::u16string, bool>>{{failure.text, true}});
-        CHECK(g_pBuffer == nullptr);
+        CHECK_FALSE(rig.service.IsSet());
         CHECK(rig.host.traces.back() == u"remove service, done");
 
         rig.Set(BUFFERSIZE_KB, 1);

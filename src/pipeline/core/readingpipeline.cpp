@@ -40,9 +40,8 @@ bool CReadingPipeline::MoreThanSince(uint32_t since, int limitMs) {
 bool CReadingPipeline::SetService() {
     m_host.Trace(u"set service");
     const PipelineSettings settings = LoadPipelineSettings(m_profile);
-    g_bSendOnCrLf = settings.sendOnCrLf;
-    g_bSendOnChars = settings.sendOnChars;
-    g_nFlushTimeout = settings.flushTimeoutMs;
+    m_bSendOnCrLf = settings.sendOnCrLf;
+    m_nFlushTimeout = settings.flushTimeoutMs;
     g_bRecordData = settings.recordData;
     m_strRecordFile = settings.recordFile;
     m_targets = CTargetPrograms(settings.targetProgram);
@@ -78,7 +77,7 @@ bool CReadingPipeline::SetService() {
     } else {
         m_host.ClearFault(Fault::kReadingRules);
     }
-    g_bAutoDisable = settings.autoDisable;
+    m_bAutoDisable = settings.autoDisable;
     m_nAutoDisableTime = settings.autoDisableMs;
     m_bAutoDisablePosted = false;
     m_bWriteFailureShown = false;
@@ -92,14 +91,13 @@ bool CReadingPipeline::SetService() {
         // A size the store cannot mean (negative, or beyond what an int counts) fails like an
         // allocation that the system refuses, instead of wrapping into a wrong size.
         if (settings.bufferSize >= 0 && settings.bufferSize <= INT32_MAX - 4) {
-            g_nBufferSize = static_cast<int>(settings.bufferSize);
-            m_hBuffer.reset(new (std::nothrow) char[static_cast<size_t>(g_nBufferSize) + 4]());
+            m_nBufferSize = static_cast<int>(settings.bufferSize);
+            m_hBuffer.reset(new (std::nothrow) char[static_cast<size_t>(m_nBufferSize) + 4]());
         }
-        g_pBuffer = m_hBuffer.get();
-        g_nBufferCount = 0;
+        m_nBufferCount = 0;
     }
-    g_nFlushChars = DeriveFlushChars(g_bSendOnChars, settings.flushChars, g_nBufferSize);
-    if (!m_hBuffer || g_pBuffer == nullptr) {
+    m_nFlushChars = DeriveFlushChars(settings.sendOnChars, settings.flushChars, m_nBufferSize);
+    if (!m_hBuffer) {
         m_host.ReportError(u"Allocate memory failed!", true);
         RemoveService();
         return false;
@@ -148,13 +146,12 @@ void CReadingPipeline::RemoveService() {
     CountLostAtStop();
     m_pRecordWriter.reset();  // closes the recording file
     {
-        std::lock_guard lock(g_csBuffer);
+        std::lock_guard lock(m_csBuffer);
         m_hBuffer.reset();
-        g_pBuffer = nullptr;
-        g_nBufferCount = 0;
+        m_nBufferCount = 0;
     }
     {
-        std::lock_guard lock(g_csSendQueue);
+        std::lock_guard lock(m_csSendQueue);
         m_arrSendQueue.clear();
         m_bound.Clear();
     }
@@ -166,12 +163,12 @@ void CReadingPipeline::RemoveService() {
 void CReadingPipeline::CountLostAtStop() {
     size_t lost = 0;
     {
-        std::lock_guard lock(g_csSendQueue);
+        std::lock_guard lock(m_csSendQueue);
         for (const QueuedText& queued : m_arrSendQueue) {
             lost += CountReadings(queued.text);
         }
     }
-    lost += m_assembler.WaitingChars() != 0 || g_nBufferCount > 0 ? 1 : 0;
+    lost += m_assembler.WaitingChars() != 0 || m_nBufferCount > 0 ? 1 : 0;
     if (lost != 0) {
         m_host.Trace(u"send-key: " + DecimalText(lost) +
                      (lost == 1 ? u" reading lost, the service stopped" : u" readings lost, the service stopped"));
@@ -206,18 +203,17 @@ void CReadingPipeline::OnCommRead(size_t length, const char* bytes) {
 
     bool overflow = false;
     {
-        std::lock_guard lock(g_csBuffer);
-        const int count = g_nBufferCount;
-        if (g_pBuffer != nullptr &&
-            static_cast<int64_t>(count) + static_cast<int64_t>(length) + 1 < g_nBufferSize) {
-            std::memcpy(g_pBuffer + count, bytes, length);
-            g_pBuffer[count + static_cast<int>(length)] = '\0';
-            g_nBufferCount = count + static_cast<int>(length);
+        std::lock_guard lock(m_csBuffer);
+        const int count = m_nBufferCount;
+        if (m_hBuffer && static_cast<int64_t>(count) + static_cast<int64_t>(length) + 1 < m_nBufferSize) {
+            std::memcpy(m_hBuffer.get() + count, bytes, length);
+            m_hBuffer[count + static_cast<int>(length)] = '\0';
+            m_nBufferCount = count + static_cast<int>(length);
         } else {
             overflow = true;
         }
     }
-    if (g_nBufferCount > 0) {
+    if (m_nBufferCount > 0) {
         CheckFlush();
     }
     if (overflow) {
@@ -242,40 +238,40 @@ void CReadingPipeline::OnBytesArriving() {
 }
 
 void CReadingPipeline::OnClearBuffer() {
-    std::lock_guard lock(g_csBuffer);
-    g_nBufferCount = 0;
+    std::lock_guard lock(m_csBuffer);
+    m_nBufferCount = 0;
     m_assembler.Clear();  // the start of a reading goes with the bytes after it
 }
 
 void CReadingPipeline::CheckFlush() {
-    if (g_nBufferCount <= 0) {
+    if (m_nBufferCount <= 0) {
         return;
     }
-    if (g_bSendOnCrLf) {
-        const char* text = g_pBuffer;  // NUL-free: OnCommRead leaves NULs out
+    if (m_bSendOnCrLf) {
+        const char* text = m_hBuffer.get();  // NUL-free: OnCommRead leaves NULs out
         if (std::strpbrk(text, "\r\n") != nullptr) {
             FlushBuffer();
         }
     }
-    if (g_nBufferCount > 0 && g_nBufferCount >= g_nFlushChars) {
+    if (m_nBufferCount > 0 && m_nBufferCount >= m_nFlushChars) {
         FlushBuffer();
     }
-    if (g_nBufferCount > 0 && MoreThanSince(m_dwFlushTick, g_nFlushTimeout)) {
+    if (m_nBufferCount > 0 && MoreThanSince(m_dwFlushTick, m_nFlushTimeout)) {
         FlushBuffer();
     }
 }
 
 void CReadingPipeline::FlushBuffer() {
-    if (g_nBufferCount == 0) {
+    if (m_nBufferCount == 0) {
         return;
     }
     size_t dropped = 0;
     {
-        std::lock_guard bufferLock(g_csBuffer);
-        std::lock_guard queueLock(g_csSendQueue);
-        dropped = QueueFlushed(m_platform.AnsiToUtf16(g_pBuffer));
-        g_nBufferCount = 0;
-        g_pBuffer[0] = '\0';
+        std::lock_guard bufferLock(m_csBuffer);
+        std::lock_guard queueLock(m_csSendQueue);
+        dropped = QueueFlushed(m_platform.AnsiToUtf16(m_hBuffer.get()));
+        m_nBufferCount = 0;
+        m_hBuffer[0] = '\0';
     }
     // Woken once the queue is free again: woken under the lock, it would only wait for it.
     m_hSendEvent->Set();
@@ -353,13 +349,13 @@ size_t CReadingPipeline::QueueItem(std::u16string_view text) {
 
 void CReadingPipeline::QueueQuietRest() {
     // Only once the buffer is empty: what it still holds comes before the rest's end.
-    if (!m_bAssemble || m_assembler.WaitingChars() == 0 || g_nBufferCount > 0 ||
-        !MoreThanSince(m_dwReceiveTick, g_nFlushTimeout)) {
+    if (!m_bAssemble || m_assembler.WaitingChars() == 0 || m_nBufferCount > 0 ||
+        !MoreThanSince(m_dwReceiveTick, m_nFlushTimeout)) {
         return;
     }
     size_t dropped = 0;
     {
-        std::lock_guard lock(g_csSendQueue);
+        std::lock_guard lock(m_csSendQueue);
         if (std::optional<AssembledReading> rest = m_assembler.TakeRest()) {
             dropped = QueueReading(std::move(*rest)) ? 1 : 0;
         }
@@ -389,7 +385,7 @@ std::u16string CReadingPipeline::HeldFor() const {
 }
 
 std::u16string CReadingPipeline::LastReading() {
-    std::lock_guard lock(g_csSendQueue);
+    std::lock_guard lock(m_csSendQueue);
     return m_strLastReading;
 }
 
@@ -397,15 +393,15 @@ void CReadingPipeline::OnTimer() {
     if (!g_bServiceEnabled) {
         return;
     }
-    if (g_nBufferCount > 0) {
+    if (m_nBufferCount > 0) {
         CheckFlush();
     }
     QueueQuietRest();
     if (g_bReceiving && MoreThanSince(m_dwReceiveTick, kReceivingMs)) {
         g_bReceiving = false;
     }
-    if (g_bAutoDisable) {
-        if (g_nBufferCount > 0) {
+    if (m_bAutoDisable) {
+        if (m_nBufferCount > 0) {
             m_dwIdleTick = m_platform.TickCount();
         } else if (MoreThanSince(m_dwIdleTick, m_nAutoDisableTime) && !m_bAutoDisablePosted) {
             m_bAutoDisablePosted = true;
@@ -425,7 +421,7 @@ void CReadingPipeline::UpdateStatusIcon(int iconId) {
             iconId = IDI_SENDING;
         } else if (g_bReceiving) {
             iconId = IDI_RECEIVING;
-        } else if (g_nBufferCount > 0) {
+        } else if (m_nBufferCount > 0) {
             iconId = IDI_WAITING;
         } else {
             iconId = IDR_MAINFRAME;
@@ -445,7 +441,7 @@ void CReadingPipeline::ForgetStatusIcon() {
 }
 
 size_t CReadingPipeline::QueuedItems() {
-    std::lock_guard lock(g_csSendQueue);
+    std::lock_guard lock(m_csSendQueue);
     return m_arrSendQueue.size();
 }
 

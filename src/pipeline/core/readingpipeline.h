@@ -62,6 +62,14 @@ public:
 
     // The enable starts the idle time anew.
     void RestartIdleTime() { m_dwIdleTick = m_platform.TickCount(); }
+    // Bytes in the receive buffer, waiting for a flush.
+    int BufferedBytes() const { return m_nBufferCount.load(); }
+    // What SetService builds (the buffer, the wake-up event, the worker) is held: it succeeded
+    // and RemoveService has not run since.
+    bool IsSet() const { return m_hBuffer || m_hSendEvent || m_hSendKeyThread; }
+    // The recording file could not be opened: recorded readings are dropped from then on, for
+    // as long as this pipeline lives (the frame's, the process's time), across enables.
+    bool RecordingDisabled() const { return m_bRecordDisabled.load(); }
     // "COM read": bytes received while enabled, dropped bursts included; never reset.
     uint32_t ComReadCount() const { return m_nComRead.load(std::memory_order_relaxed); }
     size_t QueuedItems();
@@ -188,8 +196,23 @@ private:
     CKeySynthesizer& m_keys;
     CAppProfile& m_profile;
 
+    // The receive buffer: m_nBufferCount bytes followed by a NUL, in a block of m_nBufferSize + 4,
+    // filled and flushed on the user-interface thread. The worker reads the count for the
+    // waiting picture.
     std::unique_ptr<char[]> m_hBuffer;
-    std::deque<QueuedText> m_arrSendQueue;  // guarded by g_csSendQueue, like the bound
+    int m_nBufferSize = 0;
+    std::atomic<int> m_nBufferCount{0};
+    // Lock order: m_csBuffer before m_csSendQueue; only a flush holds both.
+    std::mutex m_csBuffer;
+    std::mutex m_csSendQueue;
+    // The flush rules, set at each enable; the user-interface thread's.
+    bool m_bSendOnCrLf = false;
+    int m_nFlushChars = 0;
+    int m_nFlushTimeout = 0;
+    bool m_bAutoDisable = false;
+    // Set by the worker when the recording file cannot be opened; never cleared.
+    std::atomic<bool> m_bRecordDisabled{false};
+    std::deque<QueuedText> m_arrSendQueue;  // guarded by m_csSendQueue, like the bound
     CWaitingBound m_bound;
     bool m_bAssemble = false;                // set at each enable
     CReadingAssembler m_assembler;           // used on the user-interface thread only

@@ -56,7 +56,7 @@ void CReadingPipeline::SendKeyThread() {
         m_hSendEvent->Wait(kWaitMs);  // a time-out counts like a wake-up
         if (m_bLookAhead.exchange(false)) {
             LookAhead();
-            std::lock_guard lock(g_csSendQueue);
+            std::lock_guard lock(m_csSendQueue);
             if (m_arrSendQueue.empty()) {
                 continue;  // the reading's flush wakes the worker again
             }
@@ -65,7 +65,7 @@ void CReadingPipeline::SendKeyThread() {
         while (!StopRequested()) {
             std::optional<QueuedText> queued;
             {
-                std::lock_guard lock(g_csSendQueue);
+                std::lock_guard lock(m_csSendQueue);
                 if (!m_arrSendQueue.empty()) {
                     queued = std::move(m_arrSendQueue.front());
                     m_arrSendQueue.pop_front();
@@ -163,7 +163,7 @@ void CReadingPipeline::DiscardWaiting() {
     size_t readings = 0;
     m_lastFate = Fate::kLost;  // a line end that comes late goes with them
     {
-        std::lock_guard lock(g_csSendQueue);
+        std::lock_guard lock(m_csSendQueue);
         for (const QueuedText& queued : m_arrSendQueue) {
             readings += CountReadings(queued.text);
         }
@@ -245,7 +245,7 @@ std::optional<uintptr_t> CReadingPipeline::WaitForTypingWindow(std::optional<uin
                 return std::nullopt;
             }
             if (reason != nullptr) {
-                std::lock_guard lock(g_csSendQueue);
+                std::lock_guard lock(m_csSendQueue);
                 SetWaitingReadings(m_bound.Readings() + 1);
             }
         }
@@ -552,7 +552,7 @@ CReadingPipeline::Fate CReadingPipeline::HandOn(const std::u16string& text, uint
         m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
         return Fate::kLost;
     }
-    if (g_bRecordData && g_bRecordDisabled) {
+    if (g_bRecordData && m_bRecordDisabled) {
         return Fate::kLost;  // the file could not be opened: recorded items are dropped
     }
     const std::optional<std::vector<ShapedReading>> readings = Shape(text);
@@ -578,7 +578,7 @@ CReadingPipeline::Fate CReadingPipeline::HandOn(const std::u16string& text, uint
         m_pRecordWriter = m_platform.OpenRecordFile(m_strRecordFile);
         if (!m_pRecordWriter) {
             m_host.ReportError(u"Open recording file failed!\nRecord data has been disabled!", true);
-            g_bRecordDisabled = true;
+            m_bRecordDisabled = true;
             return Fate::kLost;
         }
     }
