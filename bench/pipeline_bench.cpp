@@ -68,7 +68,7 @@ public:
     void ReportError(const char16_t* text, bool) override {
         std::fprintf(stderr, "error: %zu\n", std::char_traits<char16_t>::length(text));
     }
-    bool ShowTrayIcon(int) override { return true; }
+    bool ShowTrayPicture(TrayPicture) override { return true; }
     void PostServiceOff() override {}
 };
 

@@ -146,10 +146,10 @@ void CService::StopTries() {
     KillTimer(m_hWnd, kPortWatchTimer);
 }
 
-bool CService::ShowTrayIcon(int iconId) {
+bool CService::ShowTrayPicture(TrayPicture picture) {
     // The worker asks for pictures too. It must not wait on the shell, which may in turn wait
     // for the window's thread: the change goes to that thread.
-    m_tasks.Post([this, iconId] { m_tray.AskPicture(static_cast<UINT>(iconId)); });
+    m_tasks.Post([this, picture] { m_tray.AskPicture(picture); });
     return true;
 }
 

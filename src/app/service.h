@@ -66,7 +66,7 @@ private:
     void ShowError(const std::u16string& text) override;
     void ReportSystemError(const std::u16string& text) override;
     void Trace(const std::u16string& line) override { CWin32PipelineHost::Trace(line); }
-    void ShowStatePicture() override { m_pipeline.UpdateStatusIcon(0); }
+    void ShowStatePicture() override { m_pipeline.UpdateStatusIcon(); }
     void ShowState() override { m_tray.Refresh(); }
     std::u16string ConfiguredPort() override;
     bool ReconnectsAfterLoss() override;
@@ -77,7 +77,7 @@ private:
     bool OurWindowOpen() override { return !IsWindowEnabled(m_hWnd); }
 
     // What the pipeline asks, from the worker too.
-    bool ShowTrayIcon(int iconId) override;
+    bool ShowTrayPicture(dorvane::TrayPicture picture) override;
     void PostServiceOff() override;
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
     void RaiseFault(const dorvane::FaultReport& report) override;

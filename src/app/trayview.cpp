@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/appmessages.h"
+#include "app/core/traypicture.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "framework/foreground.h"
@@ -32,21 +33,21 @@ void CTrayView::Refresh() {
     const ServiceView view = m_describe();
     m_tray.SetExtraMenuItem(view.waiting != 0 ? ID_DISCARD_WAITING : 0, L"Discard Waiting Readings");
     if (!KeepsActivityPicture(view)) {
-        m_tray.SetIconResource(view.enabled ? IDR_MAINFRAME : IDI_DISABLED);
+        m_tray.SetIconResource(PictureResource(view.enabled ? TrayPicture::kEnabled : TrayPicture::kDisabled));
     }
     m_tray.SetTipText(AsWide(ComposeTrayTip(view, m_strProfile).c_str()));
     // The picture was set without the service's choice: its next choice puts the state's back,
     // and a picture still waiting (asked for before this change) is not shown after it.
     KillTimer(m_hOwner, kPictureTimer);
-    m_nPendingPicture = 0;
+    m_pendingPicture.reset();
     m_pictureLost();
 }
 
-void CTrayView::AskPicture(UINT resourceId) {
+void CTrayView::AskPicture(TrayPicture picture) {
     // A typed reading asks for "receiving" and "sending" within a few milliseconds, and the
     // shell's work for each (Shell_NotifyIcon waits for it) would compete with the reading's
     // first keys: the last picture asked for is shown after a short pause.
-    m_nPendingPicture = resourceId;
+    m_pendingPicture = picture;
     if (SetTimer(m_hOwner, kPictureTimer, kPictureDelayMs, nullptr) == 0) {
         ShowPendingPicture();
     }
@@ -54,7 +55,8 @@ void CTrayView::AskPicture(UINT resourceId) {
 
 void CTrayView::ShowPendingPicture() {
     // A change the tray did not take is not remembered as shown: the next tick retries.
-    if (m_nPendingPicture != 0 && !m_tray.SetIconResource(std::exchange(m_nPendingPicture, 0U))) {
+    if (const std::optional<TrayPicture> picture = std::exchange(m_pendingPicture, std::nullopt);
+        picture && !m_tray.SetIconResource(PictureResource(*picture))) {
         m_pictureLost();
     }
 }

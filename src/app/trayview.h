@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/core/serviceview.h"
@@ -23,8 +24,8 @@ public:
     bool Create(HWND owner);
     // The tooltip, the menu's extra item and the state's picture follow the state now.
     void Refresh();
-    // A picture the service's activity asks for (one of the state pictures' resource ids).
-    void AskPicture(UINT resourceId);
+    // A picture the service's activity asks for.
+    void AskPicture(dorvane::TrayPicture picture);
     void ShowNotice(const std::u16string& title, const std::u16string& text);
     // The owner routes these here; false when the timer is not the view's.
     bool OnTimer(UINT_PTR id);
@@ -40,5 +41,5 @@ private:
     std::function<void()> m_pictureLost;
     HWND m_hOwner = nullptr;
     CSystemTray m_tray;
-    UINT m_nPendingPicture = 0;  // a state picture waiting for kPictureTimer
+    std::optional<dorvane::TrayPicture> m_pendingPicture;  // waiting for kPictureTimer
 };

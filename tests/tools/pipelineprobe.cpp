@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/traypicture.h"
 #include "pipeline/core/readingpipeline.h"
 #include "pipeline/sendkey.h"
 #include "pipeline/win32pipeline.h"
@@ -28,8 +29,8 @@ class CProbeHost : public CWin32PipelineHost {
 public:
     std::vector<int> icons;
     int offRequests = 0;
-    bool ShowTrayIcon(int iconId) override {
-        icons.push_back(iconId);
+    bool ShowTrayPicture(TrayPicture picture) override {
+        icons.push_back(PictureResource(picture));
         return true;
     }
     void PostServiceOff() override { ++offRequests; }
@@ -76,7 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     g_bServiceEnabled = true;
     service.RestartIdleTime();
-    service.UpdateStatusIcon(0);
+    service.UpdateStatusIcon();
     for (int i = 2; i < __argc; ++i) {
         const std::wstring step = __wargv[i];
         if (step.rfind(L"burst:", 0) == 0) {

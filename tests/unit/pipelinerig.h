@@ -29,9 +29,9 @@ public:
     std::mutex mutex;
     std::vector<std::u16string> traces;
     std::vector<std::pair<std::u16string, bool>> errors;  // text, with a box
-    std::vector<int> icons;
+    std::vector<TrayPicture> pictures;
     int offRequests = 0;
-    bool refuseIcons = false;  // the tray change cannot be handed on
+    bool refusePictures = false;  // the tray change cannot be handed on
     // An error box stays open until the test answers it or the stop dismisses it.
     bool holdBoxes = false;
     bool boxOpen = false;
@@ -50,12 +50,12 @@ public:
             boxChanged.wait(lock, [this] { return !boxOpen; });
         }
     }
-    bool ShowTrayIcon(int iconId) override {
+    bool ShowTrayPicture(TrayPicture picture) override {
         std::lock_guard lock(mutex);
-        if (refuseIcons) {
+        if (refusePictures) {
             return false;
         }
-        icons.push_back(iconId);
+        pictures.push_back(picture);
         return true;
     }
     void PostServiceOff() override {
@@ -848,14 +848,14 @@ struct PipelineRig {
         g_bReceiving = false;
         g_bSending = false;
         service.RestartIdleTime();
-        service.UpdateStatusIcon(0);
+        service.UpdateStatusIcon();
         return true;
     }
     void Disable() {
         service.RemoveService();
         keys.ReleaseModifierKeys();
         g_bServiceEnabled = g_bReceiving = g_bSending = false;
-        service.UpdateStatusIcon(0);
+        service.UpdateStatusIcon();
     }
 
     void Burst(std::string_view bytes) { service.OnCommRead(bytes.size(), std::string(bytes).c_str()); }

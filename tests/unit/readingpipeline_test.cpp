@@ -7,7 +7,6 @@
 #include "pipeline/core/pipelinesettings.h"
 #include "pipeline/core/targetprogram.h"
 #include "pipelinerig.h"
-#include "resource.h"
 
 using namespace dorvane;
 using dorvane::testing::FakeDesktop;
@@ -131,23 +130,24 @@ TEST_CASE("clearing the buffer drops its bytes, and the icon follows the state")
     rig.service.OnClearBuffer();
     rig.Tick(2000);
     CHECK(rig.typed.Text().empty());
-    CHECK(rig.host.Read(rig.host.icons) ==
-          std::vector<int>{IDR_MAINFRAME, IDI_RECEIVING, IDI_WAITING, IDR_MAINFRAME});
+    CHECK(rig.host.Read(rig.host.pictures) ==
+          std::vector<TrayPicture>{TrayPicture::kEnabled, TrayPicture::kReceiving, TrayPicture::kWaiting,
+                                   TrayPicture::kEnabled});
 
-    // The choice table, and a request for 140 while sending.
-    rig.host.icons.clear();
+    // The choice table, and a request for the receiving picture while sending.
+    rig.host.pictures.clear();
     g_bSending = true;
-    rig.service.UpdateStatusIcon(0);
-    rig.service.UpdateStatusIcon(IDI_RECEIVING);
+    rig.service.UpdateStatusIcon();
+    rig.service.UpdateStatusIcon(TrayPicture::kReceiving);
     g_bReceiving = true;
-    rig.service.UpdateStatusIcon(0);
+    rig.service.UpdateStatusIcon();
     g_bSending = false;
-    rig.service.UpdateStatusIcon(0);
-    rig.service.UpdateStatusIcon(0);  // unchanged: the tray is not touched
+    rig.service.UpdateStatusIcon();
+    rig.service.UpdateStatusIcon();  // unchanged: the tray is not touched
     g_bServiceEnabled = false;
-    rig.service.UpdateStatusIcon(0);
-    CHECK(rig.host.icons ==
-          std::vector<int>{IDI_SENDING, IDI_SENDING_RECEIVING, IDI_RECEIVING, IDI_DISABLED});
+    rig.service.UpdateStatusIcon();
+    CHECK(rig.host.pictures == std::vector<TrayPicture>{TrayPicture::kSending, TrayPicture::kSendingReceiving,
+                                                        TrayPicture::kReceiving, TrayPicture::kDisabled});
 }
 
 TEST_CASE("auto-disable posts the off request once, at the first tick after the idle time") {
@@ -362,15 +362,15 @@ TEST_CASE("random readings arrive exactly once, in order, under every rule") {
 
 TEST_CASE("an icon change the tray did not take is shown again at the next update") {
     PipelineRig rig;
-    rig.host.refuseIcons = true;
-    rig.service.UpdateStatusIcon(0);
-    rig.host.refuseIcons = false;
-    rig.service.UpdateStatusIcon(0);
-    rig.service.UpdateStatusIcon(0);
+    rig.host.refusePictures = true;
+    rig.service.UpdateStatusIcon();
+    rig.host.refusePictures = false;
+    rig.service.UpdateStatusIcon();
+    rig.service.UpdateStatusIcon();
     // A picture set past the choice (a mouse event over the icon) is put right by the next one.
     rig.service.ForgetStatusIcon();
-    rig.service.UpdateStatusIcon(0);
-    CHECK(rig.host.icons == std::vector<int>{IDI_DISABLED, IDI_DISABLED});
+    rig.service.UpdateStatusIcon();
+    CHECK(rig.host.pictures == std::vector<TrayPicture>{TrayPicture::kDisabled, TrayPicture::kDisabled});
 }
 
 TEST_CASE("the first pause after a re-enable is not cut short by the previous stop") {
@@ -399,8 +399,8 @@ TEST_CASE("while a window of ours is in front, readings wait with no key held an
     REQUIRE(rig.Eventually([&] { return rig.host.Traced(u"send-key held: a window of this program is in front"); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     CHECK(rig.typed.Text().empty());
-    const auto icons = rig.host.Read(rig.host.icons);
-    CHECK(std::find(icons.begin(), icons.end(), IDI_SENDING) == icons.end());
+    const auto pictures = rig.host.Read(rig.host.pictures);
+    CHECK(std::find(pictures.begin(), pictures.end(), TrayPicture::kSending) == pictures.end());
     desktop.Show(FrontKind::kUserWindow, FakeDesktop::kUserWindow);
     CHECK(rig.Eventually([&] { return desktop.TextOf(FakeDesktop::kUserWindow) == u"1\r2\r"; }));
 }

@@ -41,6 +41,16 @@ enum class TypingLockTry {
     kUnavailable,     // it cannot be had (made by a copy running higher, without our access)
 };
 
+// What the tray icon should show: the state of the service and what it is doing.
+enum class TrayPicture {
+    kEnabled,           // on, nothing going on
+    kDisabled,          // off
+    kReceiving,         // bytes came in lately
+    kSending,           // a reading is being typed or recorded
+    kSendingReceiving,  // both
+    kWaiting,           // bytes wait in the receive buffer for their flush
+};
+
 class IPipelineHost {
 public:
     virtual ~IPipelineHost() = default;
@@ -48,9 +58,9 @@ public:
     // An error report with the last system error's text; with a box, it returns once the user
     // has answered it (or DismissReports ended it).
     virtual void ReportError(const char16_t* text, bool showBox) = 0;
-    // Asks for one of the application's icon resources in the tray; false when the request
-    // could not even be handed on (the picture then is not taken as shown).
-    virtual bool ShowTrayIcon(int iconId) = 0;
+    // Asks for a picture in the tray; false when the request could not even be handed on (the
+    // picture then is not taken as shown).
+    virtual bool ShowTrayPicture(TrayPicture picture) = 0;
     // Posts a request that only ever turns the service off; it runs after the current handler.
     // (A toggle would switch the service on again when the user had turned it off meanwhile.)
     virtual void PostServiceOff() = 0;

@@ -9,7 +9,6 @@
 
 #include "core/decimal.h"
 #include "pipeline/core/pipelinesettings.h"
-#include "resource.h"
 
 namespace dorvane {
 
@@ -179,7 +178,7 @@ void CReadingPipeline::OnCommRead(size_t length, const char* bytes) {
     if (!g_bServiceEnabled) {
         return;
     }
-    UpdateStatusIcon(IDI_RECEIVING);
+    UpdateStatusIcon(TrayPicture::kReceiving);
     g_bReceiving = true;
     m_nComRead.fetch_add(static_cast<uint32_t>(length), std::memory_order_relaxed);
     const uint32_t now = m_platform.TickCount();
@@ -408,36 +407,36 @@ void CReadingPipeline::OnTimer() {
             m_host.PostServiceOff();
         }
     }
-    UpdateStatusIcon(0);
+    UpdateStatusIcon();
 }
 
-void CReadingPipeline::UpdateStatusIcon(int iconId) {
-    if (iconId == 0) {
+void CReadingPipeline::UpdateStatusIcon(std::optional<TrayPicture> picture) {
+    if (!picture) {
         if (!g_bServiceEnabled) {
-            iconId = IDI_DISABLED;
+            picture = TrayPicture::kDisabled;
         } else if (g_bSending && g_bReceiving) {
-            iconId = IDI_SENDING_RECEIVING;
+            picture = TrayPicture::kSendingReceiving;
         } else if (g_bSending) {
-            iconId = IDI_SENDING;
+            picture = TrayPicture::kSending;
         } else if (g_bReceiving) {
-            iconId = IDI_RECEIVING;
+            picture = TrayPicture::kReceiving;
         } else if (m_nBufferCount > 0) {
-            iconId = IDI_WAITING;
+            picture = TrayPicture::kWaiting;
         } else {
-            iconId = IDR_MAINFRAME;
+            picture = TrayPicture::kEnabled;
         }
-    } else if (iconId == IDI_RECEIVING && g_bSending) {
-        iconId = IDI_SENDING_RECEIVING;
+    } else if (*picture == TrayPicture::kReceiving && g_bSending) {
+        picture = TrayPicture::kSendingReceiving;
     }
     std::lock_guard lock(m_csStatusIcon);
-    if (iconId != m_nStatusIcon && m_host.ShowTrayIcon(iconId)) {
-        m_nStatusIcon = iconId;
+    if (picture != m_lastPicture && m_host.ShowTrayPicture(*picture)) {
+        m_lastPicture = picture;
     }
 }
 
 void CReadingPipeline::ForgetStatusIcon() {
     std::lock_guard lock(m_csStatusIcon);
-    m_nStatusIcon = 0;
+    m_lastPicture.reset();
 }
 
 size_t CReadingPipeline::QueuedItems() {

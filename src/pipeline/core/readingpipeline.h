@@ -53,9 +53,9 @@ public:
     void OnTimer();
     void CheckFlush();
     void FlushBuffer();
-    // Shows iconId in the tray, or with 0 the icon the state calls for; the tray is touched
-    // only when the choice differs from the last one shown.
-    void UpdateStatusIcon(int iconId);
+    // Shows `picture` in the tray, or without one the picture the state calls for; the tray is
+    // touched only when the choice differs from the last one shown.
+    void UpdateStatusIcon(std::optional<TrayPicture> picture = std::nullopt);
     // The tray shows something else than the last choice (the change failed, or a picture was
     // set directly): the next UpdateStatusIcon shows the state's picture again.
     void ForgetStatusIcon();
@@ -266,7 +266,7 @@ private:
     std::atomic<uint32_t> m_nHandledItems{0};
 
     std::mutex m_csStatusIcon;  // the choice and the tray change go together
-    int m_nStatusIcon = 0;
+    std::optional<TrayPicture> m_lastPicture;  // none: nothing shown yet, or forgotten
 
     // Ending the worker: a request of its own (the application's quit request is separate),
     // a wake-up for its pauses, and a mark that it has left its loop.

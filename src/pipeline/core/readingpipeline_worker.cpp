@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/decimal.h"
-#include "resource.h"
 
 namespace dorvane {
 
@@ -75,7 +74,7 @@ void CReadingPipeline::SendKeyThread() {
             if (!queued) {
                 g_bSending = false;
                 m_keys.ReleaseModifierKeys();
-                UpdateStatusIcon(0);
+                UpdateStatusIcon();
                 if (m_nDroppedReadings.exchange(0) != 0) {
                     m_host.WaitingChanged();  // nothing waits any more
                 }
@@ -113,7 +112,7 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
         return false;
     }
     g_bSending = true;
-    UpdateStatusIcon(IDI_SENDING);
+    UpdateStatusIcon(TrayPicture::kSending);
     m_lastFate = HandOn(queued.text, window.value_or(0));
     m_lastWindow = window;
     // Typed, recorded or skipped by a rule the user set: each is acknowledged, if asked; a
@@ -137,7 +136,7 @@ void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
         }
     }
     g_bSending = true;
-    UpdateStatusIcon(IDI_SENDING);
+    UpdateStatusIcon(TrayPicture::kSending);
     HandOn(text, m_lastWindow.value_or(0));
 }
 
@@ -256,7 +255,7 @@ std::optional<uintptr_t> CReadingPipeline::WaitForTypingWindow(std::optional<uin
             }
             if (held && sending) {
                 g_bSending = true;
-                UpdateStatusIcon(IDI_SENDING);
+                UpdateStatusIcon(TrayPicture::kSending);
                 m_platform.KeysGoOut();
             }
             return front.window;
@@ -285,7 +284,7 @@ std::optional<uintptr_t> CReadingPipeline::WaitForTypingWindow(std::optional<uin
             // other copies may type meanwhile.
             LetTypingGo();
             g_bSending = false;
-            UpdateStatusIcon(0);
+            UpdateStatusIcon();
             if (sending) {
                 m_platform.KeysStopped();  // a hold may last: Caps Lock is followed the idle way
             }
