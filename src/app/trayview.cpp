@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/appmessages.h"
-#include "app/core/traypicture.h"
+#include "app/traypicture.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
 #include "framework/foreground.h"
@@ -32,8 +32,8 @@ bool CTrayView::Create(HWND owner) {
 void CTrayView::Refresh() {
     const ServiceView view = m_describe();
     m_tray.SetExtraMenuItem(view.waiting != 0 ? ID_DISCARD_WAITING : 0, L"Discard Waiting Readings");
-    if (!KeepsActivityPicture(view)) {
-        m_tray.SetIconResource(PictureResource(view.enabled ? TrayPicture::kEnabled : TrayPicture::kDisabled));
+    if (const std::optional<TrayPicture> picture = StatePicture(view)) {
+        m_tray.SetIconResource(PictureResource(*picture));
     }
     m_tray.SetTipText(AsWide(ComposeTrayTip(view, m_strProfile).c_str()));
     // The picture was set without the service's choice: its next choice puts the state's back,

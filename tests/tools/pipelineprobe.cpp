@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/traypicture.h"
+#include "app/traypicture.h"
 #include "pipeline/core/readingpipeline.h"
 #include "pipeline/sendkey.h"
 #include "pipeline/win32pipeline.h"

@@ -73,6 +73,21 @@ TEST_CASE("tray tooltip: each state, a fault while enabled, and never more than 
     }
 }
 
+TEST_CASE("the state's picture: enabled or disabled, none while readings wait (their handling's picture stays)") {
+    ServiceView state = Enabled();
+    CHECK(StatePicture(state) == TrayPicture::kEnabled);
+    state.waiting = 1;
+    CHECK(StatePicture(state) == std::nullopt);
+    state.waiting = 0;
+    state.dropped = 3;
+    CHECK(StatePicture(state) == std::nullopt);
+    state.dropped = 0;
+    state.waitingForCopy = true;
+    CHECK(StatePicture(state) == std::nullopt);
+    state.enabled = false;  // counts left over from the run before do not count
+    CHECK(StatePicture(state) == TrayPicture::kDisabled);
+}
+
 TEST_CASE("faults: the first present in order is told, each announced once a run however often it comes back") {
     using Raised = CFaultBoard::Raised;
     CFaultBoard board;

@@ -43,8 +43,11 @@ std::u16string StateText(const ServiceView& state) {
 
 }  // namespace
 
-bool KeepsActivityPicture(const ServiceView& state) {
-    return state.enabled && (state.waiting != 0 || state.dropped != 0 || state.waitingForCopy);
+std::optional<TrayPicture> StatePicture(const ServiceView& state) {
+    if (state.enabled && (state.waiting != 0 || state.dropped != 0 || state.waitingForCopy)) {
+        return std::nullopt;
+    }
+    return state.enabled ? TrayPicture::kEnabled : TrayPicture::kDisabled;
 }
 
 std::u16string ComposeTrayTip(const ServiceView& state, const std::u16string& profile) {

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "pipeline/core/pipelineports.h"
 
 namespace dorvane {
 
@@ -29,9 +32,9 @@ struct ServiceView {
 // https://learn.microsoft.com/windows/win32/api/shellapi/ns-shellapi-notifyicondataw
 inline constexpr size_t kTrayTipChars = 127;
 
-// The states in which the tray keeps the picture the readings' handling last showed (readings
-// wait, were dropped, or wait for another copy); otherwise the state's own picture is shown.
-bool KeepsActivityPicture(const ServiceView& state);
+// The picture the state calls for: enabled or disabled; none while readings wait, were dropped
+// or wait for another copy, when the tray keeps the picture the readings' handling last showed.
+std::optional<TrayPicture> StatePicture(const ServiceView& state);
 
 // profile: the profile this copy runs for; empty for the default settings (no name in front).
 std::u16string ComposeTrayTip(const ServiceView& state, const std::u16string& profile);

@@ -1,4 +1,4 @@
-#include "app/core/traypicture.h"
+#include "app/traypicture.h"
 
 #include "resource.h"
 
