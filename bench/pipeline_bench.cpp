@@ -49,16 +49,19 @@ private:
     std::map<std::u16string, RegValue> m_values;
 };
 
+// The settings live in the registry fake: no file is ever asked for.
 class NoIni : public IPrivateProfile {
 public:
+    bool LockFile(const char16_t*) override { return true; }
+    void UnlockFile(const char16_t*) override {}
+    FileBytes ReadBytes(const char16_t*, size_t) override { return {}; }
+    FileAccess WriteAccess(const char16_t*) override { return FileAccess::kReadOnly; }
+    bool MarkEmptyFileUtf16(const char16_t*) override { return false; }
     bool WriteString(const char16_t*, const char16_t*, const char16_t*, const char16_t*) override {
         return true;
     }
     std::optional<std::u16string> GetString(const char16_t*, const char16_t*, const char16_t*) override {
         return std::nullopt;
-    }
-    std::vector<std::pair<std::u16string, std::u16string>> GetSection(const char16_t*, const char16_t*) override {
-        return {};
     }
 };
 
