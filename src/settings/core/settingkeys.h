@@ -36,6 +36,9 @@ inline const char16_t* SettingsSectionOf(const CAppProfile& profile) {
 
 // Port name as the General page lists it ("COM1" .. "COM255").
 inline constexpr StringSetting COMPORT{u"COMPORT", u"COM1", 6};
+// The device the user picked for COMPORT: the device instance ID of its port (at most
+// MAX_DEVICE_ID_LEN, 200, characters), found again under another COM name; empty: the name alone.
+inline constexpr StringSetting COMPORT_DEVICE{u"COMPORT_DEVICE", u"", 200};
 // Per-port line settings (the DCB record) are stored under the port name plus this suffix.
 inline constexpr char16_t kDcbSuffix[] = u"_DCB";
 // Buffer size in KB: serial read buffer (capped at 64) and receive buffer (x 3072 bytes).
