@@ -5,6 +5,7 @@
 #include "diag/dbg.h"
 #include "diag/errorproc.h"
 #include "diag/misc.h"
+#include "serial/porttree.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
@@ -54,6 +55,8 @@ ServiceView CService::View() {
     } else {
         view.watchingPort = m_switch.IsWaitingForPort();
         view.watchedPort = m_switch.WaitedPort();
+        view.deviceAbsent = m_switch.MissingDevice() == PortChoice::Outcome::kAbsent;
+        view.deviceAmbiguous = m_switch.MissingDevice() == PortChoice::Outcome::kAmbiguous;
     }
     return view;
 }
@@ -122,6 +125,20 @@ void CService::ReportSystemError(const std::u16string& text) {
 
 std::u16string CService::ConfiguredPort() {
     return ReadSetting(theProfile, COMPORT);
+}
+
+std::u16string CService::ConfiguredDevice() {
+    return ReadSetting(theProfile, COMPORT_DEVICE);
+}
+
+std::vector<TreePort> CService::PortsInTree() {
+    return ::PortsInTree();
+}
+
+void CService::StorePortMove(const std::u16string& from, const std::u16string& to) {
+    if (!dorvane::StorePortMove(theProfile, from, to)) {
+        DebugPrintf(L"storing the moved port failed");
+    }
 }
 
 bool CService::ReconnectsAfterLoss() {

@@ -69,6 +69,9 @@ private:
     void ShowStatePicture() override { m_pipeline.UpdateStatusIcon(); }
     void ShowState() override { m_tray.Refresh(); }
     std::u16string ConfiguredPort() override;
+    std::u16string ConfiguredDevice() override;
+    std::vector<dorvane::TreePort> PortsInTree() override;
+    void StorePortMove(const std::u16string& from, const std::u16string& to) override;
     bool ReconnectsAfterLoss() override;
     bool PortResponds() override;
     void StartPortTry(const std::u16string& name) override;
@@ -79,6 +82,7 @@ private:
     // What the pipeline asks, from the worker too.
     bool ShowTrayPicture(dorvane::TrayPicture picture) override;
     void PostServiceOff() override;
+    // From the worker and the switch alike.
     void ShowNotice(const std::u16string& title, const std::u16string& text) override;
     void RaiseFault(const dorvane::FaultReport& report) override;
     void ClearFault(dorvane::Fault fault) override;

@@ -3,9 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "fakeregistry.h"
 #include "serial/core/portidentity.h"
+#include "settings/core/appprofile.h"
+#include "settings/core/settingkeys.h"
 
 using namespace dorvane;
+using dorvane::testing::FakePrivateProfile;
+using dorvane::testing::FakeRegistry;
 
 namespace {
 
@@ -121,4 +126,34 @@ TEST_CASE("ports by name: the friendly name without its own COM ending, the make
     CHECK(DescribeTreePort({u"COM1", u"Communications Port (COM1)", u"(Standard port types)", u"x"}) ==
           u"COM1 \u2014 Communications Port");
     CHECK(DescribeTreePort({u"COM12", u"", u"", u""}) == u"COM12");
+}
+
+TEST_CASE("a moved device: the port follows it, its line settings go along unless the new name has its own") {
+    FakeRegistry registry;
+    FakePrivateProfile ini;
+    CAppProfile profile{u"Velmora", u"DORVANE", registry, ini};
+    const char16_t* section = SettingsSectionOf(profile);
+    const std::vector<uint8_t> scannerLine(28, 0x11);
+    const std::vector<uint8_t> otherLine(28, 0x22);
+    auto line = [&](const std::u16string& port) {
+        std::vector<uint8_t> record;
+        profile.GetBinary(section, DcbEntryName(port).c_str(), record);
+        return record;
+    };
+    WriteSetting(profile, COMPORT, u"COM5");
+    profile.WriteBinary(section, u"COM5_DCB", scannerLine.data(), scannerLine.size());
+    CHECK(StorePortMove(profile, u"COM5", u"COM9"));
+    CHECK(ReadSetting(profile, COMPORT) == u"COM9");
+    CHECK(line(u"COM9") == scannerLine);
+    CHECK(line(u"COM5") == scannerLine);  // kept: the device may come back there
+
+    profile.WriteBinary(section, u"COM3_DCB", otherLine.data(), otherLine.size());
+    CHECK(StorePortMove(profile, u"COM9", u"COM3"));
+    CHECK(ReadSetting(profile, COMPORT) == u"COM3");
+    CHECK(line(u"COM3") == otherLine);  // the user set these for that name
+
+    CHECK(StorePortMove(profile, u"COM3", u"COM4"));
+    CHECK(line(u"COM4") == otherLine);
+    CHECK(StorePortMove(profile, u"COM1", u"COM2"));  // none to take along
+    CHECK(line(u"COM2").empty());
 }

@@ -12,6 +12,19 @@
 
 using namespace dorvane;
 
+namespace doctest {
+template <>
+struct StringMaker<std::vector<std::string>> {
+    static String convert(const std::vector<std::string>& calls) {
+        std::string text = "{";
+        for (const std::string& call : calls) {
+            text += "\"" + call + "\", ";
+        }
+        return String((text + "}").c_str());
+    }
+};
+}  // namespace doctest
+
 namespace {
 
 std::string Narrow(const std::u16string& text) {
@@ -26,6 +39,8 @@ struct RecordingHost : IServiceSwitchHost {
     std::set<std::string> fails;
     std::set<std::string> throws;
     std::u16string port = u"COM12";
+    std::u16string device;  // COMPORT_DEVICE
+    std::vector<TreePort> tree;
     bool reconnects = true;
     bool responds = true;
     bool present = false;
@@ -60,12 +75,22 @@ struct RecordingHost : IServiceSwitchHost {
     void ShowStatePicture() override { Step("picture"); }
     void ShowState() override { Step("state"); }
     std::u16string ConfiguredPort() override { return port; }
+    std::u16string ConfiguredDevice() override { return device; }
+    std::vector<TreePort> PortsInTree() override {
+        Step("tree");
+        return tree;
+    }
+    void StorePortMove(const std::u16string& from, const std::u16string& to) override {
+        Step("move " + Narrow(from) + " " + Narrow(to));
+        port = to;
+    }
+    void ShowNotice(const std::u16string& title, const std::u16string&) override { Step("notice " + Narrow(title)); }
     bool ReconnectsAfterLoss() override { return reconnects; }
     bool PortResponds() override { return responds; }
     void StartPortTry(const std::u16string& name) override {
         Step("try " + Narrow(name));
         if (!answerLater) {
-            service->OnPortTried(name, present && name == port);
+            service->OnPortTried(name, present);
         }
     }
     void StartTries() override { Step("start tries"); }
@@ -316,4 +341,73 @@ TEST_CASE("a slow try: no second try meanwhile, and an answer that comes too lat
     rig.service.OnPortTried(u"COM7", true);
     CHECK(rig.host.Take().empty());
     CHECK_FALSE(rig.service.IsEnabled());
+}
+
+TEST_CASE("a device picked by its identity: followed to its new name, waited for while absent, never a stranger") {
+    const std::u16string scanner = u"USB\\VID_0403&PID_6001\\A50285BI";
+    const TreePort atCom5{u"COM5", u"USB Serial Port (COM5)", u"FTDI", scanner};
+    const TreePort atCom9{u"COM9", u"USB Serial Port (COM9)", u"FTDI", scanner};
+    const TreePort strangerAtCom5{u"COM5", u"USB Serial Port (COM5)", u"FTDI", u"USB\\VID_0403&PID_6001\\OTHER1"};
+    const Calls kOpen = {"open port", "start pipeline", "start tick", "idle time", "start requests", "picture"};
+
+    SUBCASE("no device stored: the tree is never asked, the name is opened as always") {
+        Rig rig;
+        rig.service.Switch(true);
+        CHECK(rig.host.Take() == kEnable);
+    }
+    SUBCASE("at its name") {
+        Rig rig;
+        rig.host.port = u"COM5";
+        rig.host.device = scanner;
+        rig.host.tree = {atCom5};
+        rig.service.Switch(true);
+        CHECK(rig.host.Take() == Join({"trace enable dorvane", "tree"}, kOpen));
+    }
+    SUBCASE("moved: the settings follow it, the user is told once, the new name is opened") {
+        Rig rig;
+        rig.host.port = u"COM5";
+        rig.host.device = scanner;
+        rig.host.tree = {strangerAtCom5, atCom9};
+        rig.service.Switch(true);
+        CHECK(rig.host.Take() == Join({"trace enable dorvane", "tree", "move COM5 COM9",
+                                       "trace device moved from COM5 to COM9", "notice The scanner moved from COM5 to COM9"},
+                                      kOpen));
+        rig.service.Switch(false);
+        rig.host.Take();
+        rig.service.Switch(true);  // the next enable finds it at the name now stored: no second notice
+        CHECK(rig.host.Take() == Join({"trace enable dorvane", "tree"}, kOpen));
+    }
+    SUBCASE("absent, its name taken by another adapter: nothing opened, waited for; back under a new name") {
+        Rig rig;
+        rig.host.port = u"COM5";
+        rig.host.device = scanner;
+        rig.host.tree = {strangerAtCom5};
+        rig.service.Switch(true);
+        CHECK(rig.host.Take() == Calls{"trace enable dorvane", "tree", "trace device of COM5 absent: not opened",
+                                        "start tries", "trace waiting for COM5", "state", "picture"});
+        CHECK(rig.service.MissingDevice() == PortChoice::Outcome::kAbsent);
+        rig.service.TryPort();  // still absent: no port is tried
+        CHECK(rig.host.Take() == Calls{"tree"});
+        rig.host.present = true;
+        rig.host.tree = {strangerAtCom5, atCom9};
+        rig.service.OnDeviceNotice(DeviceNotice::kPortArrived, u"COM9");
+        const Calls calls = rig.host.Take();
+        CHECK(calls == Join({"tree", "state", "try COM9", "tree", "stop tries", "trace port COM9 is back",
+                             "trace enable dorvane", "tree", "move COM5 COM9", "trace device moved from COM5 to COM9",
+                             "notice The scanner moved from COM5 to COM9"},
+                            Join(kOpen, {"state"})));
+        CHECK(rig.service.IsEnabled());
+        CHECK(rig.service.MissingDevice() == PortChoice::Outcome::kByName);
+    }
+    SUBCASE("absent with AUTORECONNECT=0: the enable fails with its box, nothing opened") {
+        Rig rig;
+        rig.host.reconnects = false;
+        rig.host.port = u"COM5";
+        rig.host.device = scanner;
+        rig.host.tree = {strangerAtCom5};
+        rig.service.Switch(true);
+        CHECK(rig.host.Take() == Calls{"trace enable dorvane", "tree", "trace device of COM5 absent: not opened",
+                                        "box Enable comm service failed!\t", "picture"});
+        CHECK_FALSE(rig.service.IsWaitingForPort());
+    }
 }

@@ -62,6 +62,12 @@ TEST_CASE("tray tooltip: each state, a fault while enabled, and never more than 
         {"waiting for a lost device",
          [](ServiceView& s) { s.enabled = false; s.watchingPort = true; s.watchedPort = u"COM7"; },
          u"DORVANE, waiting for COM7"},
+        {"waiting for a device picked for its port",
+         [](ServiceView& s) { s.enabled = false; s.watchingPort = true; s.watchedPort = u"COM7"; s.deviceAbsent = true; },
+         u"DORVANE, waiting for COM7: its device is absent"},
+        {"waiting, two devices alike",
+         [](ServiceView& s) { s.enabled = false; s.watchingPort = true; s.watchedPort = u"COM7"; s.deviceAmbiguous = true; },
+         u"DORVANE, waiting for COM7: two devices could be its device"},
     };
     for (const Case& c : cases) {
         CAPTURE(c.what);

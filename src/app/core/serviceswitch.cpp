@@ -59,8 +59,51 @@ void CServiceSwitch::Switch(bool enable) {
     m_host.Trace(u"enable/disable dorvane, done");
 }
 
+PortChoice CServiceSwitch::ChooseNow() {
+    const std::u16string device = m_host.ConfiguredDevice();
+    if (device.empty()) {
+        return {PortChoice::Outcome::kByName, m_host.ConfiguredPort()};  // no device walk at all
+    }
+    return ChoosePort(m_host.ConfiguredPort(), device, m_host.PortsInTree());
+}
+
+PortChoice::Outcome CServiceSwitch::FollowDevice() {
+    const std::u16string stored = m_host.ConfiguredPort();
+    const PortChoice choice = ChooseNow();
+    switch (choice.outcome) {
+        case PortChoice::Outcome::kByName:
+        case PortChoice::Outcome::kSame:
+            return PortChoice::Outcome::kByName;
+        case PortChoice::Outcome::kMoved:
+            m_host.StorePortMove(stored, choice.port);
+            m_host.Trace(u"device moved from " + stored + u" to " + choice.port);
+            m_host.ShowNotice(u"The scanner moved from " + stored + u" to " + choice.port,
+                              u"Dorvane opens " + choice.port + u" now, with the line settings of " + stored + u".");
+            return PortChoice::Outcome::kByName;
+        case PortChoice::Outcome::kAbsent:
+            m_host.Trace(u"device of " + stored + u" absent: not opened");
+            break;
+        case PortChoice::Outcome::kAmbiguous:
+            m_host.Trace(u"device of " + stored + u" not told apart from another: not opened");
+            break;
+    }
+    return choice.outcome;
+}
+
 void CServiceSwitch::Enable() {
     m_host.Trace(u"enable dorvane");
+    if (const PortChoice::Outcome missing = FollowDevice(); missing != PortChoice::Outcome::kByName) {
+        // The device the user picked is not here (or not told apart): its port name is never
+        // opened for it. It is waited for like a lost one; the tooltip says why.
+        if (m_host.ReconnectsAfterLoss()) {
+            StartWaiting();
+            m_missing = missing;
+            m_host.ShowState();
+        } else {
+            m_host.ShowError(u"Enable comm service failed!\t");
+        }
+        return;
+    }
     if (!m_host.OpenPort()) {
         m_host.ShowError(u"Enable comm service failed!\t");
         return;
@@ -162,8 +205,19 @@ void CServiceSwitch::TryPort() {
         return;
     }
     m_strPort = m_host.ConfiguredPort();
+    const PortChoice choice = ChooseNow();
+    const PortChoice::Outcome missing =
+        choice.outcome == PortChoice::Outcome::kAbsent || choice.outcome == PortChoice::Outcome::kAmbiguous
+            ? choice.outcome
+            : PortChoice::Outcome::kByName;
+    if (std::exchange(m_missing, missing) != missing) {
+        m_host.ShowState();
+    }
+    if (missing != PortChoice::Outcome::kByName) {
+        return;  // nothing to try until the device is here (its arrival tries at once)
+    }
     m_bTryRunning = true;
-    m_host.StartPortTry(m_strPort);
+    m_host.StartPortTry(choice.port);
 }
 
 void CServiceSwitch::OnPortTried(const std::u16string& name, bool opens) {
@@ -172,15 +226,19 @@ void CServiceSwitch::OnPortTried(const std::u16string& name, bool opens) {
     if (!m_bWaiting) {
         return;
     }
-    if (!opens || m_host.OurWindowOpen() || name != m_host.ConfiguredPort()) {
+    const PortChoice choice = opens ? ChooseNow() : PortChoice{};
+    const bool stillTheOne = choice.outcome != PortChoice::Outcome::kAbsent &&
+                             choice.outcome != PortChoice::Outcome::kAmbiguous && choice.port == name;
+    if (!opens || m_host.OurWindowOpen() || !stillTheOne) {
         if (again) {
             TryPort();
         }
         return;
     }
     m_bWaiting = false;
+    m_missing = PortChoice::Outcome::kByName;
     m_host.StopTries();
-    m_host.Trace(u"port " + m_strPort + u" is back");
+    m_host.Trace(u"port " + name + u" is back");
     Switch(true);
     m_host.ShowState();
 }
@@ -190,6 +248,7 @@ void CServiceSwitch::StopWaiting() {
         return;
     }
     m_bWaiting = false;
+    m_missing = PortChoice::Outcome::kByName;
     m_host.StopTries();
     m_host.Trace(u"waiting for " + m_strPort + u" ended");
 }

@@ -2,10 +2,15 @@
 // for whatever reason, and what each reason leads to. While a lost device is waited for, the
 // port is tried again now and then; as soon as it opens the service is enabled again exactly as
 // the menu does. Tries are quiet: one trace line per change of state, never one per try, and no
-// box. Every step is a call to the host, so the orders and their undo are facts a test records.
+// box. A device the user picked by its identity is found again under another COM name, and a
+// name that now leads to another device is never opened. Every step is a call to the host, so
+// the orders and their undo are facts a test records.
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "serial/core/portidentity.h"
 
 namespace dorvane {
 
@@ -55,8 +60,17 @@ public:
     // make at the tray: a lost or returned device, auto-disable, new settings while waiting).
     virtual void ShowState() = 0;
 
-    // The configured port, read anew each time (the settings may change while waiting).
+    // The configured port and the device picked for it (empty: the name alone), read anew each
+    // time (the settings may change while waiting).
     virtual std::u16string ConfiguredPort() = 0;
+    virtual std::u16string ConfiguredDevice() = 0;
+    // The ports the device tree lists now; asked only when a device is configured.
+    virtual std::vector<TreePort> PortsInTree() = 0;
+    // The configured device is present under another name: the settings follow it (the port,
+    // and its line settings where the new name has none).
+    virtual void StorePortMove(const std::u16string& from, const std::u16string& to) = 0;
+    // A balloon the user need not answer.
+    virtual void ShowNotice(const std::u16string& title, const std::u16string& text) = 0;
     // AUTORECONNECT: a lost device is waited for.
     virtual bool ReconnectsAfterLoss() = 0;
     // The open port still answers the status query.
@@ -82,6 +96,9 @@ public:
     bool IsOnOrWaiting() const { return IsEnabled() || m_bWaiting; }
     bool IsWaitingForPort() const { return m_bWaiting; }
     const std::u16string& WaitedPort() const { return m_strPort; }
+    // While waiting: the configured device is absent, or two or more devices could be it
+    // (kAbsent, kAmbiguous); otherwise kByName.
+    PortChoice::Outcome MissingDevice() const { return m_missing; }
 
     // The menu's "Enable Com Port" / "Disable Com Port" (also posted at start-up): a toggle. While
     // a lost device is waited for, the user wants it off: the waiting ends.
@@ -109,12 +126,18 @@ private:
     void Disable();
     void StartWaiting();
     void StopWaiting();
+    // Where the configured port and device are now; the tree is asked only for a device.
+    PortChoice ChooseNow();
+    // Before the port is opened: follows a moved device. kAbsent or kAmbiguous when the device
+    // is missing, else kByName.
+    PortChoice::Outcome FollowDevice();
 
     IServiceSwitchHost& m_host;
     bool m_bWaiting = false;
     bool m_bTryRunning = false;
     bool m_bTryAgain = false;  // a try was asked for while one ran
     std::u16string m_strPort;  // the port waited for
+    PortChoice::Outcome m_missing = PortChoice::Outcome::kByName;
 };
 
 }  // namespace dorvane

@@ -33,7 +33,10 @@ std::u16string StateText(const ServiceView& state) {
         return u"DORVANE, waiting for another copy's typing";  // another profile's reading goes in
     }
     if (state.watchingPort && !state.enabled) {
-        return u"DORVANE, waiting for " + state.watchedPort;
+        const char16_t* why = state.deviceAbsent      ? u": its device is absent"
+                              : state.deviceAmbiguous ? u": two devices could be its device"
+                                                      : u"";
+        return u"DORVANE, waiting for " + state.watchedPort + why;
     }
     if (!state.enabled) {
         return u"DORVANE, Disabled";

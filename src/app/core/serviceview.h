@@ -24,6 +24,9 @@ struct ServiceView {
     bool waitingForCopy = false;
     bool watchingPort = false;  // disabled, waiting for a lost device
     std::u16string watchedPort;
+    // While waiting: the device picked for the port is absent, or not told apart from another.
+    bool deviceAbsent = false;
+    bool deviceAmbiguous = false;
     std::u16string fault;  // a fault present while enabled (CFaultBoard::Tip)
 };
 

@@ -5,6 +5,8 @@
 
 #include "core/hexdigit.h"
 #include "core/textcase.h"
+#include "settings/core/appprofile.h"
+#include "settings/core/settingkeys.h"
 
 namespace dorvane {
 
@@ -182,6 +184,17 @@ PortChoice ChoosePort(const std::u16string& storedPort, const std::u16string& st
         return {Outcome::kAbsent, {}};
     }
     return {Outcome::kByName, storedPort};
+}
+
+bool StorePortMove(CAppProfile& profile, const std::u16string& from, const std::u16string& to) {
+    const char16_t* section = SettingsSectionOf(profile);
+    std::vector<uint8_t> record;
+    bool ok = true;
+    if (!profile.GetBinary(section, DcbEntryName(to).c_str(), record) &&
+        profile.GetBinary(section, DcbEntryName(from).c_str(), record)) {
+        ok = profile.WriteBinary(section, DcbEntryName(to).c_str(), record.data(), record.size());
+    }
+    return WriteSetting(profile, COMPORT, to) && ok;
 }
 
 std::u16string IdentityToStore(const std::u16string& port, const std::vector<TreePort>& present) {

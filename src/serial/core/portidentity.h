@@ -66,6 +66,13 @@ struct PortChoice {
 PortChoice ChoosePort(const std::u16string& storedPort, const std::u16string& storedIdentity,
                       const std::vector<TreePort>& present);
 
+class CAppProfile;
+
+// The configured device is present under `to`: COMPORT follows it, and the line settings of
+// `from` go with it unless `to` has its own (another device used that name before, and the
+// user set them for it). False when a write failed.
+bool StorePortMove(CAppProfile& profile, const std::u16string& from, const std::u16string& to);
+
 // The identity to store when the user picks `port` by name: the tree's instance ID for it, empty
 // for a name the tree does not know (typed by hand, a virtual port).
 std::u16string IdentityToStore(const std::u16string& port, const std::vector<TreePort>& present);
