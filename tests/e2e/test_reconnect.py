@@ -94,3 +94,27 @@ def test_disable_ends_the_waiting_and_autoreconnect_0_keeps_the_service_off(wine
     time.sleep(5)
     assert app.traces().count("waiting for COM12") == 2
     assert app.tooltip() == "DORVANE, Disabled"
+
+
+def test_a_picked_device_the_device_tree_lacks_leaves_a_port_it_does_not_know_opened_by_its_name(wine, line, key_sink):
+    """Under Wine the device tree lists no serial port: a stored device identity (an FTDI adapter
+    by its serial number) is then absent, and COM12, a pty no device entry stands behind, is
+    opened by its name as always, through a pull-out and return too."""
+    set_value(wine, "COMPORT", "REG_SZ", "COM12")
+    set_value(wine, "COMPORT_DEVICE", "REG_SZ", r"USB\VID_0403&PID_6001\A50285BI")
+    app = Dorvane(wine)
+    app.wait_trace("enable/disable dorvane, done")
+    line.write(b"4711\r")
+    winrig.wait_for(lambda: typed(key_sink, 0).startswith("4711"), 10, "the reading typed")
+    line.unplug()
+    app.wait_trace("waiting for COM12")
+    assert app.tooltip() == "DORVANE, waiting for COM12"
+    line.plug()
+    app.wait_trace("port COM12 is back", timeout=10)
+    app.wait_trace("enable/disable dorvane, done", 3)  # start, the loss, the return
+    since = len(key_sink.events())
+    line.write(b"0815\r")
+    winrig.wait_for(lambda: typed(key_sink, since).startswith("0815"), 10, "the reading after the return")
+    code, out = wine.reg("query", r"HKCU\software\Velmora\DORVANE\Settings", "/v", "COMPORT")
+    assert code == 0 and out.split()[-1] == "COM12"
+    assert not any(t.startswith("device ") for t in app.traces())  # neither moved nor absent
