@@ -1,0 +1,29 @@
+// The log file's lines: one reading per line of CSV, in the columns
+// time,profile,port,outcome,typed,raw,program. Fields are quoted as RFC 4180 asks where they
+// need it; control characters never appear raw (they are escaped), so a line is one line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pipeline/core/readingjournal.h"
+
+namespace dorvane {
+
+inline constexpr char16_t kLogHeader[] = u"time,profile,port,outcome,typed,raw,program";
+
+// "2026-12-10T14:03:07.125"
+std::u16string LogTime(const LocalTime& time);
+// Bytes as received: \r \n \t \\ for those, \xHH for other control characters and for bytes
+// above 0x7E (the byte's meaning depends on the device's code page); the rest as is.
+std::u16string EscapeRawBytes(std::string_view bytes);
+// Text after the rules: control characters escaped as the raw bytes are, the rest as is.
+std::u16string EscapeControls(std::u16string_view text);
+// One field, quoted (with its quotes doubled) when it holds a comma, a quote or a line break,
+// or starts or ends with a blank (which a reader could trim).
+std::u16string CsvField(std::u16string_view text);
+// The reading's line, without its line end. `profile` is empty for the default settings; the
+// program is the executable's file name.
+std::u16string LogLine(const JournalEntry& entry, std::u16string_view profile, std::u16string_view port);
+
+}  // namespace dorvane
