@@ -14,6 +14,7 @@
 #include "eventually.h"
 #include "pipeline/capslockwatch.h"
 #include "framework/copylock.h"
+#include "pipeline/win32logfile.h"
 #include "pipeline/win32pipeline.h"
 
 using namespace dorvane;
@@ -69,6 +70,18 @@ TEST_CASE("the recording file: one mark on an empty file, LF stored as CR LF, no
         writer->Write(u"\u00e9");
     }
     CHECK(file.Bytes() == Le({0xFEFF, 'A', 'B', '\r', '\r', '\n', 'C', 0xE9}));
+}
+
+TEST_CASE("the log file: the header only on an empty file, appends at the end, a folder that is missing fails with its error") {
+    TempFile log;  // made empty
+    CWin32LogFile file;
+    uint32_t error = 0;
+    REQUIRE(file.Append(log.Utf16Path(), "H\r\n", "a\r\n", error));
+    REQUIRE(file.Append(log.Utf16Path(), "H\r\n", "b\r\n", error));
+    const std::vector<unsigned char> bytes = log.Bytes();
+    CHECK(std::string(bytes.begin(), bytes.end()) == "H\r\na\r\nb\r\n");
+    CHECK_FALSE(file.Append(log.Utf16Path() + u".missing\\log.csv", "H\r\n", "c\r\n", error));
+    CHECK(error == ERROR_PATH_NOT_FOUND);
 }
 
 TEST_CASE("a recording file that cannot be opened gives no writer") {
