@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/decimal.h"
 #include "core/widestr.h"
 #include "diag/misc.h"
 #include "framework/foreground.h"
@@ -12,6 +13,7 @@
 #include "resource.h"
 #include "serial/core/linesettings.h"
 #include "serial/portmessages.h"
+#include "serial/porttree.h"
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
@@ -29,6 +31,10 @@ constexpr int kPortCount = 255;
 // when the answer comes: most ports answer in a few milliseconds, and the tray, broadcasts and
 // the installer's quit request must be answered within a fraction of a second.
 constexpr DWORD kOkAnswerGraceMs = 100;
+
+std::u16string PortName(int number) {
+    return u"COM" + DecimalText(number);
+}
 
 // Whether the port can be opened now (it exists and no program holds it).
 bool PortOpens(const std::u16string& port) {
@@ -59,8 +65,64 @@ void CDlgSettingGeneral::OnDeviceChange() {
     }
 }
 
+namespace {
+
+std::u16string ItemText(HWND list, LRESULT index) {
+    const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::vector<wchar_t> text(static_cast<size_t>(length) + 1);
+    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    return std::u16string(AsUtf16View(text.data()));
+}
+
+// The dropped list as wide as its longest entry, where the closed box cuts a description off.
+// https://learn.microsoft.com/windows/win32/controls/cb-setdroppedwidth
+void FitDroppedWidth(HWND list) {
+    HDC dc = GetDC(list);
+    if (dc == nullptr) {
+        return;
+    }
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const std::u16string text = ItemText(list, i);
+        SIZE size{};
+        if (GetTextExtentPoint32W(dc, AsWide(text.c_str()), static_cast<int>(text.size()), &size)) {
+            widest = std::max(widest, size.cx);
+        }
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    const int margins = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
+}
+
+}  // namespace
+
 void CDlgSettingGeneral::ShowPresentPorts() {
-    const std::u16string line = DescribePresentPorts(PresentPorts());
+    m_tree = PortsInTree();
+    // Each entry says what the tree says of its port now; the entries stay in place, so the
+    // selection keeps its index. CB_SETCURSEL sends no CBN_SELCHANGE: no port is tried anew.
+    // https://learn.microsoft.com/windows/win32/controls/cbn-selchange
+    const LRESULT selection = SendMessageW(m_cbPort, CB_GETCURSEL, 0, 0);
+    bool changed = false;
+    for (int number = 1; number <= kPortCount; ++number) {
+        const WPARAM index = static_cast<WPARAM>(number - 1);
+        const std::u16string item = PortListItem(PortName(number), m_tree);
+        if (ItemText(m_cbPort, static_cast<LRESULT>(index)) != item) {
+            SendMessageW(m_cbPort, CB_DELETESTRING, index, 0);
+            SendMessageW(m_cbPort, CB_INSERTSTRING, index, reinterpret_cast<LPARAM>(AsWide(item.c_str())));
+            changed = true;
+        }
+    }
+    if (changed) {
+        SendMessageW(m_cbPort, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+        FitDroppedWidth(m_cbPort);
+    }
+    const std::u16string line = DescribePresentPorts(MappedPorts(), m_tree);
     SetDlgItemTextW(m_hWnd, IDC_PORTS_PRESENT, AsWide(line.c_str()));
 }
 
@@ -93,17 +155,22 @@ void CDlgSettingGeneral::DoDataExchange(framework::CDataExchange* pDX) {
 
 BOOL CDlgSettingGeneral::OnInitDialog() {
     CPropertyPage::OnInitDialog();
-    // Every port name is listed, whether the port exists or not, in numeric order.
+    m_storedPort = AsUtf16View(m_strPort);
+    m_storedDevice = AsUtf16View(m_strDevice);
+    // Every port name is listed, whether the port exists or not, in numeric order; a port the
+    // device tree knows is described ("COM5 — USB Serial Port (FTDI)").
     for (int number = 1; number <= kPortCount; ++number) {
-        const std::wstring name = L"COM" + std::to_wstring(number);
-        SendMessageW(m_cbPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        SendMessageW(m_cbPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AsWide(PortName(number).c_str())));
     }
+    ShowPresentPorts();
+    // A prefix search without regard to case, from the top: "COM5" finds "COM5" or "COM5 — ..."
+    // before "COM50" (the numeric order), as the bare names did.
+    // https://learn.microsoft.com/windows/win32/controls/cb-selectstring
     SendMessageW(m_cbPort, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                  reinterpret_cast<LPARAM>(m_strPort.c_str()));
     OnBnClickedRcvChars();
     OnCbnSelchangePort();
     g_pOpenGeneralPage = this;
-    ShowPresentPorts();
     return TRUE;
 }
 
@@ -116,13 +183,7 @@ void CDlgSettingGeneral::OnCbnSelchangePort() {
     const LRESULT selection = SendMessageW(m_cbPort, CB_GETCURSEL, 0, 0);
     m_strPort.clear();
     if (selection != CB_ERR) {
-        const LRESULT length = SendMessageW(m_cbPort, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
-        if (length > 0) {
-            std::vector<wchar_t> text(static_cast<size_t>(length) + 1);
-            SendMessageW(m_cbPort, CB_GETLBTEXT, static_cast<WPARAM>(selection),
-                         reinterpret_cast<LPARAM>(text.data()));
-            m_strPort = text.data();
-        }
+        m_strPort = AsWide(PortOfListItem(ItemText(m_cbPort, selection)).c_str());
     }
     EnableDlgItem(IDC_PORT_PROPERTIES, FALSE);  // until the port has answered
     if (m_portCheck.Select(std::u16string(AsUtf16View(m_strPort)))) {
@@ -259,6 +320,8 @@ BOOL CDlgSettingGeneral::OnApply() {
         case CPortCheck::AtOk::kWait:
             return FALSE;  // the sheet stays; OK is pressed again when the answer comes
         case CPortCheck::AtOk::kOpens:
+            m_strDevice = AsWide(
+                DeviceToStore(std::u16string(AsUtf16View(m_strPort)), m_storedPort, m_storedDevice, m_tree).c_str());
             CPropertyPage::OnOK();
             return TRUE;
         case CPortCheck::AtOk::kDoesNotOpen:

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "serial/core/linesettings.h"
+#include "serial/core/portidentity.h"
 #include "serial/porttry.h"
 #include "settingspages/core/portcheck.h"
 #include "settingspages/settingpage.h"
@@ -13,14 +15,16 @@ class CDlgSettingGeneral : public CSettingPage {
 public:
     CDlgSettingGeneral();
 
-    // Devices changed (WM_DEVICECHANGE reached the main window): the open page lists the ports anew.
+    // Devices changed (WM_DEVICECHANGE reached the main window): the open page describes the
+    // ports anew, the selection kept.
     static void OnDeviceChange();
 
     HWND m_cbPort = nullptr;
     int m_nSendKbRcvCharsNumber = 0;
     BOOL m_bSendKbCrLf = FALSE;
     BOOL m_bSendKbRcvChars = FALSE;
-    std::wstring m_strPort;
+    std::wstring m_strPort;    // COMPORT: the bare name ("COM5"), whatever the list shows
+    std::wstring m_strDevice;  // COMPORT_DEVICE: as stored until OK, then what OK stores
     std::wstring m_strTargetProgram;  // TARGET_PROGRAM
     BOOL m_bPortError = FALSE;
 
@@ -33,6 +37,8 @@ protected:
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // Reads the device tree and the device map, and shows them in the list's entries and the
+    // "On this PC" line.
     void ShowPresentPorts();
     // Starts a try of `port` off this thread (a slow port would freeze the sheet, the tray and
     // the installer's quit request). Returns whether OK waits for exactly this answer, which
@@ -49,6 +55,10 @@ private:
     // Lists the programs whose windows are open now; the one chosen is added to the field.
     void OnBnClickedPick();
 
+    // The device tree as the list shows it, and the port and device stored when the page opened.
+    std::vector<dorvane::TreePort> m_tree;
+    std::u16string m_storedPort;
+    std::u16string m_storedDevice;
     dorvane::CPortCheck m_portCheck;
     CPortTryRunner m_portTries;
 

@@ -1,10 +1,10 @@
-// The serial ports this PC has now, as Windows lists them, with the devices' friendly names.
-// Nothing is opened (opening a Bluetooth port connects to its device and can take seconds).
+// The serial ports the device map lists now. Nothing is opened (opening a Bluetooth port
+// connects to its device and can take seconds); what the device tree says of each port comes
+// from PortsInTree().
 #pragma once
 
+#include <string>
 #include <vector>
 
-#include "settingspages/core/portlist.h"
-
-// From HKLM\HARDWARE\DEVICEMAP\SERIALCOMM; friendly names from the Ports device class.
-std::vector<dorvane::PresentPort> PresentPorts();
+// The port names of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, as listed there.
+std::vector<std::u16string> MappedPorts();

@@ -20,6 +20,7 @@ namespace {
 void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettingData& data,
           CDlgSettingDevice& device) {
     general.m_strPort = AsWide(ReadSetting(theProfile, COMPORT).c_str());
+    general.m_strDevice = AsWide(ReadSetting(theProfile, COMPORT_DEVICE).c_str());
     general.m_bSendKbCrLf = ReadSetting(theProfile, SENDKB_CRLF) != 0;
     general.m_bSendKbRcvChars = ReadSetting(theProfile, SENDKB_RCVCHARS) != 0;
     general.m_nSendKbRcvCharsNumber = static_cast<int>(ReadSetting(theProfile, SENDKB_RCVCHARSNUMBER));
@@ -44,6 +45,7 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettin
 void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advanced, const CDlgSettingData& data,
            const CDlgSettingDevice& device) {
     WriteSetting(theProfile, COMPORT, std::u16string(AsUtf16View(general.m_strPort)));
+    WriteSetting(theProfile, COMPORT_DEVICE, std::u16string(AsUtf16View(general.m_strDevice)));
     WriteSetting(theProfile, SENDKB_CRLF, general.m_bSendKbCrLf ? 1 : 0);
     WriteSetting(theProfile, SENDKB_RCVCHARSNUMBER, general.m_nSendKbRcvCharsNumber);
     WriteSetting(theProfile, TARGET_PROGRAM, std::u16string(AsUtf16View(general.m_strTargetProgram)));

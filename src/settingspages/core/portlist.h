@@ -1,18 +1,32 @@
-// The line under the General page's port list that names the ports this PC has.
+// The General page's port list and the line under it that names the ports this PC has, and the
+// device identity stored beside the chosen port.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "serial/core/portidentity.h"
 
 namespace dorvane {
 
-struct PresentPort {
-    std::u16string name;          // "COM3"
-    std::u16string friendlyName;  // "USB Serial Port (COM3)" where the system has one, else empty
-};
+// The list's entry for the port `name`: "COM5 — USB Serial Port (FTDI)" when the device tree
+// knows the port, else the name alone. Every entry starts with its port's name.
+std::u16string PortListItem(const std::u16string& name, const std::vector<TreePort>& tree);
 
-// "On this PC: COM3 (USB Serial Port), COM7": the ports in number order, each once, a friendly
-// name without its own "(COMn)" ending; "On this PC: none found" when there are none.
-std::u16string DescribePresentPorts(std::vector<PresentPort> ports);
+// The port an entry of the list stands for: "COM5 — USB Serial Port (FTDI)" -> "COM5".
+std::u16string PortOfListItem(std::u16string_view item);
+
+// COMPORT_DEVICE to store when OK takes the port `picked`. The port as it was stored keeps the
+// identity stored with it, whether or not its device is present now (it will come back), and
+// an empty one stays empty; another port takes the identity the tree gives it, empty for a
+// port the tree does not know.
+std::u16string DeviceToStore(const std::u16string& picked, const std::u16string& storedPort,
+                             const std::u16string& storedDevice, const std::vector<TreePort>& tree);
+
+// "On this PC: COM3 — USB Serial Port (FTDI), COM7": the ports of the device map (`mapped`,
+// names only) and of the device tree, in number order, each once, described as the list
+// describes them; "On this PC: none found" when there are none.
+std::u16string DescribePresentPorts(const std::vector<std::u16string>& mapped, const std::vector<TreePort>& tree);
 
 }  // namespace dorvane
