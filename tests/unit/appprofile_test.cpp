@@ -342,6 +342,8 @@ TEST_SUITE("profiles and settings files") {
             [](std::u16string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); });
         RegistryRig source;
         WriteSetting(source.profile, COMPORT, u"COM12");
+        // A device this PC may not have: carried all the same.
+        WriteSetting(source.profile, COMPORT_DEVICE, u"USB\\VID_0403&PID_6001\\A50285BI");
         WriteSetting(source.profile, DATA_SUFFIX, u" {TAB}");
         WriteSetting(source.profile, DATA_NUMBER, 2);
         WriteSetting(source.profile, DEVICE_COMMAND, u"P\\r\\n");
@@ -391,6 +393,7 @@ TEST_SUITE("profiles and settings files") {
              std::u16string(64, u'N') + u"... is not a setting Dorvane knows!"},
             {{{u"SENDKB_CRLF", u"yes"}}, u"SENDKB_CRLF must be a whole number!"},
             {{{u"COMPORT", u"LPT1"}}, u"COMPORT: \"LPT1\" is not a port name (COM1 to COM255)!"},
+            {{{u"COMPORT_DEVICE", u"USB\\VID_0403&PID_6001\\A5\t0285BI"}}, u"COMPORT_DEVICE holds a control character!"},
             {{{u"DATA_EXTRACT", u"("}}, u"DATA_EXTRACT: the expression is not valid!"},
             {{{u"DATA_CASE", u"3"}}, u"DATA_CASE must be 0, 1 or 2!"},
             {{{u"TYPE_DELAY_MS", u"5000"}}, u"TYPE_DELAY_MS must be 0 to 1000!"},

@@ -38,6 +38,8 @@ inline const char16_t* SettingsSectionOf(const CAppProfile& profile) {
 inline constexpr StringSetting COMPORT{u"COMPORT", u"COM1", 6};
 // The device the user picked for COMPORT: the device instance ID of its port (at most
 // MAX_DEVICE_ID_LEN, 200, characters), found again under another COM name; empty: the name alone.
+// An import takes any text of at most 200 characters without control characters, whether or
+// not the device is present.
 inline constexpr StringSetting COMPORT_DEVICE{u"COMPORT_DEVICE", u"", 200};
 // Per-port line settings (the DCB record) are stored under the port name plus this suffix.
 inline constexpr char16_t kDcbSuffix[] = u"_DCB";
@@ -97,7 +99,7 @@ inline constexpr const IntSetting* kIntSettings[] = {
     &DATA_NUMBER, &DATA_CASE, &DATA_TERMINATOR, &TYPE_UNICODE, &TYPE_DELAY_MS, &DEVICE_COMMAND_AT_ENABLE,
     &DEVICE_POLL_MS};
 inline constexpr const StringSetting* kStringSettings[] = {
-    &COMPORT, &RECORDDATA_FILENAME, &RECORDDATA_FILENAME_FILTER, &TARGET_PROGRAM, &DATA_STRIP, &DATA_EXTRACT,
+    &COMPORT, &COMPORT_DEVICE, &RECORDDATA_FILENAME, &RECORDDATA_FILENAME_FILTER, &TARGET_PROGRAM, &DATA_STRIP, &DATA_EXTRACT,
     &DATA_DECIMAL, &DATA_PREFIX, &DATA_SUFFIX, &DEVICE_COMMAND, &DEVICE_HOTKEY, &DEVICE_ACK};
 
 // Reads and writes in the running copy's section with the table's default.

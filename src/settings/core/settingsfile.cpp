@@ -27,6 +27,18 @@ bool IsPortName(std::u16string_view name) {
     return false;
 }
 
+// A device instance ID as the device tree gives it: nothing below a space, no DEL. Whether the
+// device is present is not asked: a roll-out names a device the PC may not have yet.
+// https://learn.microsoft.com/windows-hardware/drivers/install/device-instance-ids
+bool HasControlCharacter(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (c < u' ' || c == u'\x7F') {
+            return true;
+        }
+    }
+    return false;
+}
+
 const IntSetting* IntSettingNamed(std::u16string_view name) {
     for (const IntSetting* setting : kIntSettings) {
         if (SameTextIgnoringCase(name, setting->name)) {
@@ -128,6 +140,9 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const I
             }
             if (setting == &COMPORT && !IsPortName(text)) {
                 return u"COMPORT: \"" + text + u"\" is not a port name (COM1 to COM255)!";
+            }
+            if (setting == &COMPORT_DEVICE && HasControlCharacter(text)) {
+                return u"COMPORT_DEVICE holds a control character!";
             }
             if (setting == &DEVICE_COMMAND || setting == &DEVICE_ACK) {
                 if (auto error = checks.DeviceText(text, setting->name)) {
