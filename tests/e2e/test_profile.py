@@ -109,7 +109,9 @@ def test_a_portable_copy_keeps_every_setting_beside_itself_and_nothing_in_the_re
 def test_export_then_import_into_a_fresh_prefix_gives_every_value_and_a_bad_file_changes_nothing(wine, tmp_path, xvfb,
                                                                                                  wine_template):
     exe = winrig.BUILD_WIN / "Dorvane.exe"
-    for name, kind, data in (("COMPORT", "REG_SZ", "COM7"), ("DATA_PREFIX", "REG_SZ", " >"),
+    device = r"USB\VID_0403&PID_6001\A50285BI"  # a device the fresh prefix has not: carried all the same
+    for name, kind, data in (("COMPORT", "REG_SZ", "COM7"), ("COMPORT_DEVICE", "REG_SZ", device),
+                             ("DATA_PREFIX", "REG_SZ", " >"),
                              ("DATA_SUFFIX", "REG_SZ", "{TAB}\u20ac"), ("DEVICE_COMMAND", "REG_SZ", r"P\r\n"),
                              ("TYPE_DELAY_MS", "REG_DWORD", "20"), ("COM7_DCB", "REG_BINARY",
                                                                      "1c000000804b000011000000000000000000"
@@ -117,6 +119,7 @@ def test_export_then_import_into_a_fresh_prefix_gives_every_value_and_a_bad_file
         assert wine.reg("add", SETTINGS_KEY, "/v", name, "/t", kind, "/d", data, "/f")[0] == 0
     exported = wine.workdir / "roll-out.ini"
     assert wine.run(exe, "/export", winrig.winpath(exported), "/quiet") == 0
+    assert f"COMPORT_DEVICE={device}" in exported.read_bytes().decode("utf-16").splitlines()
     source = exported_values(wine)
 
     (tmp_path / "fresh").mkdir()

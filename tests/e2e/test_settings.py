@@ -53,6 +53,9 @@ def test_cancel_keeps_defaults_and_ok_stores_every_page_value(wine, line):
         "RECORDDATA": "0x0", "RECORDDATA_FILENAME": "", "BUFFERSIZE_KB": "0x1", "RECORDDATA_I": "0x0",
         "SENDKB_RCVCHARS": "0x1"}
 
+    # A device stored with COM13: choosing another port the tree does not know stores none.
+    device = r"USB\VID_0403&PID_6001\A50285BI"
+    set_value(wine, "COMPORT_DEVICE", "REG_SZ", device)
     sheet, general = open_sheet(app)
     assert app.ui("text", general, 32776) == ["COM13"]
     assert app.ui("enabled", general, 1000) == ["0"]  # COM13 does not exist
@@ -80,15 +83,18 @@ def test_cancel_keeps_defaults_and_ok_stores_every_page_value(wine, line):
     close_sheet(app, sheet, IDOK)
     assert {name: stored(wine, name) for name in (
         "COMPORT", "SENDKB_CRLF", "SENDKB_RCVCHARSNUMBER", "AUTODISABLE", "AUTODISABLE_MINUTES", "RECORDDATA",
-        "RECORDDATA_FILENAME", "BUFFERSIZE_KB", "SENDKB_RCVCHARS")} == {
-        "COMPORT": "COM12", "SENDKB_CRLF": "0x0", "SENDKB_RCVCHARSNUMBER": "0x0", "AUTODISABLE": "0x1",
+        "RECORDDATA_FILENAME", "BUFFERSIZE_KB", "SENDKB_RCVCHARS", "COMPORT_DEVICE")} == {
+        "COMPORT": "COM12", "COMPORT_DEVICE": "", "SENDKB_CRLF": "0x0", "SENDKB_RCVCHARSNUMBER": "0x0", "AUTODISABLE": "0x1",
         "AUTODISABLE_MINUTES": "0x3", "RECORDDATA": "0x1", "RECORDDATA_FILENAME": "C:\\scans\\readings.txt",
         "BUFFERSIZE_KB": "0x64", "SENDKB_RCVCHARS": "0x1"}
 
-    # "Received More Than" was never stored off: it is checked again.
+    # "Received More Than" was never stored off: it is checked again. The port kept, its device
+    # is kept though Wine's device tree knows none.
+    set_value(wine, "COMPORT_DEVICE", "REG_SZ", device)
     sheet, general = open_sheet(app)
     assert app.ui("check", general, 1002) == ["1"] and app.ui("text", general, 32776) == ["COM12"]
-    close_sheet(app, sheet, IDCANCEL)
+    close_sheet(app, sheet, IDOK)
+    assert stored(wine, "COMPORT_DEVICE") == device
 
 
 def test_a_port_that_cannot_be_opened_sends_the_user_round_again(wine, line):
