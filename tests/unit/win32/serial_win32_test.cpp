@@ -1,8 +1,11 @@
-// The serial adapters on the real system: Winsock's Bluetooth name service and port opening.
+// The serial adapters on the real system: Winsock's Bluetooth name service, port opening, and
+// the General page's port list in a real combo box.
 #include <windows.h>
 
+#include <cwchar>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/widestr.h"
@@ -10,6 +13,7 @@
 #include "pipeline/win32pipeline.h"
 #include "serial/btdiscover.h"
 #include "serial/serialport.h"
+#include "settingspages/core/portlist.h"
 
 using namespace dorvane;
 
@@ -123,4 +127,26 @@ TEST_CASE("text for the device goes in the ANSI code page received bytes are rea
     const std::string text(bytes.begin(), bytes.end());
     CHECK(platform.AnsiToUtf16(text.c_str()) == u"P\u00e9\r\n");  // a round trip through the code page
     CHECK(AnsiBytesOf(u"").empty());
+}
+
+TEST_CASE("a stored port name selects its entry in the port list, described or not, and reads back bare") {
+    HWND list = CreateWindowExW(0, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL, 0, 0, 200, 200, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    REQUIRE(list != nullptr);
+    const std::vector<TreePort> tree{{u"COM5", u"USB Serial Port (COM5)", u"FTDI", u"FTDIBUS\\VID_0403+PID_6001+A5\\0000"}};
+    for (int number = 1; number <= 255; ++number) {
+        const std::u16string item = PortListItem(std::u16string(u"COM") + AsUtf16(std::to_wstring(number).c_str()), tree);
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AsWide(item.c_str())));
+    }
+    for (const auto& [stored, index] : {std::pair{L"COM5", 4}, std::pair{L"com5", 4}, std::pair{L"COM1", 0},
+                                        std::pair{L"COM50", 49}, std::pair{L"COM", 0}}) {
+        CAPTURE(std::string(stored, stored + wcslen(stored)));
+        CHECK(SendMessageW(list, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(stored)) == index);
+    }
+    CHECK(SendMessageW(list, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"LPT1")) == CB_ERR);
+    wchar_t text[128] = {};
+    SendMessageW(list, CB_GETLBTEXT, 4, reinterpret_cast<LPARAM>(text));
+    CHECK(PortOfListItem(AsUtf16View(text)) == u"COM5");
+    CHECK(std::wstring(text) != L"COM5");  // described
+    DestroyWindow(list);
 }
