@@ -51,7 +51,8 @@ TEST_CASE("the device stored beside the port: kept while the port is, taken from
     };
     const Case cases[] = {
         {"the port kept: its device kept though absent now", u"COM5", u"COM5", absent, absent},
-        {"the port kept: an empty identity stays empty", u"COM3", u"COM3", u"", u""},
+        {"the port kept, set before devices were remembered: the device there now", u"COM3", u"COM3", u"",
+         kFtdi.instanceId},
         {"the port kept where another device now sits", u"COM3", u"COM3", absent, absent},
         {"another port the tree knows: its identity", u"COM10", u"COM3", kFtdi.instanceId, kBluetooth.instanceId},
         {"another port the tree does not know: none", u"COM7", u"COM3", kFtdi.instanceId, u""},

@@ -51,7 +51,9 @@ std::u16string PortOfListItem(std::u16string_view item) {
 
 std::u16string DeviceToStore(const std::u16string& picked, const std::u16string& storedPort,
                              const std::u16string& storedDevice, const std::vector<TreePort>& tree) {
-    if (SameTextIgnoringCase(picked, storedPort)) {
+    // A port set before devices were remembered is bound to its device at the next OK: the
+    // user sees it described in the list and keeps it, which is picking it.
+    if (SameTextIgnoringCase(picked, storedPort) && !storedDevice.empty()) {
         return storedDevice;
     }
     return IdentityToStore(picked, tree);

@@ -18,9 +18,9 @@ std::u16string PortListItem(const std::u16string& name, const std::vector<TreePo
 std::u16string PortOfListItem(std::u16string_view item);
 
 // COMPORT_DEVICE to store when OK takes the port `picked`. The port as it was stored keeps the
-// identity stored with it, whether or not its device is present now (it will come back), and
-// an empty one stays empty; another port takes the identity the tree gives it, empty for a
-// port the tree does not know.
+// identity stored with it, whether or not its device is present now (it will come back); any
+// other choice, and the stored port with no identity yet, takes the identity the tree gives
+// the port now, empty for a port the tree does not know (under Wine: always).
 std::u16string DeviceToStore(const std::u16string& picked, const std::u16string& storedPort,
                              const std::u16string& storedDevice, const std::vector<TreePort>& tree);
 
