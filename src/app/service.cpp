@@ -128,7 +128,8 @@ std::u16string CService::ConfiguredPort() {
 }
 
 std::u16string CService::ConfiguredDevice() {
-    return ReadSetting(theProfile, COMPORT_DEVICE);
+    // Not written back at each enable: with no device picked the store stays as it always was.
+    return ReadSettingIfStored(theProfile, COMPORT_DEVICE);
 }
 
 std::vector<TreePort> CService::PortsInTree() {

@@ -109,6 +109,11 @@ inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
 inline std::u16string ReadSetting(CAppProfile& profile, const StringSetting& key) {
     return profile.GetString(SettingsSectionOf(profile), key.name, key.defaultValue);
 }
+// A setting whose default is empty, read without writing the default back: for a setting the
+// service reads at every enable whose absence must leave the store as it was.
+inline std::u16string ReadSettingIfStored(CAppProfile& profile, const StringSetting& key) {
+    return profile.GetString(SettingsSectionOf(profile), key.name, nullptr);
+}
 inline bool WriteSetting(CAppProfile& profile, const IntSetting& key, int32_t value) {
     return profile.WriteInt(SettingsSectionOf(profile), key.name, value);
 }
