@@ -230,7 +230,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         const bool hiddenToo = count > 3 && std::wcscmp(arg[3], L"hidden") == 0;
         auto classMatches = [&](HWND hwnd) {
             if (!className.empty() && className.back() == L'*') {
-                return ClassOf(hwnd).rfind(className.substr(0, className.size() - 1), 0) == 0;
+                const std::wstring found = ClassOf(hwnd);
+                return found.compare(0, className.size() - 1, className, 0, className.size() - 1) == 0;
             }
             return className == L"-" || ClassOf(hwnd) == className;
         };
