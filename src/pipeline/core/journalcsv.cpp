@@ -1,5 +1,7 @@
 #include "pipeline/core/journalcsv.h"
 
+#include "core/escapes.h"
+
 namespace dorvane {
 
 namespace {
@@ -10,38 +12,6 @@ void AppendDigits(std::u16string& out, unsigned value, int width) {
         digits[static_cast<size_t>(i)] = static_cast<char16_t>(u'0' + value % 10);
     }
     out += digits;
-}
-
-void AppendHex(std::u16string& out, unsigned byte) {
-    static const char16_t kDigits[] = u"0123456789ABCDEF";
-    out += u"\\x";
-    out += kDigits[(byte >> 4) & 0xF];
-    out += kDigits[byte & 0xF];
-}
-
-// \r \n \t \\ by name, other control characters as \xHH; false when `c` is none of these.
-bool AppendEscape(std::u16string& out, char32_t c) {
-    switch (c) {
-        case u'\r':
-            out += u"\\r";
-            return true;
-        case u'\n':
-            out += u"\\n";
-            return true;
-        case u'\t':
-            out += u"\\t";
-            return true;
-        case u'\\':
-            out += u"\\\\";
-            return true;
-        default:
-            break;
-    }
-    if (c < 0x20 || c == 0x7F) {
-        AppendHex(out, static_cast<unsigned>(c));
-        return true;
-    }
-    return false;
 }
 
 std::u16string_view FileNameOf(std::u16string_view path) {
@@ -75,20 +45,10 @@ std::u16string EscapeRawBytes(std::string_view bytes) {
         const auto byte = static_cast<unsigned char>(ch);
         if (!AppendEscape(out, byte)) {
             if (byte > 0x7E) {
-                AppendHex(out, byte);
+                AppendHexEscape(out, byte);
             } else {
                 out += static_cast<char16_t>(byte);
             }
-        }
-    }
-    return out;
-}
-
-std::u16string EscapeControls(std::u16string_view text) {
-    std::u16string out;
-    for (const char16_t c : text) {
-        if (c == u'\\' || !AppendEscape(out, c)) {
-            out += c;  // a backslash the rules typed stays one: only control characters change
         }
     }
     return out;

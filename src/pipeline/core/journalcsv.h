@@ -17,8 +17,8 @@ std::u16string LogTime(const LocalTime& time);
 // Bytes as received: \r \n \t \\ for those, \xHH for other control characters and for bytes
 // above 0x7E (the byte's meaning depends on the device's code page); the rest as is.
 std::u16string EscapeRawBytes(std::string_view bytes);
-// Text after the rules: control characters escaped as the raw bytes are, the rest as is.
-std::u16string EscapeControls(std::u16string_view text);
+// Text after the rules is shown with EscapeControls (core/escapes.h): control characters and
+// the backslash escaped as the raw bytes are, so a reader can tell a tab from "\t".
 // One field, quoted (with its quotes doubled) when it holds a comma, a quote or a line break,
 // or starts or ends with a blank (which a reader could trim).
 std::u16string CsvField(std::u16string_view text);

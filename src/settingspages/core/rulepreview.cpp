@@ -2,38 +2,13 @@
 
 #include <vector>
 
+#include "core/escapes.h"
 #include "core/hexdigit.h"
 
 namespace dorvane {
 
 std::u16string EscapedSample(std::u16string_view reading) {
-    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-    std::u16string shown;
-    for (char16_t c : reading) {
-        switch (c) {
-            case u'\r':
-                shown += u"\\r";
-                break;
-            case u'\n':
-                shown += u"\\n";
-                break;
-            case u'\t':
-                shown += u"\\t";
-                break;
-            case u'\\':
-                shown += u"\\\\";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    shown += u"\\x";
-                    shown += kHex[c >> 4];
-                    shown += kHex[c & 0xF];
-                } else {
-                    shown += c;
-                }
-        }
-    }
-    return shown;
+    return EscapeControls(reading);
 }
 
 std::u16string UnescapedSample(std::u16string_view shown) {
