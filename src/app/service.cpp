@@ -18,7 +18,21 @@ CService::CService(CTrayView& tray, CTaskQueue& tasks)
       m_portTry([](const std::u16string& name) { return TheSerialLink().ProbePort(name); }),
       m_deviceHost([this](const FaultReport& report) { RaiseFault(report); },
                    [this](Fault fault) { ClearFault(fault); }),
-      m_pipeline(*this, m_platform, m_keys, theProfile) {}
+      m_pipeline(*this, m_platform, m_keys, theProfile) {
+    m_pipeline.Journal().SetObservers([this] { JournalChanged(); }, nullptr);
+}
+
+void CService::JournalChanged() {
+    if (m_journalRefreshPending.exchange(true)) {
+        return;  // one refresh is on its way: it reads every change made until it runs
+    }
+    m_tasks.Post([this] {
+        m_journalRefreshPending = false;
+        if (m_journalWatcher) {
+            m_journalWatcher();
+        }
+    });
+}
 
 void CService::Attach(HWND window) {
     m_hWnd = window;

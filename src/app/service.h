@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "app/core/serviceswitch.h"
@@ -50,6 +52,13 @@ public:
     std::u16string LastReading() { return m_pipeline.LastReading(); }
     // The tray shows another picture than the pipeline last chose.
     void ForgetStatusIcon() { m_pipeline.ForgetStatusIcon(); }
+    // This run's readings, for the Readings window.
+    const dorvane::CReadingJournal& Journal() { return m_pipeline.Journal(); }
+    // Type Again: the reading's bytes are queued as a reading of its own; false while off.
+    bool TypeAgain(const std::string& raw) { return m_pipeline.TypeAgain(raw); }
+    // Called on the window thread after the journal changed (once for a batch of changes that
+    // came together), until set to null.
+    void SetJournalWatcher(std::function<void()> changed) { m_journalWatcher = std::move(changed); }
 
 private:
     // The switch's steps.
@@ -89,8 +98,13 @@ private:
     void WaitingChanged() override;
     void ReadingsHandled(size_t count) override { m_requests.OnReadingsHandled(count); }
 
+    // The journal changed (any thread): the watcher is told once on the window thread.
+    void JournalChanged();
+
     CTrayView& m_tray;
     dorvane::CTaskQueue& m_tasks;
+    std::function<void()> m_journalWatcher;      // the window thread's
+    std::atomic<bool> m_journalRefreshPending{false};
     HWND m_hWnd = nullptr;
     // What keeps the service from doing all it should, from every thread.
     dorvane::CFaultBoard m_faults;

@@ -42,6 +42,7 @@ struct JournalEntry {
     uint64_t id = 0;  // counts from 1 in a run; never reused
     LocalTime completed;
     std::string raw;        // the bytes as received, line end included
+    std::u16string port;    // the port it came from ("COM5")
     std::u16string typed;   // the text after the rules, named keys in braces; empty when none
     std::u16string program;  // the executable it went to (or was meant for)
     std::u16string title;    // that window's title

@@ -439,6 +439,20 @@ void CReadingPipeline::ForgetStatusIcon() {
     m_lastPicture.reset();
 }
 
+bool CReadingPipeline::TypeAgain(const std::string& raw) {
+    if (!g_bServiceEnabled || !IsSet() || raw.empty()) {
+        return false;
+    }
+    size_t dropped = 0;
+    {
+        std::lock_guard lock(m_csSendQueue);
+        dropped = QueueItem(m_platform.AnsiToUtf16(raw.c_str()));
+    }
+    m_hSendEvent->Set();
+    ReportDropped(dropped);
+    return true;
+}
+
 size_t CReadingPipeline::QueuedItems() {
     std::lock_guard lock(m_csSendQueue);
     return m_arrSendQueue.size();

@@ -19,6 +19,7 @@
 #include "pipeline/core/keysynthesizer.h"
 #include "pipeline/core/pipelineports.h"
 #include "pipeline/core/readingassembler.h"
+#include "pipeline/core/readingjournal.h"
 #include "pipeline/core/readingrules.h"
 #include "pipeline/core/servicestate.h"
 #include "pipeline/core/shapingthread.h"
@@ -101,6 +102,14 @@ public:
     // Drops every reading that waits for the chosen program (the tray menu's command), within
     // a poll of the worker; nothing when none waits.
     void DiscardWaitingReadings() { m_bDiscardWaiting = m_nWaitingReadings.load() != 0; }
+
+    // What became of this run's readings (the Readings window and the log file read it); it
+    // outlives every enable.
+    CReadingJournal& Journal() { return m_journal; }
+    // Queues a reading's bytes once more as a reading of its own (Type Again): it goes through
+    // the rules, the holds and the target rules like one that just came, behind those queued.
+    // False while the service is off (nothing is queued then).
+    bool TypeAgain(const std::string& raw);
 
 private:
     // A queued text: a whole reading, or with nothing to assemble a flushed item.
@@ -264,6 +273,7 @@ private:
     std::atomic<bool> m_bDiscardWaiting{false};
     std::atomic<uint32_t> m_nComRead{0};
     std::atomic<uint32_t> m_nHandledItems{0};
+    CReadingJournal m_journal;
 
     std::mutex m_csStatusIcon;  // the choice and the tray change go together
     std::optional<TrayPicture> m_lastPicture;  // none: nothing shown yet, or forgotten

@@ -91,6 +91,11 @@ inline constexpr IntSetting DEVICE_COMMAND_AT_ENABLE{u"DEVICE_COMMAND_AT_ENABLE"
 inline constexpr IntSetting DEVICE_POLL_MS{u"DEVICE_POLL_MS", 0};
 inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u"", 64};
 inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u"", 1024};
+// The log file: each reading, once its outcome is final, as a line of CSV; empty: no log.
+inline constexpr StringSetting LOG_FILE{u"LOG_FILE", u"", 259};
+// Where the Readings window was last (its place and size), kept when it closes; empty: the
+// window opens at its default place.
+inline constexpr StringSetting READINGS_WINDOW{u"READINGS_WINDOW", u"", 64};
 
 // Every setting above, for export and import (the ports' line settings come on top).
 inline constexpr const IntSetting* kIntSettings[] = {
@@ -100,7 +105,8 @@ inline constexpr const IntSetting* kIntSettings[] = {
     &DEVICE_POLL_MS};
 inline constexpr const StringSetting* kStringSettings[] = {
     &COMPORT, &COMPORT_DEVICE, &RECORDDATA_FILENAME, &RECORDDATA_FILENAME_FILTER, &TARGET_PROGRAM, &DATA_STRIP, &DATA_EXTRACT,
-    &DATA_DECIMAL, &DATA_PREFIX, &DATA_SUFFIX, &DEVICE_COMMAND, &DEVICE_HOTKEY, &DEVICE_ACK};
+    &DATA_DECIMAL, &DATA_PREFIX, &DATA_SUFFIX, &DEVICE_COMMAND, &DEVICE_HOTKEY, &DEVICE_ACK,
+    &LOG_FILE, &READINGS_WINDOW};
 
 // Reads and writes in the running copy's section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
