@@ -26,6 +26,25 @@ INT_PTR CDialog::DoModal() {
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
+BOOL CDialog::CreateModeless() {
+    m_bModeless = true;
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-createdialogparamw
+    if (CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), nullptr, DialogProc,
+                           reinterpret_cast<LPARAM>(this)) == nullptr) {
+        return FALSE;
+    }
+    if (CWinApp* app = GetApp()) {
+        app->AddModeless(this);
+    }
+    return TRUE;
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* msg) {
+    // Tab, the arrows between buttons, mnemonics, Esc and Enter as a modal dialog has them.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-isdialogmessagew
+    return IsDialogMessageW(m_hWnd, msg);
+}
+
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
     CDataExchange exchange(*this, m_hWnd, saveAndValidate);
     DoDataExchange(&exchange);
@@ -48,13 +67,24 @@ BOOL CDialog::OnInitDialog() {
 }
 
 void CDialog::OnOK() {
-    if (UpdateData(TRUE)) {
+    if (!UpdateData(TRUE)) {
+        return;
+    }
+    if (m_bModeless) {
+        DestroyWindow();
+    } else {
         EndDialog(m_hWnd, IDOK);
     }
 }
 
 void CDialog::OnCancel() {
-    EndDialog(m_hWnd, IDCANCEL);
+    // A modeless dialog is not ended with EndDialog: it is destroyed.
+    // https://learn.microsoft.com/windows/win32/dlgbox/using-dialog-boxes#creating-a-modeless-dialog-box
+    if (m_bModeless) {
+        DestroyWindow();
+    } else {
+        EndDialog(m_hWnd, IDCANCEL);
+    }
 }
 
 INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -77,11 +107,35 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 INT_PTR CDialog::Bind(CDialog* dialog, HWND hwnd) {
     SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
     dialog->m_hWnd = hwnd;
-    return dialog->OnInitDialog();
+    dialog->m_bNcDestroyed = false;
+    return Dispatch(dialog, WM_INITDIALOG, [dialog] { return static_cast<INT_PTR>(dialog->OnInitDialog()); });
 }
 
 CDialog* CDialog::FromHandle(HWND hwnd) {
     return reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+}
+
+template <class Handler>
+INT_PTR CDialog::Dispatch(CDialog* dialog, UINT message, Handler handler) {
+    ++dialog->m_nDispatchDepth;
+    const INT_PTR result = handler();
+    --dialog->m_nDispatchDepth;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(dialog->m_hWnd, DWLP_USER, 0);
+        dialog->m_hWnd = nullptr;
+        dialog->m_bNcDestroyed = true;
+        if (CWinApp* app = GetApp(); app != nullptr && dialog->m_bModeless) {
+            app->RemoveModeless(dialog);
+        }
+    }
+    // A dialog destroyed from inside one of its own handlers (the program's exit under its
+    // box) is ended only once the outermost handler has returned: PostNcDestroy may delete the
+    // object, and the handlers still running below would use freed memory.
+    if (dialog->m_bNcDestroyed && dialog->m_nDispatchDepth == 0) {
+        dialog->m_bNcDestroyed = false;
+        dialog->PostNcDestroy();  // dialog may be gone from here on
+    }
+    return result;
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -92,11 +146,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (dialog == nullptr) {
         return FALSE;
     }
-    const INT_PTR result = dialog->OnDialogMessage(message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        dialog->m_hWnd = nullptr;
-    }
-    return result;
+    return Dispatch(dialog, message, [=] { return dialog->OnDialogMessage(message, wParam, lParam); });
 }
 
 }  // namespace framework

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
+#include "framework/dialog.h"
 #include "framework/framewnd.h"
 
 namespace framework {
@@ -41,6 +44,9 @@ int CWinApp::Run() {
             TranslateAcceleratorW(main->m_hWnd, main->GetAccelerators(), &msg)) {
             continue;
         }
+        if (PreTranslateModeless(msg)) {
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -60,6 +66,25 @@ BOOL CWinApp::CreateMainFrame(CFrameWnd* frame, UINT resourceId, DWORD style) {
     MSG quit;
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     return FALSE;
+}
+
+void CWinApp::AddModeless(CDialog* dialog) {
+    m_modeless.push_back(dialog);
+}
+
+void CWinApp::RemoveModeless(CDialog* dialog) {
+    m_modeless.erase(std::remove(m_modeless.begin(), m_modeless.end(), dialog), m_modeless.end());
+}
+
+BOOL CWinApp::PreTranslateModeless(MSG& msg) {
+    if (msg.hwnd == nullptr) {
+        return FALSE;
+    }
+    const HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    const auto found = std::find_if(m_modeless.begin(), m_modeless.end(),
+                                    [root](const CDialog* dialog) { return dialog->m_hWnd == root; });
+    // The dialog may be destroyed while it handles the message (Esc): nothing after the call.
+    return found != m_modeless.end() && (*found)->PreTranslateMessage(&msg);
 }
 
 BOOL CWinApp::OnCmdMsg(UINT, CCmdUI*) {

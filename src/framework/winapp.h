@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "framework/cmdui.h"
 
 namespace framework {
 
+class CDialog;
 class CFrameWnd;
 
 class CWinApp {
@@ -29,6 +32,11 @@ public:
     // request to end the loop is left behind (it would close a message box at once): FALSE.
     BOOL CreateMainFrame(CFrameWnd* frame, UINT resourceId, DWORD style);
 
+    // The modeless dialogs open now: the message loop gives each the messages of its window and
+    // controls first (CDialog::PreTranslateMessage).
+    void AddModeless(CDialog* dialog);
+    void RemoveModeless(CDialog* dialog);
+
     // Remembers the registry company key of the program's settings.
     void SetRegistryKey(LPCWSTR company) { m_pszRegistryKey = company; }
 
@@ -37,6 +45,12 @@ public:
     CFrameWnd* m_pMainWnd = nullptr;
     // The process's exit code when InitInstance refuses to start (0: a normal refusal).
     int m_nInitExitCode = 0;
+
+private:
+    // TRUE when a modeless dialog took the message.
+    BOOL PreTranslateModeless(MSG& msg);
+
+    std::vector<CDialog*> m_modeless;
 };
 
 // The program's one application object.
