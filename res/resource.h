@@ -14,6 +14,9 @@
 #define IDD_SETTING_DATA 148
 #define IDD_SETTING_DEVICE 149
 #define IDR_HELPTEXT 151
+// The Readings window and its accelerators.
+#define IDD_READINGS 152
+#define IDR_READINGS 153
 
 // Tray state icons (128, the application icon, shows "enabled and idle").
 #define IDI_EMBLEM 132
@@ -78,6 +81,16 @@
 #define IDC_DEVICE_HOTKEY 1045
 #define IDC_DEVICE_ACK 1046
 
+// Readings window.
+#define IDC_READINGS_LIST 1050
+#define IDC_READINGS_RAW_LABEL 1051
+#define IDC_READINGS_RAW 1052
+#define IDC_READINGS_HEX 1053
+#define IDC_READINGS_COPY 1054
+#define IDC_READINGS_TYPE_AGAIN 1055
+#define IDC_READINGS_SAVE 1056
+#define IDC_READINGS_DISCARD 1057
+
 // The child view fills the main window as its first pane; its edit control has id 1.
 #define IDW_PANE_FIRST 0xE900
 #define IDC_VIEW_EDIT 1
@@ -94,6 +107,9 @@
 #define ID_CLEAR 32778
 #define ID_SEND_COMMAND 32780
 #define ID_DISCARD_WAITING 32781
+#define ID_READINGS 32782
+// The Readings window's Ctrl+A (every row selected).
+#define ID_READINGS_SELECT_ALL 32783
 #define ID_EDIT_COPY 57634
 #define ID_EDIT_CUT 57635
 #define ID_EDIT_PASTE 57637
@@ -103,4 +119,4 @@
 #define ID_HELP 57670
 
 // Position of the About item in the tray menu's pop-up: a double click on the icon runs it.
-#define TRAYMENU_DOUBLECLICK_POSITION 7
+#define TRAYMENU_DOUBLECLICK_POSITION 8

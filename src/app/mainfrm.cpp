@@ -22,6 +22,7 @@ const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
     {ID_ENABLE_COMPORT, &CMainFrame::OnEnableComPort, &CMainFrame::OnUpdateEnableComPort},
     {ID_SETTING, &CMainFrame::OnSetting, &CMainFrame::OnUpdateSetting},
     {ID_HELP, &CMainFrame::OnHelp, nullptr},
+    {ID_READINGS, &CMainFrame::OnReadings, nullptr},
     {ID_QUIT, &CMainFrame::OnQuit, nullptr},
     // The main window's own "E&xit" quits like the tray menu's.
     {ID_APP_EXIT, &CMainFrame::OnQuit, nullptr},
@@ -31,7 +32,8 @@ const framework::CommandEntry<CMainFrame> CMainFrame::kCommands[] = {
 };
 
 CMainFrame::CMainFrame(std::u16string profile)
-    : m_tasks([this] { return PostMessageW(m_hWnd, WM_RUN_TASKS, 0, 0) != FALSE; }),
+    : m_strProfile(profile),
+      m_tasks([this] { return PostMessageW(m_hWnd, WM_RUN_TASKS, 0, 0) != FALSE; }),
       m_tray(
           std::move(profile), [this] { return m_service.View(); }, [this] { m_service.ForgetStatusIcon(); }),
       m_service(m_tray, m_tasks) {}
@@ -113,6 +115,11 @@ void CMainFrame::OnHelp() {
     CHelpDlg().DoModal();
 }
 
+void CMainFrame::OnReadings() {
+    // Beside the service, not instead of it: the main window stays enabled meanwhile.
+    CReadingsWnd::Open(*this);
+}
+
 void CMainFrame::OnQuit() {
     if (m_service.Switch().IsEnabled() &&
         MsgBox(L"Quit from DORVANE?\t", MB_YESNO | MB_ICONQUESTION, 0) != IDYES) {
@@ -158,6 +165,7 @@ void CMainFrame::OnUpdateSendCommand(framework::CCmdUI& ui) {
 }
 
 void CMainFrame::OnDestroy() {
+    CReadingsWnd::CloseOpen();  // it asks the service, which goes with this window
     m_service.Detach();
     m_tasks.Clear();  // nothing runs under a window that is gone
     SetMessageBoxOwner(nullptr);

@@ -6,12 +6,13 @@
 #include <string>
 
 #include "app/childview.h"
+#include "app/readingswnd.h"
 #include "app/service.h"
 #include "app/trayview.h"
 #include "framework/core/taskqueue.h"
 #include "framework/framewnd.h"
 
-class CMainFrame : public framework::CFrameWnd {
+class CMainFrame : public framework::CFrameWnd, private IReadingsHost {
 public:
     // profile: the profile this copy runs for (empty: the default settings); its name starts
     // the tray's tooltip, so that two copies can be told apart.
@@ -34,6 +35,7 @@ private:
     void OnSetting();
     void OnUpdateSetting(framework::CCmdUI& ui);
     void OnHelp();
+    void OnReadings();
     void OnQuit();
     void Quit(dorvane::OffReason reason);
     // The installer's quit request (QuitRequestMessage): the service is turned off and the
@@ -46,8 +48,18 @@ private:
     void OnServiceOff(WPARAM reason, LPARAM extra);
     void OnDeviceChange(WPARAM event, LPARAM data);
 
+    // What the Readings window asks.
+    std::vector<dorvane::JournalEntry> Readings() override { return m_service.Journal().Entries(); }
+    void WatchReadings(std::function<void()> changed) override { m_service.SetJournalWatcher(std::move(changed)); }
+    bool ServiceOn() override { return m_service.Switch().IsEnabled(); }
+    bool TypeAgain(const std::string& raw) override { return m_service.TypeAgain(raw); }
+    bool ReadingsWait() override { return m_service.View().waiting != 0; }
+    void DiscardWaitingReadings() override { m_service.DiscardWaitingReadings(); }
+    std::u16string Profile() override { return m_strProfile; }
+
     static const framework::CommandEntry<CMainFrame> kCommands[];
 
+    std::u16string m_strProfile;  // before the tray, which takes its own copy
     HICON m_hIcon = nullptr;
     CChildView m_wndView;
     // Declared before what posts to it: it goes last.

@@ -211,4 +211,5 @@ void CService::ClearFault(Fault fault) {
 
 void CService::WaitingChanged() {
     m_tasks.Post([this] { m_tray.Refresh(); });
+    JournalChanged();  // the Readings window's discard follows the count
 }

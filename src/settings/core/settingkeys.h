@@ -93,8 +93,9 @@ inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u"", 64};
 inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u"", 1024};
 // The log file: each reading, once its outcome is final, as a line of CSV; empty: no log.
 inline constexpr StringSetting LOG_FILE{u"LOG_FILE", u"", 259};
-// Where the Readings window was last (its place and size), kept when it closes; empty: the
-// window opens at its default place.
+// Where the Readings window was last, kept when it closes: "LEFT,TOP,WIDTH,HEIGHT,DPI" and
+// ",max" when it was maximised (its restored rectangle in screen pixels at that DPI, e.g.
+// "120,80,720,480,96"); empty or not such a text: the window opens centred.
 inline constexpr StringSetting READINGS_WINDOW{u"READINGS_WINDOW", u"", 64};
 
 // Every setting above, for export and import (the ports' line settings come on top).
