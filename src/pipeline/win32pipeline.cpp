@@ -238,6 +238,12 @@ std::u16string CWin32PipelinePlatform::LocalDateTime(bool time) {
     return UserDateTimeText(time);
 }
 
+LocalTime CWin32PipelinePlatform::LocalNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
 std::u16string UserDateTimeText(bool time) {
     // The user's short formats, as the taskbar's clock shows them.
     // https://learn.microsoft.com/windows/win32/api/datetimeapi/nf-datetimeapi-getdateformatex

@@ -28,6 +28,7 @@ public:
     bool WindowExists(uintptr_t window) override;
     TypingTarget TypingTargetFor(uintptr_t window) override;
     WindowIdentity IdentityOf(uintptr_t window) override;
+    LocalTime LocalNow() override;
     std::u16string LocalDateTime(bool time) override;
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
     void KeysGoOut() override { m_capsLock.KeysGoOut(); }

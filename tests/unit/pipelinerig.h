@@ -696,16 +696,33 @@ public:
     WindowIdentity IdentityOf(uintptr_t window) override { return desktop.IdentityOf(window); }
     // The user's short formats, fixed.
     std::u16string LocalDateTime(bool time) override { return time ? u"14:05" : u"10.12.2026"; }
+    // The clock's milliseconds on a fixed day, so that readings' times follow the test's clock.
+    LocalTime LocalNow() override {
+        const uint32_t ms = now;
+        return LocalTime{2026, 12, 10, static_cast<uint16_t>(ms / 3600000 % 24), static_cast<uint16_t>(ms / 60000 % 60),
+                         static_cast<uint16_t>(ms / 1000 % 60), static_cast<uint16_t>(ms % 1000)};
+    }
     // DATA_EXTRACT's matcher: the real one unless a test puts its own in.
     std::function<std::shared_ptr<const IExpression>(std::u16string_view)> compile;
     std::shared_ptr<const IExpression> CompileExpression(std::u16string_view pattern) override {
         return compile ? compile(pattern) : IPipelinePlatform::CompileExpression(pattern);
     }
     // Latin-1: every byte is the code point of the same number.
+    // The code page: Latin-1, or with `utf8` UTF-8 (code page 65001), where a sequence cut short
+    // becomes U+FFFD as MultiByteToWideChar makes it.
+    std::atomic<bool> utf8{false};
     std::u16string AnsiToUtf16(const char* text) override {
         std::u16string out;
         for (; *text != '\0'; ++text) {
-            out.push_back(static_cast<unsigned char>(*text));
+            const auto byte = static_cast<unsigned char>(*text);
+            if (!utf8 || byte < 0x80) {
+                out.push_back(byte);
+            } else if ((byte & 0xE0) == 0xC0 && (static_cast<unsigned char>(text[1]) & 0xC0) == 0x80) {
+                out.push_back(static_cast<char16_t>(((byte & 0x1F) << 6) | (text[1] & 0x3F)));
+                ++text;
+            } else {
+                out.push_back(u'\uFFFD');  // the test's text needs no longer sequences
+            }
         }
         return out;
     }

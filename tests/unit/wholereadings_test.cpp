@@ -2,6 +2,7 @@
 // (the rules, the prefix and the date, the acknowledgement, the holds) sees it whole.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -162,6 +163,28 @@ TEST_CASE("with every rule at its default an item is typed as it is flushed, bef
     CHECK(rig.Eventually([&] { return rig.typed.Text() == u"first half "; }));
     rig.Burst("second\r\n");
     CHECK(rig.Eventually([&] { return rig.typed.Text() == u"first half second\r\n"; }));
+    // The journal takes each item as a reading (a line end alone would be none).
+    rig.Burst("\r\n");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"first half second\r\n\r\n"; }));
+    std::vector<std::string> raws;
+    for (const JournalEntry& entry : rig.service.Journal().Entries()) {
+        CHECK(entry.outcome == Outcome::kTyped);
+        raws.push_back(entry.raw);
+    }
+    CHECK(raws == std::vector<std::string>{"second\r\n", "first half "});
+}
+
+TEST_CASE("bytes are assembled into readings before they are read as text: a character cut between bursts is whole") {
+    PipelineRig rig;
+    FlushEveryBurst(rig);
+    rig.Set(DATA_CASE, 1);  // a rule: readings are assembled
+    rig.platform.utf8 = true;
+    REQUIRE(rig.Enable());
+    rig.Burst("\xC3");  // the first byte of "\u00e9" in UTF-8
+    rig.Drain();
+    rig.Burst("\xA9\r");
+    CHECK(rig.Eventually([&] { return rig.typed.Text() == u"\u00c9\r"; }));
+    CHECK(rig.service.Journal().Entries().front().raw == "\xC3\xA9\r");
 }
 
 TEST_CASE("a reading longer than 64 KiB is cut there once, traced, and the rest is the next reading") {
@@ -178,12 +201,16 @@ TEST_CASE("a reading longer than 64 KiB is cut there once, traced, and the rest 
     CHECK(rig.host.TraceCount(u"reading cut at 65536 characters") == 1);
 }
 
-TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or discarded, never for one lost") {
+TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped or discarded, never when lost; journaled so") {
     struct Case {
         const char* what;
         std::function<void(PipelineRig&)> run;
         size_t acks;
         const char16_t* trace;
+        Outcome outcome;
+        const char16_t* reason;
+        const char16_t* typed;
+        const char16_t* program;
     };
     const Case cases[] = {
         {"typed",
@@ -191,7 +218,8 @@ TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or dis
              REQUIRE(rig.Enable());
              rig.Burst("ab\r");
          },
-         1, nullptr},
+         1, nullptr,
+         Outcome::kTyped, u"", u"ab\r", u"NOTEPAD.EXE"},
         {"recorded",
          [](PipelineRig& rig) {
              rig.Set(RECORDDATA, 1);
@@ -199,14 +227,16 @@ TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or dis
              REQUIRE(rig.Enable());
              rig.Burst("ab\r");
          },
-         1, nullptr},
+         1, nullptr,
+         Outcome::kRecorded, u"", u"ab\r", u""},
         {"skipped by the expression",
          [](PipelineRig& rig) {
              rig.Set(DATA_EXTRACT, u"^W:");
              REQUIRE(rig.Enable());
              rig.Burst("ab\r");
          },
-         1, u"reading skipped, no match"},
+         1, u"reading skipped, no match",
+         Outcome::kSkipped, u"no match", u"", u"NOTEPAD.EXE"},
         {"discarded while it waited for the chosen program",
          [](PipelineRig& rig) {
              rig.Set(TARGET_PROGRAM, u"EXCEL.EXE");
@@ -215,21 +245,24 @@ TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or dis
              REQUIRE(rig.Eventually([&] { return rig.service.WaitingReadings() == 1; }));
              rig.service.DiscardWaitingReadings();
          },
-         1, u"send-key: 1 waiting reading discarded"},
+         1, u"send-key: 1 waiting reading discarded",
+         Outcome::kDiscarded, u"", u"", u"EXCEL.EXE"},
         {"an elevated window in front",
          [](PipelineRig& rig) {
              rig.platform.desktop.SetElevated(FakeDesktop::kUserWindow);
              REQUIRE(rig.Enable());
              rig.Burst("ab\r");
          },
-         0, u"send-key: the window in front belongs to a program running as administrator, nothing typed"},
+         0, u"send-key: the window in front belongs to a program running as administrator, nothing typed",
+         Outcome::kLost, u"the window belongs to a program running as administrator", u"", u"NOTEPAD.EXE"},
         {"a stored rule that cannot work",
          [](PipelineRig& rig) {
              rig.Set(DATA_EXTRACT, u"([0-9]");
              REQUIRE(rig.Enable());
              rig.Burst("12\r");
          },
-         0, u"send-key: a reading not typed, the reading rules cannot work"},
+         0, u"send-key: a reading not typed, the reading rules cannot work",
+         Outcome::kLost, u"the reading rules cannot work", u"", u"NOTEPAD.EXE"},
         {"its window closed in the middle",
          [](PipelineRig& rig) {
              REQUIRE(rig.Enable());
@@ -239,7 +272,8 @@ TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or dis
                  [&] { return rig.host.Traced(u"send-key held: the taskbar or the desktop is in front"); }));
              rig.platform.desktop.Close(FakeDesktop::kUserWindow);
          },
-         0, u"send-key: a reading was cut short, its window was closed"},
+         0, u"send-key: a reading was cut short, its window was closed",
+         Outcome::kLost, u"its window was closed", u"", u"NOTEPAD.EXE"},
         {"a stop in the middle",
          [](PipelineRig& rig) {
              REQUIRE(rig.Enable());
@@ -253,12 +287,16 @@ TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or dis
              rig.Disable();
              opener.join();
          },
-         0, u"send-key: a reading lost, the service stopped while it was typed"},
+         0, u"send-key: a reading lost, the service stopped while it was typed",
+         Outcome::kLost, u"the service stopped", u"", u"NOTEPAD.EXE"},
     };
     for (const Case& c : cases) {
         CAPTURE(c.what);
         PipelineRig rig;
         rig.Set(DEVICE_ACK, u"\\x06");
+        rig.platform.desktop.SetIdentity(FakeDesktop::kUserWindow, u"C:\\Windows\\NOTEPAD.EXE", u"Untitled");
+        rig.Set(COMPORT, u"COM7");
+        rig.platform.now = 3723004;  // 01:02:03.004
         c.run(rig);
         if (c.trace != nullptr) {
             CHECK(rig.Eventually([&] { return rig.host.Traced(c.trace); }));
@@ -266,6 +304,16 @@ TEST_CASE("the acknowledgement: once per reading typed, recorded, skipped or dis
         rig.Eventually([&] { return rig.host.readingsHandled >= c.acks && rig.service.QueuedItems() == 0; });
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         CHECK(rig.host.readingsHandled == c.acks);
+        const std::vector<JournalEntry> journal = rig.service.Journal().Entries();
+        REQUIRE(journal.size() == 1);
+        const JournalEntry& entry = journal.front();
+        CHECK(entry.outcome == c.outcome);
+        CHECK(entry.reason == c.reason);
+        CHECK(entry.typed == c.typed);
+        CHECK(entry.program == c.program);
+        CHECK(entry.port == u"COM7");
+        CHECK(entry.raw.find('\r') == entry.raw.size() - 1);  // the bytes as received, line end included
+        CHECK(entry.completed == LocalTime{2026, 12, 10, 1, 2, 3, 4});
     }
 }
 
@@ -298,6 +346,10 @@ TEST_CASE(
         CHECK(rig.service.QueuedItems() == c.kept - 1);
         CHECK(rig.service.DroppedReadings() == dropped);
         CHECK(rig.host.TraceCount(u"send-key: a reading dropped, too many readings wait") == dropped);
+        // The journal keeps every waiting reading beyond its 500; a dropped one is settled at once.
+        const JournalEntry newest = rig.service.Journal().Entries().front();
+        CHECK((newest.outcome == Outcome::kDropped && newest.reason == u"too many readings waited"));
+        CHECK(rig.service.Journal().Size() == std::max(c.kept + 1, std::min(c.sent, CReadingJournal::kCapacity)));
         CHECK(rig.Eventually([&] { return rig.service.WaitingReadings() == c.kept; }));
         CHECK(rig.host.Read(rig.host.notices).size() == 2);  // the waiting, the first drop
 
@@ -309,6 +361,9 @@ TEST_CASE(
         rig.service.DiscardWaitingReadings();
         CHECK(rig.Eventually(
             [&] { return rig.service.DroppedReadings() == 0 && !rig.service.ReadingsWait(); }));
+        const std::vector<JournalEntry> settled = rig.service.Journal().Entries();
+        CHECK(std::none_of(settled.begin(), settled.end(),
+                           [](const JournalEntry& entry) { return entry.outcome == Outcome::kWaiting; }));
         rig.platform.desktop.SetIdentity(FakeDesktop::kUserWindow, u"C:\\Office\\EXCEL.EXE", u"Book1");
         rig.Burst("ok\r");
         CHECK(rig.Eventually([&] { return rig.typed.Text() == u"ok\r"; }));

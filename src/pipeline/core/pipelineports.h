@@ -17,6 +17,7 @@
 #include "core/workerthread.h"
 #include "pipeline/core/expression.h"
 #include "pipeline/core/keysynthesizer.h"
+#include "pipeline/core/readingjournal.h"
 
 namespace dorvane {
 
@@ -137,7 +138,8 @@ public:
         target.window = window;
         return target;
     }
-    // The program and title of a window; asked only while a chosen program is set.
+    // The program and title of a window: for the chosen-program rule, and for the journal once
+    // a reading went in.
     virtual WindowIdentity IdentityOf(uintptr_t window) {
         (void)window;
         return {};
@@ -147,6 +149,8 @@ public:
         (void)time;
         return {};
     }
+    // The local time now, to the millisecond: when a reading was complete.
+    virtual LocalTime LocalNow() { return {}; }
     // Whether Caps Lock is on for the user's input, as the system's keyboard events tell it
     // (never the typing thread's own key state, which does not follow the keyboard).
     virtual bool CapsLockOn() { return false; }

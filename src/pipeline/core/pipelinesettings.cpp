@@ -31,6 +31,7 @@ int DeriveFlushChars(bool sendOnChars, int storedChars, int bufferSize) {
 
 PipelineSettings LoadPipelineSettings(CAppProfile& profile) {
     PipelineSettings s;
+    s.port = ReadSetting(profile, COMPORT);
     s.bufferSize = static_cast<int64_t>(ReadInt(profile, BUFFERSIZE_KB)) * 3072;
     s.sendOnCrLf = ReadInt(profile, SENDKB_CRLF) != 0;
     s.sendOnChars = ReadInt(profile, SENDKB_RCVCHARS) != 0;

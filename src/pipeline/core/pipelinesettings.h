@@ -15,6 +15,7 @@ inline constexpr uint32_t kMaxTypeDelayMs = 1000;
 inline constexpr char16_t kTypeDelayRefusal[] = u"TYPE_DELAY_MS must be 0 to 1000!";
 
 struct PipelineSettings {
+    std::u16string port;     // the port the readings come from
     int64_t bufferSize = 0;  // bytes; may be out of int's range when the store holds nonsense
     bool sendOnCrLf = false;
     bool sendOnChars = false;

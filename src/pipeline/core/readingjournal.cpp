@@ -59,7 +59,7 @@ JournalEntry* CReadingJournal::Find(uint64_t id) {
     return found != m_entries.end() && found->id == id ? &*found : nullptr;
 }
 
-bool CReadingJournal::Settle(uint64_t id, Outcome outcome, std::u16string reason) {
+bool CReadingJournal::Settle(uint64_t id, Outcome outcome, std::u16string reason, std::u16string typed) {
     JournalEntry copy;
     {
         std::lock_guard lock(m_mutex);
@@ -69,6 +69,7 @@ bool CReadingJournal::Settle(uint64_t id, Outcome outcome, std::u16string reason
         }
         entry->outcome = outcome;
         entry->reason = std::move(reason);
+        entry->typed = std::move(typed);
         copy = *entry;
     }
     Notify(IsFinal(copy.outcome) ? &copy : nullptr);

@@ -65,9 +65,11 @@ public:
 
     // Adds a complete reading (its id is set here) and returns its id.
     uint64_t Add(JournalEntry entry);
-    // The reading's outcome, and where it went; a reading that left the journal, or whose
-    // outcome is final already, is not changed (false).
-    bool Settle(uint64_t id, Outcome outcome, std::u16string reason = {});
+    // The reading's outcome (with what was typed or recorded of it); a reading that left the
+    // journal, or whose outcome is final already, is not changed (false). A waiting reading may
+    // be settled as waiting again with another reason.
+    bool Settle(uint64_t id, Outcome outcome, std::u16string reason = {}, std::u16string typed = {});
+    // Where it went, or was meant to go.
     bool SetTarget(uint64_t id, std::u16string program, std::u16string title);
     // Newest first.
     std::vector<JournalEntry> Entries() const;

@@ -19,6 +19,26 @@ constexpr int kReceivingMs = 300;
 // While bytes keep coming, the worker looks at the window in front ahead at most this often.
 constexpr uint32_t kLookAheadRenewMs = 250;
 
+// The size of the next piece of an item: up to and including its line end (CR, LF or CR LF),
+// or the rest when it has none (`endsReading` false). Text and its bytes split alike: CR and
+// LF are the same in each.
+template <class Char>
+size_t PieceSize(std::basic_string_view<Char> text, bool& endsReading) {
+    static constexpr Char kLineEnds[] = {Char('\r'), Char('\n'), Char(0)};
+    size_t end = text.find_first_of(kLineEnds);
+    endsReading = end != std::basic_string_view<Char>::npos;
+    if (!endsReading) {
+        return text.size();
+    }
+    if (text[end] == Char('\r') && end + 1 < text.size() && text[end + 1] == Char('\n')) {
+        ++end;
+    }
+    return end + 1;
+}
+
+constexpr char16_t kStoppedReason[] = u"the service stopped";
+constexpr char16_t kDroppedReason[] = u"too many readings waited";
+
 }  // namespace
 
 CReadingPipeline::CReadingPipeline(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
@@ -39,6 +59,7 @@ bool CReadingPipeline::MoreThanSince(uint32_t since, int limitMs) {
 bool CReadingPipeline::SetService() {
     m_host.Trace(u"set service");
     const PipelineSettings settings = LoadPipelineSettings(m_profile);
+    m_strPort = settings.port;
     m_bSendOnCrLf = settings.sendOnCrLf;
     m_nFlushTimeout = settings.flushTimeoutMs;
     g_bRecordData = settings.recordData;
@@ -165,9 +186,18 @@ void CReadingPipeline::CountLostAtStop() {
         std::lock_guard lock(m_csSendQueue);
         for (const QueuedText& queued : m_arrSendQueue) {
             lost += CountReadings(queued.text);
+            m_journal.Settle(queued.journalId, Outcome::kLost, kStoppedReason);
         }
     }
-    lost += m_assembler.WaitingChars() != 0 || m_nBufferCount > 0 ? 1 : 0;
+    // The start of a reading that had not ended yet: it is journaled with what came of it.
+    std::string started = m_assembler.Waiting();
+    if (m_hBuffer && m_nBufferCount > 0) {
+        started.append(m_hBuffer.get(), static_cast<size_t>(m_nBufferCount.load()));
+    }
+    if (!started.empty()) {
+        ++lost;
+        AddToJournal(started, m_platform.AnsiToUtf16(started.c_str()), Outcome::kLost, kStoppedReason);
+    }
     if (lost != 0) {
         m_host.Trace(u"send-key: " + DecimalText(lost) +
                      (lost == 1 ? u" reading lost, the service stopped" : u" readings lost, the service stopped"));
@@ -268,7 +298,7 @@ void CReadingPipeline::FlushBuffer() {
     {
         std::lock_guard bufferLock(m_csBuffer);
         std::lock_guard queueLock(m_csSendQueue);
-        dropped = QueueFlushed(m_platform.AnsiToUtf16(m_hBuffer.get()));
+        dropped = QueueFlushed(std::string(m_hBuffer.get(), static_cast<size_t>(m_nBufferCount.load())));
         m_nBufferCount = 0;
         m_hBuffer[0] = '\0';
     }
@@ -277,12 +307,12 @@ void CReadingPipeline::FlushBuffer() {
     ReportDropped(dropped);
 }
 
-size_t CReadingPipeline::QueueFlushed(std::u16string text) {
+size_t CReadingPipeline::QueueFlushed(const std::string& raw) {
     if (!m_bAssemble) {
-        return QueueItem(text);
+        return QueueItem(m_platform.AnsiToUtf16(raw.c_str()), raw);
     }
     size_t dropped = 0;
-    for (AssembledReading& reading : m_assembler.Add(text)) {
+    for (AssembledBytes& reading : m_assembler.Add(raw)) {
         if (reading.cut) {
             m_host.Trace(u"reading cut at 65536 characters");
         }
@@ -291,15 +321,35 @@ size_t CReadingPipeline::QueueFlushed(std::u16string text) {
     return dropped;
 }
 
-bool CReadingPipeline::QueueReading(AssembledReading reading) {
-    const CWaitingBound::Verdict verdict = m_bound.Admit(reading.text, true);
+bool CReadingPipeline::QueueReading(AssembledBytes reading) {
+    // Converted whole: a character of several bytes is never split between two bursts.
+    std::u16string text = m_platform.AnsiToUtf16(reading.text.c_str());
+    const CWaitingBound::Verdict verdict = m_bound.Admit(text, true);
     if (verdict == CWaitingBound::Verdict::kDropNew || verdict == CWaitingBound::Verdict::kDropRest) {
+        if (!reading.lineEndTail) {
+            AddToJournal(std::move(reading.text), text, Outcome::kDropped, kDroppedReason);
+        }
         return verdict == CWaitingBound::Verdict::kDropNew;
     }
-    NoteSample(reading.text);
+    NoteSample(text);
     const uint32_t started = verdict == CWaitingBound::Verdict::kQueueNew ? 1 : 0;
-    m_arrSendQueue.push_back(QueuedText{std::move(reading.text), reading.lineEndTail, started});
+    const uint64_t id = reading.lineEndTail ? 0 : AddToJournal(reading.text, text, Outcome::kWaiting);
+    m_arrSendQueue.push_back(QueuedText{std::move(text), reading.lineEndTail, started, std::move(reading.text), id});
     return false;
+}
+
+uint64_t CReadingPipeline::AddToJournal(std::string raw, std::u16string_view text, Outcome outcome,
+                                        std::u16string reason) {
+    if (CountReadings(text) == 0) {
+        return 0;  // line ends alone: no reading of their own
+    }
+    JournalEntry entry;
+    entry.completed = m_platform.LocalNow();
+    entry.raw = std::move(raw);
+    entry.port = m_strPort;
+    entry.outcome = outcome;
+    entry.reason = std::move(reason);
+    return m_journal.Add(std::move(entry));
 }
 
 void CReadingPipeline::NoteSample(std::u16string_view queued) {
@@ -309,33 +359,38 @@ void CReadingPipeline::NoteSample(std::u16string_view queued) {
     }
 }
 
-size_t CReadingPipeline::QueueItem(std::u16string_view text) {
-    // The item goes into the queue as it came, but for a reading the bound cuts out.
+size_t CReadingPipeline::QueueItem(std::u16string_view text, std::string_view raw) {
+    // The item goes into the queue as it came, but for a reading the bound cuts out. Each part
+    // that goes on whole is one reading of the journal.
     size_t dropped = 0;
     QueuedText kept;
     const auto keep = [&] {
         if (!kept.text.empty()) {
             NoteSample(kept.text);
+            kept.journalId = AddToJournal(kept.raw, kept.text, Outcome::kWaiting);
             m_arrSendQueue.push_back(std::exchange(kept, {}));
         }
     };
     while (!text.empty()) {
-        size_t end = text.find_first_of(u"\r\n");
-        if (end != std::u16string_view::npos && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') {
-            ++end;
-        }
-        const size_t size = end == std::u16string_view::npos ? text.size() : end + 1;
+        bool endsReading = false;
+        bool rawEnds = false;
+        const size_t size = PieceSize(text, endsReading);
+        const size_t rawSize = PieceSize(raw, rawEnds);
         const std::u16string_view piece = text.substr(0, size);
+        const std::string_view rawPiece = raw.substr(0, rawSize);
         text.remove_prefix(size);
-        switch (m_bound.Admit(piece, end != std::u16string_view::npos)) {
+        raw.remove_prefix(rawSize);
+        switch (m_bound.Admit(piece, endsReading)) {
             case CWaitingBound::Verdict::kQueueNew:
                 ++kept.readings;
                 [[fallthrough]];
             case CWaitingBound::Verdict::kQueueRest:
                 kept.text += piece;
+                kept.raw += rawPiece;
                 break;
             case CWaitingBound::Verdict::kDropNew:
                 ++dropped;
+                AddToJournal(std::string(rawPiece), piece, Outcome::kDropped, kDroppedReason);
                 [[fallthrough]];
             case CWaitingBound::Verdict::kDropRest:
                 keep();  // what came before the dropped piece stays in order before what follows
@@ -355,7 +410,7 @@ void CReadingPipeline::QueueQuietRest() {
     size_t dropped = 0;
     {
         std::lock_guard lock(m_csSendQueue);
-        if (std::optional<AssembledReading> rest = m_assembler.TakeRest()) {
+        if (std::optional<AssembledBytes> rest = m_assembler.TakeRest()) {
             dropped = QueueReading(std::move(*rest)) ? 1 : 0;
         }
     }
@@ -446,7 +501,8 @@ bool CReadingPipeline::TypeAgain(const std::string& raw) {
     size_t dropped = 0;
     {
         std::lock_guard lock(m_csSendQueue);
-        dropped = QueueItem(m_platform.AnsiToUtf16(raw.c_str()));
+        // A reading of its own, whether or not it has a line end (a quiet rest has none).
+        dropped = QueueReading(AssembledBytes{raw, false, false}) ? 1 : 0;
     }
     m_hSendEvent->Set();
     ReportDropped(dropped);

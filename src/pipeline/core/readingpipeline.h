@@ -117,9 +117,18 @@ private:
         std::u16string text;
         bool lineEndTail = false;  // goes where the reading before it went, if it is still there
         uint32_t readings = 0;     // readings that start in it, for the bound
+        std::string raw;           // the bytes it came as
+        uint64_t journalId = 0;    // its reading in the journal; 0: none (line ends alone)
     };
     // How the worker was done with a reading; the device is told of all but a lost one.
     enum class Fate { kKept, kSkipped, kLost };
+    // What became of an item, for the journal.
+    struct HandedOn {
+        Fate fate = Fate::kLost;
+        Outcome outcome = Outcome::kLost;
+        std::u16string reason;
+        std::u16string typed;  // named keys in braces
+    };
 
     void SendKeyThread();
     // Takes one queued text and hands it on; false when a stop or a discard ended the handling.
@@ -127,22 +136,27 @@ private:
     // The LF of a CR LF that came apart: typed into its reading's window only while that is in
     // front (it never holds the readings behind it), recorded after a recorded reading.
     void HandleLineEndTail(const std::u16string& text);
-    Fate HandOn(const std::u16string& text, uintptr_t window);
-    // Queues flushed text: whole readings when the rules, the acknowledgement or the chosen
+    HandedOn HandOn(const std::u16string& text, uintptr_t window);
+    // The item's outcome and the window it went to, in the journal.
+    void JournalHandedOn(uint64_t id, const HandedOn& handed, std::optional<uintptr_t> window);
+    // Queues flushed bytes: whole readings when the rules, the acknowledgement or the chosen
     // program work per reading, the item as it is otherwise. The queue lock is held.
     // Returns how many readings were dropped because too many wait.
-    size_t QueueFlushed(std::u16string text);
+    size_t QueueFlushed(const std::string& raw);
     // One assembled reading, within the bound; true when it was dropped (a tail is never counted).
-    bool QueueReading(AssembledReading reading);
-    // An item as it was flushed; a reading the bound drops is cut out whole. Returns the drops.
-    size_t QueueItem(std::u16string_view text);
+    bool QueueReading(AssembledBytes reading);
+    // An item as it was flushed (its text and its bytes); a reading the bound drops is cut out
+    // whole. Returns the drops.
+    size_t QueueItem(std::u16string_view text, std::string_view raw);
+    // A complete reading enters the journal (0 for text without a reading in it: line ends).
+    uint64_t AddToJournal(std::string raw, std::u16string_view text, Outcome outcome, std::u16string reason = {});
     // The last reading with text in what was queued becomes the settings page's sample.
     void NoteSample(std::u16string_view queued);
     // The text with no line end has waited a quiet flush time-out: it is a reading of its own.
     void QueueQuietRest();
     // Traces each dropped reading, tells the first of a waiting period with a balloon.
     void ReportDropped(size_t dropped);
-    // Traces the readings a stop drops.
+    // Traces the readings a stop drops, and journals them as lost.
     void CountLostAtStop();
     // A character (vk 0) or a named key with its modifiers.
     struct TypedUnit {
@@ -224,7 +238,8 @@ private:
     std::deque<QueuedText> m_arrSendQueue;  // guarded by m_csSendQueue, like the bound
     CWaitingBound m_bound;
     bool m_bAssemble = false;                // set at each enable
-    CReadingAssembler m_assembler;           // used on the user-interface thread only
+    CByteReadingAssembler m_assembler;       // used on the user-interface thread only
+    std::u16string m_strPort;                // the port of this enable, for the journal
     std::atomic<uint32_t> m_nDroppedReadings{0};
     bool m_bNulTraced = false;               // user-interface thread; cleared at each enable
     std::u16string m_strLastReading;  // guarded like the queue
@@ -262,6 +277,9 @@ private:
     // Worker only: where the last reading went, for its line end's tail.
     Fate m_lastFate = Fate::kLost;
     std::optional<uintptr_t> m_lastWindow;
+    // Worker only: the journal's reading being handed on, and why typing it stopped short.
+    uint64_t m_currentId = 0;
+    const char16_t* m_typeFailure = nullptr;
     std::atomic<bool> m_bHeld{false};
     std::atomic<bool> m_bWaitingForCopy{false};
     bool m_bTypingLocked = false;       // worker only

@@ -2,6 +2,7 @@
 // types or records them.
 #include "pipeline/core/readingpipeline.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -46,6 +47,14 @@ const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> it
     }
     return nullptr;
 }
+
+// The executable's file name out of its path.
+std::u16string FileNameOf(const std::u16string& path) {
+    const size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+constexpr char16_t kStoppedReason[] = u"the service stopped";
 
 }  // namespace
 
@@ -100,11 +109,13 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
         ++m_nHandledItems;
         return true;
     }
+    m_currentId = queued.journalId;
     std::optional<uintptr_t> window;
     if (!g_bRecordData && !(window = WaitForTypingWindow(std::nullopt, false, nullptr))) {
         m_lastFate = Fate::kLost;
         if (StopRequested()) {
             m_host.Trace(u"send-key: a reading lost, the service stopped while it waited");
+            m_journal.Settle(queued.journalId, Outcome::kLost, kStoppedReason);
             return false;
         }
         // Discarded by the user: the device is still told the readings arrived.
@@ -113,7 +124,9 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
     }
     g_bSending = true;
     UpdateStatusIcon(TrayPicture::kSending);
-    m_lastFate = HandOn(queued.text, window.value_or(0));
+    const HandedOn handed = HandOn(queued.text, window.value_or(0));
+    JournalHandedOn(queued.journalId, handed, window);
+    m_lastFate = handed.fate;
     m_lastWindow = window;
     // Typed, recorded or skipped by a rule the user set: each is acknowledged, if asked; a
     // reading that was lost is not.
@@ -122,6 +135,18 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
     }
     ++m_nHandledItems;
     return true;
+}
+
+void CReadingPipeline::JournalHandedOn(uint64_t id, const HandedOn& handed, std::optional<uintptr_t> window) {
+    if (id == 0) {
+        return;
+    }
+    // Asked once the keys are in: the journal never delays typing.
+    if (window && *window != 0) {
+        const WindowIdentity identity = m_platform.IdentityOf(*window);
+        m_journal.SetTarget(id, FileNameOf(identity.exePath), identity.title);
+    }
+    m_journal.Settle(id, handed.outcome, handed.reason, handed.typed);
 }
 
 void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
@@ -137,7 +162,7 @@ void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
     }
     g_bSending = true;
     UpdateStatusIcon(TrayPicture::kSending);
-    HandOn(text, m_lastWindow.value_or(0));
+    HandOn(text, m_lastWindow.value_or(0));  // it has no reading of its own in the journal
 }
 
 bool CReadingPipeline::IsChosenProgram(uintptr_t window) {
@@ -161,10 +186,12 @@ void CReadingPipeline::DiscardWaiting() {
     uint32_t dropped = 1;  // the one held here
     size_t readings = 0;
     m_lastFate = Fate::kLost;  // a line end that comes late goes with them
+    m_journal.Settle(m_currentId, Outcome::kDiscarded);
     {
         std::lock_guard lock(m_csSendQueue);
         for (const QueuedText& queued : m_arrSendQueue) {
             readings += CountReadings(queued.text);
+            m_journal.Settle(queued.journalId, Outcome::kDiscarded);
         }
         dropped += m_bound.Readings();
         m_arrSendQueue.clear();
@@ -212,6 +239,7 @@ bool CReadingPipeline::FrontMayHaveChanged() {
 std::optional<uintptr_t> CReadingPipeline::WaitForTypingWindow(std::optional<uintptr_t> itemWindow,
                                                                bool sending, const char16_t* refusal) {
     bool held = false;
+    const char16_t* journaledReason = nullptr;
     // Whatever way this ends, typing is no longer held.
     struct HeldFlag {
         std::atomic<bool>& held;
@@ -260,8 +288,16 @@ std::optional<uintptr_t> CReadingPipeline::WaitForTypingWindow(std::optional<uin
             }
             return front.window;
         }
+        if (reason != journaledReason) {
+            journaledReason = reason;
+            m_journal.Settle(m_currentId, Outcome::kWaiting, reason);
+            if (m_nWaitingReadings != 0) {
+                m_journal.SetTarget(m_currentId, m_strWaitingFor, {});  // the program it is meant for
+            }
+        }
         if (itemWindow && !m_platform.WindowExists(*itemWindow)) {
             // Typing the rest into another window would split the reading between two.
+            m_typeFailure = u"its window was closed";
             m_host.Trace(u"send-key: a reading was cut short, its window was closed");
             m_host.ShowNotice(u"DORVANE", u"A reading was cut short: its window was closed");
             return std::nullopt;
@@ -299,6 +335,7 @@ bool CReadingPipeline::TypeItem(const std::vector<TypedUnit>& units, uintptr_t w
     if (units.empty()) {
         return true;  // every reading skipped: no window is asked for anything
     }
+    m_typeFailure = kStoppedReason;  // unless something else cuts it short
     // Told first, so that what follows Caps Lock has changed over by the first key.
     struct KeysOut {
         IPipelinePlatform& platform;
@@ -309,6 +346,7 @@ bool CReadingPipeline::TypeItem(const std::vector<TypedUnit>& units, uintptr_t w
     bool deadKeyTraced = false;
     TypingTarget target = TargetOf(window);
     if (target.elevated) {
+        m_typeFailure = u"the window belongs to a program running as administrator";
         ReportElevatedTarget(target.window);
         m_bCapsLockUnseen = true;  // its keys reach neither the hook nor the samples
         return false;  // nothing typed, nothing counted
@@ -546,48 +584,62 @@ std::u16string CReadingPipeline::RecordedTextOf(const std::vector<ShapedReading>
     return recorded;
 }
 
-CReadingPipeline::Fate CReadingPipeline::HandOn(const std::u16string& text, uintptr_t window) {
+CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, uintptr_t window) {
+    const auto lost = [](std::u16string reason) { return HandedOn{Fate::kLost, Outcome::kLost, std::move(reason), {}}; };
     if (m_bRulesRefused) {
         m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
-        return Fate::kLost;
+        return lost(u"the reading rules cannot work");
     }
     if (g_bRecordData && m_bRecordDisabled) {
-        return Fate::kLost;  // the file could not be opened: recorded items are dropped
+        return lost(u"the recording file could not be opened");  // recorded items are dropped
     }
     const std::optional<std::vector<ShapedReading>> readings = Shape(text);
     if (!readings) {
         m_host.Trace(u"send-key: a reading lost, the service stopped while it was shaped");
-        return Fate::kLost;
+        return lost(kStoppedReason);
     }
-    const Fate shaped = TraceSkipped(*readings) ? Fate::kKept : Fate::kSkipped;
+    HandedOn handed;
+    if (TraceSkipped(*readings)) {
+        handed.fate = Fate::kKept;
+        handed.outcome = g_bRecordData ? Outcome::kRecorded : Outcome::kTyped;
+        for (const ShapedReading& reading : *readings) {
+            handed.typed += DescribePieces(reading.pieces);
+        }
+    } else {
+        handed.fate = Fate::kSkipped;
+        handed.outcome = Outcome::kSkipped;
+        const bool tooCostly = std::any_of(readings->begin(), readings->end(),
+                                           [](const ShapedReading& reading) { return reading.tooCostly; });
+        handed.reason = tooCostly ? u"expression too costly" : u"no match";
+    }
     if (!g_bRecordData) {
         if (!TypeItem(UnitsOf(*readings), window)) {
             if (StopRequested()) {
                 m_host.Trace(u"send-key: a reading lost, the service stopped while it was typed");
             }
-            return Fate::kLost;
+            return lost(m_typeFailure != nullptr ? m_typeFailure : kStoppedReason);
         }
-        return shaped;
+        return handed;
     }
     const std::u16string recorded = RecordedTextOf(*readings);
-    if (shaped == Fate::kSkipped || recorded.empty()) {
-        return shaped;  // nothing to write: every reading skipped, or a line end dropped
+    if (handed.fate == Fate::kSkipped || recorded.empty()) {
+        return handed;  // nothing to write: every reading skipped, or a line end dropped
     }
     if (!m_pRecordWriter) {
         m_pRecordWriter = m_platform.OpenRecordFile(m_strRecordFile);
         if (!m_pRecordWriter) {
             m_host.ReportError(u"Open recording file failed!\nRecord data has been disabled!", true);
             m_bRecordDisabled = true;
-            return Fate::kLost;
+            return lost(u"the recording file could not be opened");
         }
     }
     // A failed write is traced every time and shown once per enable.
     if (!m_pRecordWriter->Write(recorded)) {
         m_host.ReportError(u"Write recording file failed!", !m_bWriteFailureShown);
         m_bWriteFailureShown = true;
-        return Fate::kLost;
+        return lost(u"the recording file could not be written");
     }
-    return Fate::kKept;
+    return handed;
 }
 
 }  // namespace dorvane
