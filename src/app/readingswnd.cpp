@@ -30,7 +30,7 @@ struct ColumnSpec {
     int width;  // dialog units
 };
 // Time, Outcome, Typed, Program; the last fills what is left of the list's width.
-constexpr ColumnSpec kColumns[] = {{L"Time", 56}, {L"Outcome", 96}, {L"Typed", 132}, {L"Program", 70}};
+constexpr ColumnSpec kColumns[] = {{L"Time", 56}, {L"Outcome", 156}, {L"Typed", 100}, {L"Program", 70}};
 constexpr int kProgramColumn = 3;
 
 // The layout, in dialog units.
@@ -613,11 +613,12 @@ void CReadingsWnd::OnDestroy() {
 INT_PTR CReadingsWnd::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_NOTIFY: {
-            // Only the list's own notices, sent on this thread: another program's WM_NOTIFY is
-            // not marshalled and its pointer means nothing here.
-            // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-insendmessage
+            // The list's notices. Not refused while a message from another thread is handled:
+            // a screen reader or a test reads the cells with LVM_GETITEMTEXT from its process,
+            // and the list asks for them (LVN_GETDISPINFO) inside that message. A WM_NOTIFY
+            // posted here is dropped before it is dispatched (PreTranslateMessage).
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (InSendMessage() || header == nullptr || header->hwndFrom != m_hList || m_hList == nullptr) {
+            if (wParam != IDC_READINGS_LIST || header == nullptr || m_hList == nullptr || header->hwndFrom != m_hList) {
                 return FALSE;
             }
             switch (header->code) {
