@@ -249,8 +249,9 @@ class UiDriver:
         return [unescape((line.split(" ", 3) + [""])[3]) for line in self("children", hwnd)]
 
 
-def bmp_to_png(bmp_path, png_path):
-    """Converts the driver's 24-bit screenshot to PNG; returns the pixels as rows of (r, g, b)."""
+def bmp_to_png(bmp_path, png_path, crop=None):
+    """Converts the driver's 24-bit screenshot to PNG; returns the pixels as rows of (r, g, b).
+    crop: (left, top, width, height) of the screen to keep, e.g. a window's `rect`."""
     import struct
     import zlib
 
@@ -262,6 +263,11 @@ def bmp_to_png(bmp_path, png_path):
     for y in range(height - 1, -1, -1):
         line = data[offset + y * stride: offset + y * stride + width * 3]
         rows.append([(line[x + 2], line[x + 1], line[x]) for x in range(0, width * 3, 3)])
+    if crop:
+        left, top, cut_width, cut_height = crop
+        left, top = max(left, 0), max(top, 0)
+        rows = [row[left:left + cut_width] for row in rows[top:top + cut_height]]
+        width, height = len(rows[0]), len(rows)
     raw = b"".join(b"\0" + bytes(c for pixel in row for c in pixel) for row in rows)
 
     def chunk(kind, body):

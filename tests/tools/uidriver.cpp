@@ -46,10 +46,17 @@
 //                                 of its images, from the icon group directory)
 //   tooltips                      the texts of every tool of every tooltip window (the shell's tray
 //                                 keeps the icons' tooltips there), one escaped text per line
+//   listview HWND ID              a list view's rows, one line each: its cells escaped, joined by
+//                                 tabs (read in the list's own process: list-view messages carry
+//                                 pointers the system does not marshal)
+//   listselected HWND ID          the selected rows' indexes, one per line
+//   listselect HWND ID ROW...     selects exactly these rows (none: no row), the first focused
+//   clipboard                     the clipboard's text (CF_UNICODETEXT), escaped; fails when none
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -172,6 +179,107 @@ void WriteTooltipTexts(HWND tooltip, toolio::LineFile& out) {
         VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     }
     CloseHandle(process);
+}
+
+// Memory in another process for a list-view item record and its text, freed with the object.
+class RemoteItem {
+public:
+    static constexpr size_t kTextChars = 4096;
+
+    explicit RemoteItem(HWND window) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (m_process != nullptr) {
+            m_remote = static_cast<BYTE*>(VirtualAllocEx(m_process, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
+                                                         MEM_COMMIT, PAGE_READWRITE));
+        }
+    }
+    ~RemoteItem() {
+        if (m_remote != nullptr) {
+            VirtualFreeEx(m_process, m_remote, 0, MEM_RELEASE);
+        }
+        if (m_process != nullptr) {
+            CloseHandle(m_process);
+        }
+    }
+    RemoteItem(const RemoteItem&) = delete;
+    RemoteItem& operator=(const RemoteItem&) = delete;
+
+    bool ok() const { return m_remote != nullptr; }
+    // Copies the record there (its text pointer aimed at the remote text) and returns its address.
+    LPARAM Put(LVITEMW item) {
+        item.pszText = reinterpret_cast<LPWSTR>(m_remote + sizeof(LVITEMW));
+        item.cchTextMax = static_cast<int>(kTextChars);
+        WriteProcessMemory(m_process, m_remote, &item, sizeof item, nullptr);
+        return reinterpret_cast<LPARAM>(m_remote);
+    }
+    std::wstring Text(size_t length) {
+        std::wstring text(std::min(length, kTextChars - 1), L'\0');
+        ReadProcessMemory(m_process, m_remote + sizeof(LVITEMW), text.data(), text.size() * sizeof(wchar_t), nullptr);
+        return text;
+    }
+
+private:
+    HANDLE m_process = nullptr;
+    BYTE* m_remote = nullptr;
+};
+
+bool WriteListViewRows(HWND list, toolio::LineFile& out) {
+    RemoteItem remote(list);
+    if (!remote.ok()) {
+        return false;
+    }
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        std::string line;
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            const LPARAM address = remote.Put(item);
+            const auto length = static_cast<size_t>(SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), address));
+            line += (column != 0 ? "\t" : "") + toolio::Escape(remote.Text(length));
+        }
+        out.Write(line);
+    }
+    return true;
+}
+
+bool SelectListViewRows(HWND list, wchar_t** rows, int count) {
+    RemoteItem remote(list);
+    if (!remote.ok()) {
+        return false;
+    }
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), remote.Put(none));
+    for (int i = 0; i < count; ++i) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | (i == 0 ? LVIS_FOCUSED : 0);
+        if (!SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(_wtoi(rows[i])), remote.Put(item))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteClipboardText(toolio::LineFile& out) {
+    if (!OpenClipboard(nullptr)) {
+        return false;
+    }
+    bool found = false;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            out.Write(toolio::Escape(text));
+            found = true;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return found;
 }
 
 bool WriteScreenshot(const wchar_t* path) {
@@ -540,6 +648,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             reinterpret_cast<LONG_PTR>(&out));
         FreeLibrary(module);
         return 0;
+    }
+    if (verb == L"listview" && need(2)) {
+        HWND list = Control(arg[0], arg[1]);
+        return list != nullptr && WriteListViewRows(list, out) ? 0 : 1;
+    }
+    if (verb == L"listselected" && need(2)) {
+        HWND list = Control(arg[0], arg[1]);
+        if (list == nullptr) {
+            return 1;
+        }
+        for (LRESULT row = SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); row >= 0;
+             row = SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED)) {
+            out.Write(std::to_string(row));
+        }
+        return 0;
+    }
+    if (verb == L"listselect" && need(2)) {
+        HWND list = Control(arg[0], arg[1]);
+        return list != nullptr && SelectListViewRows(list, arg + 2, count - 2) ? 0 : 1;
+    }
+    if (verb == L"clipboard") {
+        return WriteClipboardText(out) ? 0 : 1;
     }
     if (verb == L"screenshot" && need(1)) {
         return WriteScreenshot(arg[0]) ? 0 : 1;
