@@ -110,6 +110,7 @@ Section "Dorvane" SecProgram
   SetOutPath "$INSTDIR"
   File "${SOURCE}/Dorvane.exe"
   File "${SOURCE}/UserGuide.html"
+  File "${SOURCE}/readings.png"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   SetShellVarContext current
@@ -190,6 +191,7 @@ Section "un.Dorvane" UnSecProgram
   Call un.EndRunningDorvane
   Delete "$INSTDIR\Dorvane.exe"
   Delete "$INSTDIR\UserGuide.html"
+  Delete "$INSTDIR\readings.png"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   SetShellVarContext current

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release and writes it to dist/:
-#   Dorvane-<version>-win64.zip     Dorvane.exe (stripped), the user guide and an empty Dorvane.ini
+#   Dorvane-<version>-win64.zip     Dorvane.exe (stripped), the user guide (with its picture) and an empty Dorvane.ini
 #                                   (UTF-16): the unzipped copy keeps its settings beside itself
 #   Dorvane-<version>-setup.exe     the per-user installer (NSIS, 64-bit)
 # The version comes from res/version.h, which also feeds the version record and the About box.
@@ -18,7 +18,7 @@ stage=build/package
 rm -rf "$stage" dist
 mkdir -p "$stage" dist
 x86_64-w64-mingw32-strip -o "$stage/Dorvane.exe" build/mingw/Dorvane.exe
-cp docs/UserGuide.html "$stage/"
+cp docs/UserGuide.html docs/readings.png "$stage/"
 cp build/mingw/icons/idle.ico "$stage/Dorvane.ico"
 
 python3 - "$stage" "dist/Dorvane-$version-win64.zip" <<'PY'
@@ -27,7 +27,7 @@ import zipfile
 from pathlib import Path
 stage, target = Path(sys.argv[1]), sys.argv[2]
 with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as archive:
-    for name in ("Dorvane.exe", "UserGuide.html"):
+    for name in ("Dorvane.exe", "UserGuide.html", "readings.png"):
         archive.write(stage / name, f"Dorvane/{name}")
     # The UTF-16 mark alone: the system keeps such a file in UTF-16, so every character of a
     # setting survives (a file it creates itself is in the ANSI code page).

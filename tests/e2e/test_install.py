@@ -47,7 +47,8 @@ def reg_values(wine, key):
 def test_the_zip_holds_the_program_and_the_guide(dist):
     package, _ = dist
     with zipfile.ZipFile(package) as archive:
-        assert sorted(archive.namelist()) == ["Dorvane/Dorvane.exe", "Dorvane/Dorvane.ini", "Dorvane/UserGuide.html"]
+        assert sorted(archive.namelist()) == ["Dorvane/Dorvane.exe", "Dorvane/Dorvane.ini", "Dorvane/UserGuide.html",
+                                                 "Dorvane/readings.png"]
         assert archive.read("Dorvane/Dorvane.ini") == b"\xff\xfe"  # empty, in UTF-16: the copy is portable
         # One self-contained program within the release's budget of 1 MB (PCRE2 adds 115 KB).
         assert archive.getinfo("Dorvane/Dorvane.exe").file_size <= 1024 * 1024
@@ -59,7 +60,7 @@ def test_install_run_upgrade_over_the_running_program_and_uninstall(dist, wine, 
     _, setup = dist
     assert wine.run(setup, "/S", "/AUTOSTART=1", timeout=180) == 0
     program = installed(wine) / "Dorvane.exe"
-    assert {p.name for p in installed(wine).iterdir()} == {"Dorvane.exe", "UserGuide.html", "Uninstall.exe"}
+    assert {p.name for p in installed(wine).iterdir()} == {"Dorvane.exe", "UserGuide.html", "readings.png", "Uninstall.exe"}
     assert shortcut(wine).is_file()
     user = getpass.getuser()
     assert reg_values(wine, RUN_KEY)["Dorvane"] == f'"C:\\users\\{user}\\AppData\\Local\\Programs\\Dorvane\\Dorvane.exe"'
