@@ -50,7 +50,9 @@ private:
 
     // What the Readings window asks.
     std::vector<dorvane::JournalEntry> Readings() override { return m_service.Journal().Entries(); }
-    void WatchReadings(std::function<void()> changed) override { m_service.SetJournalWatcher(std::move(changed)); }
+    void WatchReadings(std::function<void()> changed) override {
+        m_service.SetJournalWatcher(std::move(changed));
+    }
     bool ServiceOn() override { return m_service.Switch().IsEnabled(); }
     bool TypeAgain(const std::string& raw) override { return m_service.TypeAgain(raw); }
     bool ReadingsWait() override { return m_service.View().waiting != 0; }

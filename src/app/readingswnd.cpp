@@ -161,8 +161,8 @@ BOOL CReadingsWnd::OnInitDialog() {
     for (const auto& [which, metric] : {std::pair{ICON_SMALL, SM_CXSMICON}, std::pair{ICON_BIG, SM_CXICON}}) {
         const int size = GetSystemMetricsForDpi(metric, m_nDpi);
         SendMessageW(m_hWnd, WM_SETICON, which,
-                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                                                         size, size, LR_SHARED)));
+                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                         IMAGE_ICON, size, size, LR_SHARED)));
     }
     ListView_SetExtendedListViewStyle(m_hList, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
     SetUpColumns();
@@ -190,9 +190,8 @@ void CReadingsWnd::SetUpColumns() {
 
 void CReadingsWnd::FitTimeColumn() {
     // A run that goes past midnight shows yesterday's readings with their date.
-    const bool anyDate = std::any_of(m_rows.begin(), m_rows.end(), [](const ReadingRow& row) {
-        return row.time.size() > 12;
-    });
+    const bool anyDate =
+        std::any_of(m_rows.begin(), m_rows.end(), [](const ReadingRow& row) { return row.time.size() > 12; });
     if (!anyDate || m_bDateShown) {
         return;
     }
@@ -252,7 +251,8 @@ void CReadingsWnd::Refresh() {
     }
     const int top = ListView_GetTopIndex(m_hList);
     RECT item{};
-    if (!m_entries.empty() && top != static_cast<int>(rows.top) && ListView_GetItemRect(m_hList, 0, &item, LVIR_BOUNDS)) {
+    if (!m_entries.empty() && top != static_cast<int>(rows.top) &&
+        ListView_GetItemRect(m_hList, 0, &item, LVIR_BOUNDS)) {
         // In report view the list scrolls by whole rows, dy in pixels.
         // https://learn.microsoft.com/windows/win32/controls/lvm-scroll
         ListView_Scroll(m_hList, 0, (static_cast<int>(rows.top) - top) * (item.bottom - item.top));
@@ -395,7 +395,8 @@ void CReadingsWnd::OnCopy() {
     }
     if (!PutOnClipboard(m_hWnd, CopyText(selected))) {
         DebugPrintf(L"readings: the clipboard could not be had");
-        Box(L"Another program holds the clipboard: choose Copy again in a moment.", MB_OK | MB_ICONEXCLAMATION);
+        Box(L"Another program holds the clipboard: choose Copy again in a moment.",
+            MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     DebugPrintf(L"readings: %d copied", static_cast<int>(selected.size()));
@@ -456,8 +457,8 @@ void CReadingsWnd::OnSaveAs() {
     DWORD error = 0;
     if (!WriteWholeFile(file, bytes, error)) {
         DebugPrintf(L"readings: not saved, error %u", static_cast<unsigned>(error));
-        const std::wstring text =
-            L"The readings could not be saved to " + std::wstring(file) + L".\n\n" + GetErrorText(error, nullptr);
+        const std::wstring text = L"The readings could not be saved to " + std::wstring(file) + L".\n\n" +
+                                  GetErrorText(error, nullptr);
         Box(text.c_str(), MB_OK | MB_ICONERROR);
         return;
     }
@@ -513,8 +514,8 @@ void CReadingsWnd::OnSize(int cx, int cy) {
     HDWP moves = BeginDeferWindowPos(10);
     const auto place = [&](int id, int x, int y, int w, int h) {
         if (moves != nullptr) {
-            moves = DeferWindowPos(moves, GetDlgItem(m_hWnd, id), nullptr, x, y, std::max(w, 0), std::max(h, 0),
-                                   SWP_NOZORDER | SWP_NOACTIVATE);
+            moves = DeferWindowPos(moves, GetDlgItem(m_hWnd, id), nullptr, x, y, std::max(w, 0),
+                                   std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
         }
     };
     place(IDC_READINGS_LIST, margin, marginY, width, listBottom - marginY);
@@ -522,8 +523,9 @@ void CReadingsWnd::OnSize(int cx, int cy) {
     place(IDC_READINGS_HEX, cx - margin - DluX(kHexWidth), labelTop, DluX(kHexWidth), DluY(kLabelHeight));
     place(IDC_READINGS_RAW, margin, rawTop, width, DluY(kRawHeight));
     int x = margin;
-    for (const auto& [id, w] : {std::pair{IDC_READINGS_COPY, kButtonWidth}, std::pair{IDC_READINGS_TYPE_AGAIN, kButtonWidth},
-                                std::pair{IDC_READINGS_SAVE, kButtonWidth}, std::pair{IDC_READINGS_DISCARD, kDiscardWidth}}) {
+    for (const auto& [id, w] :
+         {std::pair{IDC_READINGS_COPY, kButtonWidth}, std::pair{IDC_READINGS_TYPE_AGAIN, kButtonWidth},
+          std::pair{IDC_READINGS_SAVE, kButtonWidth}, std::pair{IDC_READINGS_DISCARD, kDiscardWidth}}) {
         place(id, x, buttonsTop, DluX(w), buttonHeight);
         x += DluX(w) + gap;
     }
@@ -541,7 +543,8 @@ void CReadingsWnd::OnGetMinMaxInfo(MINMAXINFO& limits) {
     }
     // Room for the buttons side by side and a few rows of the list.
     const int clientWidth = DluX(2 * kMargin + 4 * kButtonWidth + kDiscardWidth + 4 * kGap + 8);
-    const int clientHeight = DluY(3 * kMargin + kMinListHeight + kGap + 2 + kLabelHeight + kRawHeight + kButtonHeight);
+    const int clientHeight =
+        DluY(3 * kMargin + kMinListHeight + kGap + 2 + kLabelHeight + kRawHeight + kButtonHeight);
     RECT window{}, client{};
     GetWindowRect(m_hWnd, &window);
     GetClientRect(m_hWnd, &client);
@@ -557,8 +560,9 @@ void CReadingsWnd::OnDpiChanged(UINT dpi) {
         return;
     }
     for (int i = 0; i < kProgramColumn; ++i) {
-        ListView_SetColumnWidth(m_hList, i, MulDiv(ListView_GetColumnWidth(m_hList, i), static_cast<int>(dpi),
-                                                   static_cast<int>(m_nDpi)));
+        ListView_SetColumnWidth(
+            m_hList, i,
+            MulDiv(ListView_GetColumnWidth(m_hList, i), static_cast<int>(dpi), static_cast<int>(m_nDpi)));
     }
     m_nDpi = dpi;
     PostMessageW(m_hWnd, WM_READINGS_RELAYOUT, 0, 0);
@@ -577,7 +581,8 @@ void CReadingsWnd::RestorePlace() {
         return;  // the template's place: centred on the work area
     }
     // There first, so that the window takes that monitor's DPI; then whole on its work area.
-    SetWindowPos(m_hWnd, nullptr, place->left, place->top, place->width, place->height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_hWnd, nullptr, place->left, place->top, place->width, place->height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     if (GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor)) {
@@ -618,7 +623,8 @@ INT_PTR CReadingsWnd::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam
             // and the list asks for them (LVN_GETDISPINFO) inside that message. A WM_NOTIFY
             // posted here is dropped before it is dispatched (PreTranslateMessage).
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (wParam != IDC_READINGS_LIST || header == nullptr || m_hList == nullptr || header->hwndFrom != m_hList) {
+            if (wParam != IDC_READINGS_LIST || header == nullptr || m_hList == nullptr ||
+                header->hwndFrom != m_hList) {
                 return FALSE;
             }
             switch (header->code) {

@@ -94,9 +94,9 @@ private:
     HACCEL m_hAccel = nullptr;
     std::vector<dorvane::JournalEntry> m_entries;  // as listed: newest first
     std::vector<dorvane::ReadingRow> m_rows;
-    bool m_bFilling = false;     // the refresh sets the selection: no updates meanwhile
-    bool m_bDateShown = false;   // the time column is wide enough for a date
+    bool m_bFilling = false;    // the refresh sets the selection: no updates meanwhile
+    bool m_bDateShown = false;  // the time column is wide enough for a date
     UINT m_nDpi = 96;
-    RECT m_rcNormal{};           // the last restored (not maximised) place, screen coordinates
+    RECT m_rcNormal{};  // the last restored (not maximised) place, screen coordinates
     bool m_bMaximized = false;
 };

@@ -12,6 +12,7 @@ READINGS = "DORVANE Readings"
 LIST, RAW, HEX, COPY, TYPE_AGAIN, SAVE, DISCARD = 1050, 1052, 1053, 1054, 1055, 1056, 1057
 MENU_READINGS = winrig.tray_menu_keys("Readings...")
 VK_CONTROL, VK_ESCAPE = 17, 27
+ID_QUIT = 32775
 SCREENSHOT = winrig.REPO / "docs" / "readings.png"
 
 TYPED, SCALE, HELD = b"4006381333931\r\n", b"\x02ST,GS,+0012.345kg\x03\r\n", b"9780201379624\r\n"
@@ -147,4 +148,11 @@ def test_readings_appear_with_their_outcomes_and_copy_type_again_and_save_as_act
     app.choose(MENU_READINGS)
     window = ui.find("#32770", READINGS)
     assert ui("rect", window) == ["60 40 760 460"]
-    assert app.proc.poll() is None
+
+    # Exit while the window's box is open: the window closes with the program, and no handler of
+    # it goes on under the main window that is gone.
+    ui("click", window, TYPE_AGAIN)
+    assert ui("msgbox", 20000)[0].split(" ", 1)[1].startswith("Type Again needs the service")
+    ui("post", app.hwnd, WM_COMMAND, ID_QUIT, 0)
+    assert app.proc.wait(timeout=20) == 0
+    assert app.traces().count("readings window closed") == 2

@@ -191,7 +191,8 @@ public:
         GetWindowThreadProcessId(window, &pid);
         m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
         if (m_process != nullptr) {
-            m_remote = static_cast<BYTE*>(VirtualAllocEx(m_process, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
+            m_remote = static_cast<BYTE*>(VirtualAllocEx(m_process, nullptr,
+                                                         sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
                                                          MEM_COMMIT, PAGE_READWRITE));
         }
     }
@@ -216,7 +217,8 @@ public:
     }
     std::wstring Text(size_t length) {
         std::wstring text(std::min(length, kTextChars - 1), L'\0');
-        ReadProcessMemory(m_process, m_remote + sizeof(LVITEMW), text.data(), text.size() * sizeof(wchar_t), nullptr);
+        ReadProcessMemory(m_process, m_remote + sizeof(LVITEMW), text.data(), text.size() * sizeof(wchar_t),
+                          nullptr);
         return text;
     }
 
@@ -231,7 +233,8 @@ bool WriteListViewRows(HWND list, toolio::LineFile& out) {
         return false;
     }
     const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    const int columns = header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    const int columns =
+        header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
     const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
         std::string line;
@@ -239,7 +242,8 @@ bool WriteListViewRows(HWND list, toolio::LineFile& out) {
             LVITEMW item{};
             item.iSubItem = column;
             const LPARAM address = remote.Put(item);
-            const auto length = static_cast<size_t>(SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), address));
+            const auto length =
+                static_cast<size_t>(SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), address));
             line += (column != 0 ? "\t" : "") + toolio::Escape(remote.Text(length));
         }
         out.Write(line);

@@ -129,7 +129,8 @@ ListRows FollowRows(const std::vector<uint64_t>& ids, const ListState& before) {
     }
     // Ids fall down the list: the row of a reading, or of the next older one where it is gone.
     const auto rowAtOrBelow = [&](uint64_t id) {
-        return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), id, std::greater<>()) - ids.begin());
+        return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), id, std::greater<>()) -
+                                   ids.begin());
     };
     const auto rowOf = [&](uint64_t id) -> std::optional<size_t> {
         const size_t row = rowAtOrBelow(id);
