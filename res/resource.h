@@ -77,6 +77,8 @@
 #define IDC_DEVICE_POLL_MS 1044
 #define IDC_DEVICE_HOTKEY 1045
 #define IDC_DEVICE_ACK 1046
+#define IDC_LOG_FILE 1047
+#define IDC_LOG_BROWSE 1048
 
 // The child view fills the main window as its first pane; its edit control has id 1.
 #define IDW_PANE_FIRST 0xE900
