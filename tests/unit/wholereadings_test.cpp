@@ -201,7 +201,7 @@ TEST_CASE("a reading longer than 64 KiB is cut there once, traced, and the rest 
     CHECK(rig.host.TraceCount(u"reading cut at 65536 characters") == 1);
 }
 
-TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped or discarded, never when lost; journaled so") {
+TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped or discarded, never when lost, and journaled so") {
     struct Case {
         const char* what;
         std::function<void(PipelineRig&)> run;
