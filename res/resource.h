@@ -80,6 +80,8 @@
 #define IDC_DEVICE_POLL_MS 1044
 #define IDC_DEVICE_HOTKEY 1045
 #define IDC_DEVICE_ACK 1046
+#define IDC_LOG_FILE 1047
+#define IDC_LOG_BROWSE 1048
 
 // Readings window.
 #define IDC_READINGS_LIST 1050

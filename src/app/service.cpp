@@ -1,5 +1,10 @@
 #include "app/service.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
 #include "app/appmessages.h"
 #include "core/widestr.h"
 #include "diag/dbg.h"
@@ -9,8 +14,35 @@
 #include "serial/serialport.h"
 #include "settings/appprofile.h"
 #include "settings/core/settingkeys.h"
+#include "pipeline/core/journalcsv.h"
 
 using namespace dorvane;
+
+namespace {
+
+FaultReport LogFileFault(const std::u16string& path, uint32_t error) {
+    std::u16string reason(AsUtf16View(GetErrorText(error, nullptr).c_str()));
+    while (!reason.empty() && (reason.back() == u'\n' || reason.back() == u'\r' || reason.back() == u' ')) {
+        reason.pop_back();
+    }
+    return FaultReport{Fault::kLogFile, u"log file not written", u"DORVANE",
+                       u"The log file " + path + u" cannot be written (" + reason +
+                           u"). Readings are typed all the same; the log is tried again with the next reading."};
+}
+
+// The user's Documents folder, or empty when the system cannot tell it.
+// https://learn.microsoft.com/windows/win32/api/shlobj_core/nf-shlobj_core-shgetknownfolderpath
+std::u16string DocumentsFolder() {
+    PWSTR path = nullptr;
+    std::u16string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) {
+        folder = AsUtf16View(path);
+    }
+    CoTaskMemFree(path);  // asked of the caller whether or not the call succeeded
+    return folder;
+}
+
+}  // namespace
 
 CService::CService(CTrayView& tray, CTaskQueue& tasks)
     : m_tray(tray),
@@ -18,9 +50,49 @@ CService::CService(CTrayView& tray, CTaskQueue& tasks)
       m_portTry([](const std::u16string& name) { return TheSerialLink().ProbePort(name); }),
       m_deviceHost([this](const FaultReport& report) { RaiseFault(report); },
                    [this](Fault fault) { ClearFault(fault); }),
+      m_logWriter(m_logFile, CLogWriter::Hooks{[this](const std::u16string& line) { Trace(line); },
+                                               [this](const std::u16string& path, uint32_t error) {
+                                                   RaiseFault(LogFileFault(path, error));
+                                               },
+                                               [this] { ClearFault(Fault::kLogFile); }}),
       m_pipeline(*this, m_platform, m_keys, theProfile) {
-    m_pipeline.Journal().SetObservers([this] { JournalChanged(); }, nullptr);
+    m_pipeline.Journal().SetObservers([this] { JournalChanged(); },
+                                      [this](const JournalEntry& entry) {
+                                          m_logWriter.Write(LogLine(entry, m_tray.Profile(), entry.port));
+                                      });
 }
+
+bool CService::StartPipeline() {
+    if (!m_pipeline.SetService()) {
+        return false;
+    }
+    // Readings are typed whether or not their log can be written: a log that cannot start is
+    // told like one whose writes fail, and the service goes on.
+    ClearFault(Fault::kLogFile);
+    const std::u16string path = LogFilePath();
+    if (!m_logWriter.Start(path)) {
+        RaiseFault(LogFileFault(path, GetLastError()));
+    }
+    return true;
+}
+
+void CService::StopPipeline() {
+    m_pipeline.RemoveService();  // the readings it still held are journaled as lost, and logged
+    m_logWriter.Stop();
+}
+
+std::u16string CService::LogFilePath() {
+    const std::u16string setting = ReadSettingIfStored(theProfile, LOG_FILE);
+    std::u16string base;
+    if (theProfile.UsesIniFile()) {
+        base = theProfile.IniFileName();
+        base.erase(std::min(base.size(), base.find_last_of(u"\\/")));
+    } else {
+        base = DocumentsFolder();
+    }
+    return LogPathFor(setting, base);
+}
+
 
 void CService::JournalChanged() {
     if (m_journalRefreshPending.exchange(true)) {

@@ -19,7 +19,9 @@
 #include "core/faults.h"
 #include "framework/core/taskqueue.h"
 #include "pipeline/core/readingpipeline.h"
+#include "pipeline/core/logwriter.h"
 #include "pipeline/sendkey.h"
+#include "pipeline/win32logfile.h"
 #include "pipeline/win32pipeline.h"
 #include "serial/core/devicerequests.h"
 
@@ -63,13 +65,13 @@ public:
 private:
     // The switch's steps.
     bool OpenPort() override;
-    bool StartPipeline() override { return m_pipeline.SetService(); }
+    bool StartPipeline() override;
     bool StartTick() override;
     void RestartIdleTime() override { m_pipeline.RestartIdleTime(); }
     void StartRequests() override;
     void StopRequests() override { m_requests.Stop(); }
     void ClosePort() override;
-    void StopPipeline() override { m_pipeline.RemoveService(); }
+    void StopPipeline() override;
     void ReleaseModifierKeys() override { m_keys.ReleaseModifierKeys(); }
     void StopTick() override;
     void ShowError(const std::u16string& text) override;
@@ -100,6 +102,9 @@ private:
 
     // The journal changed (any thread): the watcher is told once on the window thread.
     void JournalChanged();
+    // LOG_FILE, made whole: a relative path is in the settings file's folder when the settings
+    // are kept in one (they travel together), otherwise in the user's Documents folder.
+    static std::u16string LogFilePath();
 
     CTrayView& m_tray;
     dorvane::CTaskQueue& m_tasks;
@@ -117,6 +122,10 @@ private:
     dorvane::CWin32KeyInjector m_injector;
     dorvane::CKeySynthesizer m_keys{m_layout, m_injector};
     dorvane::CWin32PipelinePlatform m_platform;
+    // The log file: each reading whose outcome is final, written while the service is on.
+    dorvane::CWin32LogFile m_logFile;
+    dorvane::CLogWriter m_logWriter;
+    std::u16string m_strLogPort;  // the port of this enable, for the log's lines
     // Declared last: it ends its worker before the keyboard and the requests go.
     dorvane::CReadingPipeline m_pipeline;
 };

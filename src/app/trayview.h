@@ -19,6 +19,8 @@ public:
     // what the tray shows (it then shows the state's again at its next choice).
     CTrayView(std::u16string profile, std::function<dorvane::ServiceView()> describe,
               std::function<void()> pictureLost);
+    // The profile this copy runs for (empty: the default settings).
+    const std::u16string& Profile() const { return m_strProfile; }
 
     // Adds the icon with the main picture; false when it is neither in the tray nor pending.
     bool Create(HWND owner);

@@ -18,8 +18,8 @@
 namespace dorvane {
 
 // In the order the tooltip tells them when several are present: what stops typing first.
-enum class Fault : uint8_t { kReadingRules, kTypingLock, kDeviceSettings, kDeviceWrite, kHotkey };
-inline constexpr size_t kFaultCount = 5;
+enum class Fault : uint8_t { kReadingRules, kTypingLock, kDeviceSettings, kDeviceWrite, kHotkey, kLogFile };
+inline constexpr size_t kFaultCount = 6;
 
 struct FaultReport {
     Fault fault;

@@ -5,6 +5,7 @@
 #include "core/widestr.h"
 #include "resource.h"
 #include "settings/appprofile.h"
+#include "settings/core/pathcheck.h"
 #include "settings/core/settingkeys.h"
 #include "settingspages/core/pathsplit.h"
 #include "settingspages/settingfield.h"
@@ -31,6 +32,7 @@ std::wstring DialogFilter(const std::u16string& filter) {
 
 const framework::NotifyEntry<CDlgSettingAdvanced> CDlgSettingAdvanced::kNotifications[] = {
     {IDC_BROWSE, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedBrowse},
+    {IDC_LOG_BROWSE, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedLogBrowse},
     {IDC_RECORD_DATA, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedRecordData},
     {IDC_AUTO_DISABLE, BN_CLICKED, &CDlgSettingAdvanced::OnBnClickedAutoDisable},
 };
@@ -47,6 +49,12 @@ void CDlgSettingAdvanced::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Text(pDX, IDC_BUFFER_SIZE, m_nBufferSizeKB);
     DDX_Setting(pDX, IDC_RECORD_FILE, m_strRecordFileName, RECORDDATA_FILENAME);
     framework::DDX_Check(pDX, IDC_RECORD_DATA, m_bRecordData);
+    DDX_Setting(pDX, IDC_LOG_FILE, m_strLogFile, LOG_FILE);
+    if (pDX->m_bSaveAndValidate && !pDX->m_bFailed) {
+        if (const auto refusal = CheckFilePath(LOG_FILE, AsUtf16View(m_strLogFile))) {
+            pDX->Fail(IDC_LOG_FILE, AsWide(refusal->c_str()));
+        }
+    }
 }
 
 BOOL CDlgSettingAdvanced::OnInitDialog() {
@@ -71,10 +79,22 @@ void CDlgSettingAdvanced::OnBnClickedRecordData() {
 
 void CDlgSettingAdvanced::OnBnClickedBrowse() {
     UpdateData(TRUE);  // a path typed into the edit is used; a refused number does not stop this
-    const uint32_t filterIndex = ReadSetting(theProfile, RECORDDATA_FILENAME_FILTERINDEX);
-    const std::wstring filter = DialogFilter(ReadSetting(theProfile, RECORDDATA_FILENAME_FILTER));
+    uint32_t filterIndex = ReadSetting(theProfile, RECORDDATA_FILENAME_FILTERINDEX);
+    BrowseForFile(m_strRecordFileName, ReadSetting(theProfile, RECORDDATA_FILENAME_FILTER), filterIndex);
+    WriteSetting(theProfile, RECORDDATA_FILENAME_FILTERINDEX, static_cast<int32_t>(filterIndex));
+    UpdateData(FALSE);
+}
 
-    const std::u16string path(AsUtf16View(m_strRecordFileName));
+void CDlgSettingAdvanced::OnBnClickedLogBrowse() {
+    UpdateData(TRUE);
+    uint32_t filterIndex = 1;
+    BrowseForFile(m_strLogFile, u"CSV Files (*.csv)|*.csv|All Files (*.*)|*.*||", filterIndex);
+    UpdateData(FALSE);
+}
+
+bool CDlgSettingAdvanced::BrowseForFile(std::wstring& chosen, const std::u16string& filterText, uint32_t& filterIndex) {
+    const std::wstring filter = DialogFilter(filterText);
+    const std::u16string path(AsUtf16View(chosen));
     wchar_t folder[kPathChars];
     wchar_t file[kPathChars];
     GetPathFolder(path.c_str(), AsUtf16(folder), kPathChars, u'\\');
@@ -89,9 +109,10 @@ void CDlgSettingAdvanced::OnBnClickedBrowse() {
     ofn.nMaxFile = kPathChars;
     ofn.lpstrInitialDir = folder[0] != L'\0' ? folder : nullptr;
     ofn.Flags = OFN_PATHMUSTEXIST;
-    if (GetSaveFileNameW(&ofn)) {
-        m_strRecordFileName = file;
+    const bool picked = GetSaveFileNameW(&ofn) != FALSE;
+    if (picked) {
+        chosen = file;
     }
-    WriteSetting(theProfile, RECORDDATA_FILENAME_FILTERINDEX, static_cast<int32_t>(ofn.nFilterIndex));
-    UpdateData(FALSE);
+    filterIndex = ofn.nFilterIndex;
+    return picked;
 }

@@ -1,6 +1,8 @@
-// The settings sheet's Advanced page: auto-disable, recording to a file, the buffer size.
+// The settings sheet's Advanced page: auto-disable, recording to a file, the log file, the buffer
+// size.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "settingspages/settingpage.h"
@@ -14,6 +16,7 @@ public:
     int m_nBufferSizeKB = 0;
     std::wstring m_strRecordFileName;
     BOOL m_bRecordData = FALSE;
+    std::wstring m_strLogFile;
 
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;
@@ -22,6 +25,10 @@ protected:
 
 private:
     void OnBnClickedBrowse();
+    void OnBnClickedLogBrowse();
+    // The save dialog for a file field: `path` is its start and, when the user picks one, the
+    // choice. True when a file was picked.
+    bool BrowseForFile(std::wstring& path, const std::u16string& filter, uint32_t& filterIndex);
     void OnBnClickedRecordData();
     void OnBnClickedAutoDisable();
 

@@ -30,6 +30,7 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettin
     advanced.m_bRecordData = ReadSetting(theProfile, RECORDDATA) != 0;
     advanced.m_strRecordFileName = AsWide(ReadSetting(theProfile, RECORDDATA_FILENAME).c_str());
     advanced.m_nBufferSizeKB = static_cast<int>(ReadSetting(theProfile, BUFFERSIZE_KB));
+    advanced.m_strLogFile = AsWide(ReadSettingIfStored(theProfile, LOG_FILE).c_str());
     data.m_rules = LoadPipelineSettings(theProfile).rules;
     data.m_bTypeUnicode = ReadSetting(theProfile, TYPE_UNICODE) != 0;
     // A stored pace beyond int shows as the largest int, which OK refuses like any too large.
@@ -54,6 +55,11 @@ void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advance
     WriteSetting(theProfile, RECORDDATA, advanced.m_bRecordData ? 1 : 0);
     WriteSetting(theProfile, RECORDDATA_FILENAME, std::u16string(AsUtf16View(advanced.m_strRecordFileName)));
     WriteSetting(theProfile, BUFFERSIZE_KB, advanced.m_nBufferSizeKB);
+    // Stored only once set: a store that never had a log keeps no empty value for it.
+    const std::u16string logFile(AsUtf16View(advanced.m_strLogFile));
+    if (logFile != ReadSettingIfStored(theProfile, LOG_FILE)) {
+        WriteSetting(theProfile, LOG_FILE, logFile);
+    }
     const ReadingRuleSettings& rules = data.m_rules;
     WriteSetting(theProfile, DATA_STRIP, rules.strip);
     WriteSetting(theProfile, DATA_EXTRACT, rules.extract);

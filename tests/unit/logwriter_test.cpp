@@ -76,6 +76,27 @@ TEST_CASE("the log: a header with the UTF-8 mark on a new file, lines in order, 
     CHECK(events.back() == "recovered");
 }
 
+TEST_CASE("a relative log path is taken in the base folder, a full one as it is") {
+    struct Case {
+        const char16_t* setting;
+        const char16_t* base;
+        const char16_t* path;
+    };
+    const Case cases[] = {
+        {u"scans.csv", u"C:\\Users\\ana\\Documents", u"C:\\Users\\ana\\Documents\\scans.csv"},
+        {u"logs\\scans.csv", u"D:\\Dorvane", u"D:\\Dorvane\\logs\\scans.csv"},
+        {u"C:\\Logs\\scans.csv", u"D:\\Dorvane", u"C:\\Logs\\scans.csv"},
+        {u"\\\\server\\share\\scans.csv", u"D:\\Dorvane", u"\\\\server\\share\\scans.csv"},
+        {u"\\Logs\\scans.csv", u"D:\\Dorvane", u"\\Logs\\scans.csv"},
+        {u"scans.csv", u"", u"scans.csv"},  // no folder known: the system's current one
+        {u"", u"D:\\Dorvane", u""},          // no log
+    };
+    for (const Case& c : cases) {
+        CAPTURE(&c - cases);
+        CHECK(LogPathFor(c.setting, c.base) == c.path);
+    }
+}
+
 TEST_CASE("no log file: nothing is written, nothing kept") {
     FakeLogFile file;
     CLogWriter writer(file, {});

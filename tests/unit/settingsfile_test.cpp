@@ -12,6 +12,7 @@
 #include "fakeregistry.h"
 #include "pipeline/core/importchecks.h"
 #include "settings/core/appprofile.h"
+#include "settings/core/pathcheck.h"
 #include "settings/core/portablefile.h"
 #include "settings/core/settingkeys.h"
 #include "settings/core/settingsfile.h"
@@ -209,6 +210,8 @@ TEST_SUITE("settings file import") {
              u"Import settings refused!\t\nDATA_PREFIX is longer than 256 characters!"},
             {"[Settings]\nDATA_SUFFIX=x\nDATA_CASE=7\n",
              u"Import settings refused!\t\nDATA_CASE must be 0, 1 or 2!"},
+            {"[Settings]\nDATA_SUFFIX=x\nLOG_FILE=C:\\logs\\scan?.csv\n",
+             u"Import settings refused!\t\nLOG_FILE: \"C:\\logs\\scan?.csv\" is not a file path!"},
             {"[Other]\nDATA_SUFFIX=x\n", u"Import settings failed!\t\nC:\\in.ini holds no settings."},
             {"\xEF\xBB\xBF", u"Import settings failed!\t\nC:\\in.ini holds no settings."},
         };
@@ -225,6 +228,31 @@ TEST_SUITE("settings file import") {
         CHECK(
             ImportSettingsFile(rig.disk, u"C:\\none.ini", rig.profile, AsciiChecks(), FakePrivateProfile::Latin1)
                 .text == u"Import settings failed!\t\nC:\\none.ini cannot be read.");
+    }
+
+    TEST_CASE("a file path setting names a file: no wildcard, pipe, control character, stray colon or folder") {
+        struct Case {
+            const char16_t* path;
+            bool taken;
+        };
+        const Case cases[] = {
+            {u"", true},
+            {u"scans.csv", true},
+            {u"C:\\Logs\\scans.csv", true},
+            {u"\\\\server\\share\\scans.csv", true},
+            {u"logs/scans.csv", true},
+            {u"C:\\Logs\\scan*.csv", false},
+            {u"C:\\Logs\\a|b.csv", false},
+            {u"C:\\Logs\\\"scans\".csv", false},
+            {u"C:\\Logs\\scans\t.csv", false},
+            {u"C:\\Logs\\scans:2.csv", false},
+            {u"1:\\scans.csv", false},
+            {u"C:\\Logs\\", false},
+        };
+        for (const Case& c : cases) {
+            CAPTURE(&c - cases);
+            CHECK(!CheckFilePath(LOG_FILE, c.path).has_value() == c.taken);
+        }
     }
 
     TEST_CASE("no text is longer than the settings sheet's field for it") {

@@ -201,7 +201,7 @@ TEST_CASE("a reading longer than 64 KiB is cut there once, traced, and the rest 
     CHECK(rig.host.TraceCount(u"reading cut at 65536 characters") == 1);
 }
 
-TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped or discarded, never when lost; journaled so") {
+TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped or discarded, never when lost, and journaled so") {
     struct Case {
         const char* what;
         std::function<void(PipelineRig&)> run;
@@ -450,4 +450,35 @@ TEST_CASE("a NUL from the device is left out, the bytes after it are handled, tr
     CHECK(rig.Recorded() == std::vector<std::u16string>{u"abc\r\n", u"d\r"});
     CHECK(rig.service.ComReadCount() == 10);
     CHECK(rig.host.TraceCount(u"comm read: NUL bytes from the device are left out") == 1);
+}
+
+TEST_CASE("Type Again: a lost reading's bytes go through the rules and the holds once more, as a reading of their own") {
+    PipelineRig rig;
+    rig.Set(DATA_SUFFIX, u"{TAB}");
+    rig.Set(DATA_TERMINATOR, 0);
+    rig.platform.desktop.SetElevated(FakeDesktop::kUserWindow);
+    REQUIRE(rig.Enable());
+    rig.Burst("4006381333931\r\n");
+    REQUIRE(rig.Eventually([&] {
+        const std::vector<JournalEntry> journal = rig.service.Journal().Entries();
+        return journal.size() == 1 && journal.front().outcome == Outcome::kLost;
+    }));
+    const std::string raw = rig.service.Journal().Entries().front().raw;
+    CHECK(raw == "4006381333931\r\n");
+
+    // The user's window takes keys now; a window of ours is in front until the user goes back.
+    rig.platform.desktop.Show(FrontKind::kOwnWindow, 7);
+    REQUIRE(rig.service.TypeAgain(raw));
+    CHECK(rig.Eventually([&] { return rig.service.Journal().Entries().front().reason == u"a window of this program is in front"; }));
+    CHECK(rig.typed.Text().empty());
+    rig.platform.desktop.Show(FrontKind::kUserWindow, 2);
+    CHECK(rig.Eventually([&] { return rig.platform.desktop.TextOf(2) == u"4006381333931\t"; }));
+    const std::vector<JournalEntry> journal = rig.service.Journal().Entries();
+    REQUIRE(journal.size() == 2);
+    CHECK((journal.front().outcome == Outcome::kTyped && journal.front().typed == u"4006381333931{TAB}"));
+    CHECK(journal.front().raw == raw);
+
+    rig.Disable();
+    CHECK_FALSE(rig.service.TypeAgain(raw));
+    CHECK(rig.service.Journal().Size() == 2);
 }

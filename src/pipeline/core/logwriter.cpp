@@ -8,6 +8,15 @@
 
 namespace dorvane {
 
+std::u16string LogPathFor(std::u16string_view setting, std::u16string_view baseFolder) {
+    const bool full = (!setting.empty() && (setting[0] == u'\\' || setting[0] == u'/')) ||
+                      (setting.size() >= 2 && setting[1] == u':');
+    if (setting.empty() || full || baseFolder.empty()) {
+        return std::u16string(setting);
+    }
+    return std::u16string(baseFolder) + u'\\' + std::u16string(setting);
+}
+
 CLogWriter::CLogWriter(ILogFile& file, Hooks hooks) : m_file(file), m_hooks(std::move(hooks)) {}
 
 CLogWriter::~CLogWriter() {

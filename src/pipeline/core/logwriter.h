@@ -12,10 +12,15 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "core/workerthread.h"
 
 namespace dorvane {
+
+// LOG_FILE as the log writer opens it: a relative path is taken in `baseFolder` (no separator
+// at its end), a full one ("C:\\...", "\\\\server\\...", "\\..." on the current drive) as it is.
+std::u16string LogPathFor(std::u16string_view setting, std::u16string_view baseFolder);
 
 class ILogFile {
 public:

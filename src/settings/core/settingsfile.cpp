@@ -4,6 +4,7 @@
 
 #include "core/decimal.h"
 #include "core/textcase.h"
+#include "settings/core/pathcheck.h"
 #include "settings/core/profilecodec.h"
 #include "settings/core/settingkeys.h"
 
@@ -140,6 +141,11 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const I
             }
             if (setting == &COMPORT && !IsPortName(text)) {
                 return u"COMPORT: \"" + text + u"\" is not a port name (COM1 to COM255)!";
+            }
+            if (setting == &LOG_FILE) {
+                if (auto error = CheckFilePath(*setting, text)) {
+                    return error;
+                }
             }
             if (setting == &COMPORT_DEVICE && HasControlCharacter(text)) {
                 return u"COMPORT_DEVICE holds a control character!";
