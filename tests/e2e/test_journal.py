@@ -1,7 +1,7 @@
 """The Readings window of the real Dorvane.exe under Wine: readings typed, skipped by a rule and
 held for the chosen program appear with their outcomes and keep them up to date; Copy puts a
 reading's text on the clipboard; Type Again types it into the user's window; Save As writes the
-log's columns; the window's place is kept."""
+log's columns; the window's place is kept. A run leaves a picture of the window for the user guide."""
 import re
 
 import winrig
@@ -13,7 +13,8 @@ LIST, RAW, HEX, COPY, TYPE_AGAIN, SAVE, DISCARD = 1050, 1052, 1053, 1054, 1055, 
 MENU_READINGS = winrig.tray_menu_keys("Readings...")
 VK_CONTROL, VK_ESCAPE = 17, 27
 ID_QUIT = 32775
-SCREENSHOT = winrig.REPO / "docs" / "readings.png"
+# The user guide's picture (docs/readings.png is a copy of the one a run leaves here).
+SCREENSHOT = winrig.REPO / "build" / "e2e-artifacts" / "readings.png"
 
 TYPED, SCALE, HELD = b"4006381333931\r\n", b"\x02ST,GS,+0012.345kg\x03\r\n", b"9780201379624\r\n"
 
@@ -70,7 +71,8 @@ def test_readings_appear_with_their_outcomes_and_copy_type_again_and_save_as_act
     raw_field("9780201379624<CR><LF>")
     ui("listselect", window, LIST, 1)
     raw_field("<STX>ST,GS,+0012.345kg<ETX><CR><LF>")
-    x, y, width, height = map(int, ui("rect", window)[0].split())  # the user guide's picture
+    x, y, width, height = map(int, ui("rect", window)[0].split())
+    SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
     bmp = wine.workdir / "readings.bmp"
     ui("screenshot", winrig.winpath(bmp))
     winrig.bmp_to_png(bmp, SCREENSHOT, crop=(x, y, width, height))
