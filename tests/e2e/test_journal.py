@@ -5,7 +5,7 @@ log's columns; the window's place is kept. A run leaves a picture of the window 
 import re
 
 import winrig
-from test_app import TOGGLE, WM_COMMAND, Dorvane, set_value
+from test_app import IDYES, TOGGLE, WM_COMMAND, Dorvane, set_value
 from test_settings import stored
 
 READINGS = "DORVANE Readings"
@@ -133,6 +133,18 @@ def test_readings_appear_with_their_outcomes_and_copy_type_again_and_save_as_act
     assert lines[-1] == "" and "\n" not in "".join(lines)
     assert [l.split(",")[3] for l in lines[1:-1]] == ["typed", "skipped", "typed", "typed"]
     assert lines[2].split(",", 4)[4] == r',"\x02ST,GS,+0012.345kg\x03\r\n",keysink.exe'
+    # Onto the file while another program holds it open (Excel does): a box says so.
+    held = wine.workdir / "holdfile.out"
+    holder = wine.start(winrig.tool("uidriver"), winrig.winpath(held), "holdfile", winrig.winpath(saved), 60000)
+    winrig.wait_for(lambda: winrig.read_lines(held) == ["held"], 10, "the file held open")
+    ui("click", window, SAVE)
+    dialog = ui.find("#32770", "Save As")
+    ui("settext", dialog, 1148, winrig.winpath(saved))
+    ui("click", dialog, 1)
+    app.answer_box("", IDYES)  # replace it?
+    app.answer_box(f"The readings could not be saved to {winrig.winpath(saved)}.")
+    winrig.stop_pid(holder)
+    assert saved.read_bytes() == data
 
     # With the service off, Type Again says what it needs.
     ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)

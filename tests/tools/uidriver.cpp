@@ -52,6 +52,8 @@
 //   listselected HWND ID          the selected rows' indexes, one per line
 //   listselect HWND ID ROW...     selects exactly these rows (none: no row), the first focused
 //   clipboard                     the clipboard's text (CF_UNICODETEXT), escaped; fails when none
+//   holdfile PATH MS              holds a file open with no sharing for MS milliseconds, as Excel
+//                                 holds the file it shows; writes "held" once it is open
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -671,6 +673,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (verb == L"listselect" && need(2)) {
         HWND list = Control(arg[0], arg[1]);
         return list != nullptr && SelectListViewRows(list, arg + 2, count - 2) ? 0 : 1;
+    }
+    if (verb == L"holdfile" && need(2)) {
+        HANDLE file = CreateFileW(arg[0], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return 1;
+        }
+        out.Write("held");
+        Sleep(static_cast<DWORD>(_wtoi(arg[1])));
+        CloseHandle(file);
+        return 0;
     }
     if (verb == L"clipboard") {
         return WriteClipboardText(out) ? 0 : 1;
