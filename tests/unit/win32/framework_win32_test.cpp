@@ -1,6 +1,6 @@
-// The window layer's lifetime of a frame on the real system: a frame deletes itself exactly once,
-// never while one of its handlers still runs, and a frame whose creation failed is not left
-// behind as the main window.
+// The window layer's lifetime of a frame and of a modeless dialog on the real system: each deletes
+// itself exactly once, never while one of its handlers still runs, and a frame whose creation
+// failed is not left behind as the main window.
 #include <windows.h>
 
 #include <atomic>
@@ -9,6 +9,7 @@
 
 #include "app/instancecount.h"
 #include "doctest/doctest.h"
+#include "framework/dialog.h"
 #include "framework/framewnd.h"
 #include "framework/winapp.h"
 
@@ -64,6 +65,46 @@ private:
     int m_nRunning = 0;
 };
 
+// The modeless dialog of tests/unit/win32/testdialog.rc and its "Act" button.
+constexpr UINT kModelessTemplate = 9001;
+constexpr UINT kActButton = 100;
+HWND g_hDialogToDestroy = nullptr;
+
+class TestModeless : public framework::CDialog {
+public:
+    explicit TestModeless(Lifetime& lifetime) : CDialog(kModelessTemplate), m_lifetime(lifetime) {}
+    ~TestModeless() override {
+        ++m_lifetime.deletes;
+        m_lifetime.deletedInsideHandler |= m_nRunning > 0;
+    }
+
+protected:
+    BOOL OnControlNotify(UINT id, UINT code) override {
+        if (id != kActButton || code != BN_CLICKED) {
+            return FALSE;
+        }
+        ++m_nRunning;
+        // A box's loop, in which the program ends and destroys the dialog (Exit from the tray).
+        g_hDialogToDestroy = m_hWnd;
+        const UINT_PTR timer =
+            ::SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { ::DestroyWindow(g_hDialogToDestroy); });
+        MSG msg;
+        while (IsWindow(g_hDialogToDestroy) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&msg);
+        }
+        ::KillTimer(nullptr, timer);
+        m_bGoneInHandler = m_hWnd == nullptr;  // the handler goes on using the object
+        --m_nRunning;
+        return TRUE;
+    }
+    void PostNcDestroy() override { delete this; }
+
+private:
+    Lifetime& m_lifetime;
+    int m_nRunning = 0;
+    bool m_bGoneInHandler = false;
+};
+
 void DropQuitRequest() {
     MSG quit;
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
@@ -94,6 +135,28 @@ TEST_CASE("a main frame whose creation failed is deleted once and leaves nothing
     CHECK(app.m_pMainWnd == nullptr);
     MSG quit;
     CHECK_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));  // the start-up box will show
+}
+
+TEST_CASE("a modeless dialog has no owner, and is deleted once when Cancel or the program ends it under its handler") {
+    framework::CWinApp app(L"test");
+    Lifetime cancelled;
+    auto* dialog = new TestModeless(cancelled);
+    REQUIRE(dialog->CreateModeless());
+    HWND hwnd = dialog->m_hWnd;
+    CHECK(GetWindow(hwnd, GW_OWNER) == nullptr);
+    SendMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);  // Esc, the close box: destroyed, not ended
+    CHECK_FALSE(IsWindow(hwnd));
+    CHECK(cancelled.deletes == 1);
+
+    Lifetime ended;
+    dialog = new TestModeless(ended);
+    REQUIRE(dialog->CreateModeless());
+    hwnd = dialog->m_hWnd;
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kActButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hwnd, kActButton)));
+    CHECK_FALSE(IsWindow(hwnd));
+    CHECK(ended.deletes == 1);
+    CHECK_FALSE(ended.deletedInsideHandler);
 }
 
 TEST_CASE("one claim of the single instance among copies starting together, and a copy an elevated one blocks") {
