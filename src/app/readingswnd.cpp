@@ -165,6 +165,10 @@ BOOL CReadingsWnd::OnInitDialog() {
                                                          IMAGE_ICON, size, size, LR_SHARED)));
     }
     ListView_SetExtendedListViewStyle(m_hList, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
+    // A long reading's bytes by name are several times its length: the field takes as much as
+    // an edit control can (0: the most).
+    // https://learn.microsoft.com/windows/win32/controls/em-setlimittext
+    SendDlgItemMessageW(m_hWnd, IDC_READINGS_RAW, EM_SETLIMITTEXT, 0, 0);
     SetUpColumns();
     RestorePlace();
     RememberNormalPlace();
@@ -423,6 +427,9 @@ void CReadingsWnd::OnTypeAgain() {
     // while a window of ours is in front, as every reading does, until the user's is back.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setforegroundwindow
     if (HWND user = framework::LastUserWindow()) {
+        if (IsIconic(user)) {
+            ShowWindow(user, SW_RESTORE);  // brought to the front, a minimised window stays so
+        }
         SetForegroundWindow(user);
     }
     if (!m_host.TypeAgain(raw)) {
