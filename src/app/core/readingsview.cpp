@@ -152,10 +152,18 @@ ListRows FollowRows(const std::vector<uint64_t>& ids, const ListState& before) {
 }
 
 std::u16string FormatPlace(const WindowPlace& place) {
-    std::u16string text = DecimalText(place.left) + u',' + DecimalText(place.top) + u',' +
-                          DecimalText(place.width) + u',' + DecimalText(place.height) + u',' +
-                          DecimalText(place.dpi);
-    return place.maximized ? text + u",max" : text;
+    std::u16string text;
+    for (const int64_t number : {int64_t{place.left}, int64_t{place.top}, int64_t{place.width},
+                                 int64_t{place.height}, int64_t{place.dpi}}) {
+        if (!text.empty()) {
+            text += u',';
+        }
+        text += DecimalText(number);
+    }
+    if (place.maximized) {
+        text += u",max";
+    }
+    return text;
 }
 
 std::optional<WindowPlace> ParsePlace(std::u16string_view text) {
