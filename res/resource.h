@@ -79,6 +79,10 @@
 #define IDC_DEVICE_ACK 1046
 #define IDC_LOG_FILE 1047
 #define IDC_LOG_BROWSE 1048
+#define IDC_DATA_REPLACE 1049
+#define IDC_DATA_CHECK_GTIN 1050
+#define IDC_DATA_REPEAT_MS 1051
+#define IDC_SIGNAL_SOUND 1052
 
 // The child view fills the main window as its first pane; its edit control has id 1.
 #define IDW_PANE_FIRST 0xE900

@@ -182,6 +182,10 @@ TEST_CASE("the settings page's sample: the last reading with text, shown with es
           u"12,345{TAB}\\r\\n(not typed: no match)");
     scale.extract = u"(";
     CHECK(PreviewOf(scale, u"1", FixedDateTime) == u"DATA_EXTRACT: the expression is not valid!");
+
+    ReadingRuleSettings checked;
+    checked.checkGtin = true;
+    CHECK(PreviewOf(checked, u"4006381333932\\r\\n", FixedDateTime) == u"(refused: check digit)");
 }
 
 TEST_CASE("the GS1 check digit of EAN-8, UPC-A, EAN-13 and GTIN-14; other text is not judged") {
