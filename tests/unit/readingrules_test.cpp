@@ -191,7 +191,7 @@ TEST_CASE("the settings page's sample: the last reading with text, shown with es
     CHECK(PreviewOf(checked, u"4006381333932\\r\\n", FixedDateTime) == u"(refused: check digit)");
 }
 
-TEST_CASE("the GS1 check digit of EAN-8, UPC-A, EAN-13 and GTIN-14; other text is not judged") {
+TEST_CASE("the GS1 check digit of EAN-8, UPC-A, EAN-13 and GTIN-14, other text not judged") {
     struct Case {
         const char16_t* text;
         bool fits;

@@ -203,10 +203,9 @@ bool IsPlaceholder(char16_t c) {
     return c >= kFirstPlaceholder && c < kFirstPlaceholder + kMaxKeyedReplacements;
 }
 
-constexpr char16_t kReplaceEscapes[] = u"DATA_REPLACE: unknown escape (use \\t \\r \\n \\xHH \\\\ \\; or \\=)!";
-
 // DATA_REPLACE's pairs, in their order. An empty pair (";;", a ";" at the end) is nothing.
 std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector<Replacement>& pairs) {
+    const auto Named = [](const char16_t* refusal) { return std::u16string(DATA_REPLACE.name) + refusal; };
     size_t keyed = 0;
     size_t i = 0;
     while (i < text.size()) {
@@ -216,7 +215,7 @@ std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector
             const char16_t c = text[i];
             if (c == u'=') {
                 if (afterEquals) {
-                    return u"DATA_REPLACE: a pair with a second \"=\" (\\= is the character)!";
+                    return Named(u": a pair with a second \"=\" (\\= is the character)!");
                 }
                 afterEquals = true;
                 continue;
@@ -230,19 +229,19 @@ std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector
             if (next == u';' || next == u'=' || next == u'\\') {
                 (afterEquals ? to : from).push_back(next);
             } else if (afterEquals) {
-                return u"DATA_REPLACE: after \"=\" keys go in braces ({TAB}); \\; \\= and \\\\ are its only escapes!";
+                return Named(u": after \"=\" keys go in braces ({TAB}); \\; \\= and \\\\ are its only escapes!");
             } else if (next == u't' || next == u'r' || next == u'n') {
                 from.push_back(next == u't' ? u'\t' : next == u'r' ? u'\r' : u'\n');
             } else if (next == u'x') {
                 const int high = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
                 const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
                 if (high < 0 || low < 0) {
-                    return u"DATA_REPLACE: \\x needs two hexadecimal digits!";
+                    return Named(u": \\x needs two hexadecimal digits!");
                 }
                 from.push_back(static_cast<char16_t>(high * 16 + low));
                 i += 2;
             } else {
-                return std::u16string(kReplaceEscapes);
+                return Named(u": unknown escape (use \\t \\r \\n \\xHH \\\\ \\; or \\=)!");
             }
         }
         ++i;  // the ";"
@@ -250,14 +249,14 @@ std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector
             if (from.empty()) {
                 continue;
             }
-            return u"DATA_REPLACE: a pair without \"=\"!";
+            return Named(u": a pair without \"=\"!");
         }
         if (from.empty()) {
-            return u"DATA_REPLACE: nothing to replace before \"=\"!";
+            return Named(u": nothing to replace before \"=\"!");
         }
         Replacement pair{std::move(from), {}, {}};
         std::vector<KeyToken> tokens;
-        if (auto error = ParseKeyText(to, u"DATA_REPLACE", tokens)) {
+        if (auto error = ParseKeyText(to, DATA_REPLACE.name, tokens)) {
             return error;
         }
         const bool plain = std::all_of(tokens.begin(), tokens.end(),
@@ -268,7 +267,7 @@ std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector
             }
         } else {
             if (keyed == kMaxKeyedReplacements) {
-                return u"DATA_REPLACE: at most 32 replacements may hold keys!";
+                return Named(u": at most 32 replacements may hold keys!");
             }
             pair.to.assign(1, static_cast<char16_t>(kFirstPlaceholder + keyed++));
             pair.keys = std::move(tokens);
