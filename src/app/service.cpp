@@ -135,6 +135,7 @@ ServiceView CService::View() {
         view.waiting = m_pipeline.WaitingReadings();
         view.waitingFor = m_pipeline.WaitingFor();
         view.dropped = m_pipeline.DroppedReadings();
+        view.refused = m_pipeline.RefusedReadings();
         view.heldFor = m_pipeline.HeldFor();
         view.waitingForCopy = m_pipeline.WaitingForCopy();
         view.fault = m_faults.Tip();

@@ -238,6 +238,13 @@ std::u16string CWin32PipelinePlatform::LocalDateTime(bool time) {
     return UserDateTimeText(time);
 }
 
+void CWin32PipelinePlatform::PlaySignal(bool typed) {
+    // MB_ICONHAND is the sound the user set as "Critical Stop", MB_OK the "Default Beep"; the
+    // sound is queued and played while the worker goes on.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-messagebeep
+    MessageBeep(typed ? MB_OK : MB_ICONHAND);
+}
+
 LocalTime CWin32PipelinePlatform::LocalNow() {
     SYSTEMTIME now{};
     GetLocalTime(&now);

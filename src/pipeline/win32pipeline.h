@@ -29,6 +29,7 @@ public:
     TypingTarget TypingTargetFor(uintptr_t window) override;
     WindowIdentity IdentityOf(uintptr_t window) override;
     LocalTime LocalNow() override;
+    void PlaySignal(bool typed) override;
     std::u16string LocalDateTime(bool time) override;
     bool CapsLockOn() override { return m_capsLock.IsOn(); }
     void KeysGoOut() override { m_capsLock.KeysGoOut(); }

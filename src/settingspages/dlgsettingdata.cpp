@@ -19,6 +19,7 @@ constexpr const wchar_t* kNumberChoices[] = {L"Whole Reading", L"First Number", 
 constexpr const wchar_t* kDecimalChoices[] = {L"As Received", L"Comma ( , )", L"Point ( . )"};
 constexpr const char16_t* kDecimalValues[] = {u"", u",", u"."};
 constexpr const wchar_t* kCaseChoices[] = {L"As Received", L"Upper Case", L"Lower Case"};
+constexpr const wchar_t* kSoundChoices[] = {L"None", L"When A Reading Is Not Typed", L"Also A Beep For Each Typed"};
 
 int DecimalIndex(const std::u16string& decimal) {
     for (int i = 0; i < 3; ++i) {
@@ -55,6 +56,7 @@ BOOL CDlgSettingData::OnInitDialog() {
     fill(IDC_DATA_NUMBER, kNumberChoices);
     fill(IDC_DATA_DECIMAL, kDecimalChoices);
     fill(IDC_DATA_CASE, kCaseChoices);
+    fill(IDC_SIGNAL_SOUND, kSoundChoices);
     CPropertyPage::OnInitDialog();
     SetDlgItemTextW(m_hWnd, IDC_DATA_SAMPLE, AsWide(m_strSample.c_str()));
     UpdatePreview();
@@ -62,12 +64,15 @@ BOOL CDlgSettingData::OnInitDialog() {
 }
 
 void CDlgSettingData::DoDataExchange(framework::CDataExchange* pDX) {
+    std::wstring replace(AsWide(m_rules.replace.c_str()));
     std::wstring strip(AsWide(m_rules.strip.c_str())), extract(AsWide(m_rules.extract.c_str()));
     std::wstring prefix(AsWide(m_rules.prefix.c_str())), suffix(AsWide(m_rules.suffix.c_str()));
     int number = m_rules.number <= 2 ? static_cast<int>(m_rules.number) : -1;
     int decimal = DecimalIndex(m_rules.decimal);
     int textCase = m_rules.textCase <= 2 ? static_cast<int>(m_rules.textCase) : -1;
     BOOL lineEnd = m_rules.keepLineEnd;
+    BOOL checkGtin = m_rules.checkGtin;
+    DDX_Setting(pDX, IDC_DATA_REPLACE, replace, DATA_REPLACE);
     DDX_Setting(pDX, IDC_DATA_STRIP, strip, DATA_STRIP);
     DDX_Setting(pDX, IDC_DATA_EXTRACT, extract, DATA_EXTRACT);
     framework::DDX_CBIndex(pDX, IDC_DATA_NUMBER, number);
@@ -78,6 +83,9 @@ void CDlgSettingData::DoDataExchange(framework::CDataExchange* pDX) {
     framework::DDX_Check(pDX, IDC_DATA_TERMINATOR, lineEnd);
     framework::DDX_Check(pDX, IDC_TYPE_UNICODE, m_bTypeUnicode);
     framework::DDX_Text(pDX, IDC_TYPE_DELAY_MS, m_nTypeDelayMs);
+    framework::DDX_Check(pDX, IDC_DATA_CHECK_GTIN, checkGtin);
+    framework::DDX_Text(pDX, IDC_DATA_REPEAT_MS, m_nRepeatMs);
+    framework::DDX_CBIndex(pDX, IDC_SIGNAL_SOUND, m_nSignalSound);
     if (!pDX->m_bSaveAndValidate || pDX->m_bFailed) {
         return;
     }
@@ -85,6 +93,7 @@ void CDlgSettingData::DoDataExchange(framework::CDataExchange* pDX) {
     // Each rule is checked on its own, so the refusal puts the focus on the field at fault.
     using Field = void (*)(ReadingRuleSettings&, const ReadingRuleSettings&);
     const std::pair<int, Field> fields[] = {
+        {IDC_DATA_REPLACE, [](ReadingRuleSettings& s, const ReadingRuleSettings& f) { s.replace = f.replace; }},
         {IDC_DATA_STRIP, [](ReadingRuleSettings& s, const ReadingRuleSettings& f) { s.strip = f.strip; }},
         {IDC_DATA_EXTRACT, [](ReadingRuleSettings& s, const ReadingRuleSettings& f) { s.extract = f.extract; }},
         {IDC_DATA_NUMBER, [](ReadingRuleSettings& s, const ReadingRuleSettings& f) { s.number = f.number; }},
@@ -106,6 +115,14 @@ void CDlgSettingData::DoDataExchange(framework::CDataExchange* pDX) {
         pDX->Fail(IDC_TYPE_DELAY_MS, AsWide(kTypeDelayRefusal));
         return;
     }
+    if (m_nRepeatMs < 0 || static_cast<uint32_t>(m_nRepeatMs) > kMaxRepeatMs) {
+        pDX->Fail(IDC_DATA_REPEAT_MS, AsWide(kRepeatRefusal));
+        return;
+    }
+    if (m_nSignalSound < 0) {
+        pDX->Fail(IDC_SIGNAL_SOUND, AsWide(kSignalSoundRefusal));
+        return;
+    }
     m_rules = shown;
 }
 
@@ -113,6 +130,7 @@ ReadingRuleSettings CDlgSettingData::RulesShown() const {
     const auto text = [this](int id) { return Utf16(framework::ControlText(GetDlgItem(m_hWnd, id))); };
     const auto choice = [this](int id) { return static_cast<int>(SendDlgItemMessageW(m_hWnd, id, CB_GETCURSEL, 0, 0)); };
     ReadingRuleSettings rules = m_rules;
+    rules.replace = text(IDC_DATA_REPLACE);
     rules.strip = text(IDC_DATA_STRIP);
     rules.extract = text(IDC_DATA_EXTRACT);
     rules.prefix = text(IDC_DATA_PREFIX);
@@ -127,6 +145,7 @@ ReadingRuleSettings CDlgSettingData::RulesShown() const {
         rules.textCase = static_cast<uint32_t>(textCase);
     }
     rules.keepLineEnd = IsDlgButtonChecked(m_hWnd, IDC_DATA_TERMINATOR) == BST_CHECKED;
+    rules.checkGtin = IsDlgButtonChecked(m_hWnd, IDC_DATA_CHECK_GTIN) == BST_CHECKED;
     return rules;
 }
 

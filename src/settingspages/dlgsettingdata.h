@@ -16,6 +16,8 @@ public:
     dorvane::ReadingRuleSettings m_rules;
     BOOL m_bTypeUnicode = FALSE;
     int m_nTypeDelayMs = 0;
+    int m_nRepeatMs = 0;
+    int m_nSignalSound = 0;  // -1: a stored value the list does not offer
 
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;

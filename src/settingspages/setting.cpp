@@ -31,7 +31,10 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettin
     advanced.m_strRecordFileName = AsWide(ReadSetting(theProfile, RECORDDATA_FILENAME).c_str());
     advanced.m_nBufferSizeKB = static_cast<int>(ReadSetting(theProfile, BUFFERSIZE_KB));
     advanced.m_strLogFile = AsWide(ReadSettingIfStored(theProfile, LOG_FILE).c_str());
-    data.m_rules = LoadPipelineSettings(theProfile).rules;
+    const PipelineSettings pipeline = LoadPipelineSettings(theProfile);
+    data.m_rules = pipeline.rules;
+    data.m_nRepeatMs = static_cast<int>(std::min<uint32_t>(pipeline.repeatMs, INT32_MAX));
+    data.m_nSignalSound = pipeline.signalSound <= 2 ? static_cast<int>(pipeline.signalSound) : -1;
     data.m_bTypeUnicode = ReadSetting(theProfile, TYPE_UNICODE) != 0;
     // A stored pace beyond int shows as the largest int, which OK refuses like any too large.
     data.m_nTypeDelayMs = static_cast<int>(std::min<uint32_t>(ReadSetting(theProfile, TYPE_DELAY_MS), INT32_MAX));
@@ -40,6 +43,19 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettin
     device.m_nPollMs = static_cast<int>(std::min<uint32_t>(ReadSetting(theProfile, DEVICE_POLL_MS), INT32_MAX));
     device.m_strHotkey = AsWide(ReadSetting(theProfile, DEVICE_HOTKEY).c_str());
     device.m_strAck = AsWide(ReadSetting(theProfile, DEVICE_ACK).c_str());
+}
+
+// Settings added after stores were made: written only when they differ from what is stored (or
+// from the default), so a store that never had them keeps no value for them.
+void StoreIfChanged(const StringSetting& key, const std::u16string& value) {
+    if (value != ReadSettingIfStored(theProfile, key)) {
+        WriteSetting(theProfile, key, value);
+    }
+}
+void StoreIfChanged(const IntSetting& key, int32_t value) {
+    if (static_cast<uint32_t>(value) != ReadSettingIfStored(theProfile, key)) {
+        WriteSetting(theProfile, key, value);
+    }
 }
 
 // The count rule's switch is not stored: start-up turns it on at every start.
@@ -55,11 +71,7 @@ void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advance
     WriteSetting(theProfile, RECORDDATA, advanced.m_bRecordData ? 1 : 0);
     WriteSetting(theProfile, RECORDDATA_FILENAME, std::u16string(AsUtf16View(advanced.m_strRecordFileName)));
     WriteSetting(theProfile, BUFFERSIZE_KB, advanced.m_nBufferSizeKB);
-    // Stored only once set: a store that never had a log keeps no empty value for it.
-    const std::u16string logFile(AsUtf16View(advanced.m_strLogFile));
-    if (logFile != ReadSettingIfStored(theProfile, LOG_FILE)) {
-        WriteSetting(theProfile, LOG_FILE, logFile);
-    }
+    StoreIfChanged(LOG_FILE, std::u16string(AsUtf16View(advanced.m_strLogFile)));
     const ReadingRuleSettings& rules = data.m_rules;
     WriteSetting(theProfile, DATA_STRIP, rules.strip);
     WriteSetting(theProfile, DATA_EXTRACT, rules.extract);
@@ -71,6 +83,10 @@ void Store(const CDlgSettingGeneral& general, const CDlgSettingAdvanced& advance
     WriteSetting(theProfile, DATA_TERMINATOR, rules.keepLineEnd ? 1 : 0);
     WriteSetting(theProfile, TYPE_UNICODE, data.m_bTypeUnicode ? 1 : 0);
     WriteSetting(theProfile, TYPE_DELAY_MS, data.m_nTypeDelayMs);
+    StoreIfChanged(DATA_REPLACE, rules.replace);
+    StoreIfChanged(DATA_CHECK_GTIN, rules.checkGtin ? 1 : 0);
+    StoreIfChanged(DATA_REPEAT_MS, data.m_nRepeatMs);
+    StoreIfChanged(SIGNAL_SOUND, data.m_nSignalSound);
     WriteSetting(theProfile, DEVICE_COMMAND, std::u16string(AsUtf16View(device.m_strCommand)));
     WriteSetting(theProfile, DEVICE_COMMAND_AT_ENABLE, device.m_bCommandAtEnable ? 1 : 0);
     WriteSetting(theProfile, DEVICE_POLL_MS, device.m_nPollMs);

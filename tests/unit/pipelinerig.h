@@ -696,6 +696,9 @@ public:
     WindowIdentity IdentityOf(uintptr_t window) override { return desktop.IdentityOf(window); }
     // The user's short formats, fixed.
     std::u16string LocalDateTime(bool time) override { return time ? u"14:05" : u"10.12.2026"; }
+    std::atomic<int> criticalStops{0};
+    std::atomic<int> beeps{0};
+    void PlaySignal(bool typed) override { ++(typed ? beeps : criticalStops); }
     // The clock's milliseconds on a fixed day, so that readings' times follow the test's clock.
     LocalTime LocalNow() override {
         const uint32_t ms = now;

@@ -23,7 +23,9 @@ std::u16string FixedDateTime(bool time) {
 std::vector<std::u16string> Shown(const CReadingRules& rules, const std::u16string& item) {
     std::vector<std::u16string> shown;
     for (const ShapedReading& reading : rules.Apply(item, FixedDateTime)) {
-        shown.push_back(reading.skipped ? u"(skipped)" : DescribePieces(reading.pieces));
+        shown.push_back(reading.skipped   ? u"(skipped)"
+                        : reading.refused ? u"(refused: " + reading.refusal + u")"
+                                          : DescribePieces(reading.pieces));
     }
     return shown;
 }
@@ -48,7 +50,7 @@ TEST_CASE("reading rules off: every item comes out as it came in, split after it
     CHECK(Shown(rules, u"a\rb\nc\r\n\nd") == std::vector<std::u16string>{u"a\r", u"b\n", u"c\r\n", u"\n", u"d"});
 }
 
-TEST_CASE("reading rules on real device lines, applied in order: strip, extract, number, decimal, case, prefix and suffix") {
+TEST_CASE("reading rules on real device lines, applied in order: replace, strip, extract, number, decimal, case, checks, prefix and suffix") {
     struct Case {
         const char* device;
         ReadingRuleSettings settings;
@@ -83,6 +85,23 @@ TEST_CASE("reading rules on real device lines, applied in order: strip, extract,
          "ab\r", {u"09.12.2026 14:05 {{AB}}{SHIFT+CTRL+TAB}{F12}\r"}},
         {"a line end alone gets no prefix or suffix", with([](auto& s) { s.prefix = u"P", s.suffix = u"{TAB}"; }),
          "x\r\n\n", {u"Px{TAB}\r\n", u"\n"}},
+        {"MT-SICS balance: the stable weight typed, an unsettled one skipped",
+         with([](auto& s) { s.extract = u"^S S\\s+(\\S+)"; }), "S S      12.345 g\r\nS D      12.301 g\r\n",
+         {u"12.345\r\n", u"(skipped)"}},
+        {"GS1 DataMatrix: each group separator becomes Tab", with([](auto& s) { s.replace = u"\\x1d={TAB}"; }),
+         "0104006381333931\x1d" "10ABC\x1d" "21XYZ\r\n", {u"0104006381333931{TAB}10ABC{TAB}21XYZ\r\n"}},
+        {"GS1 DataMatrix: the separator shown by name, ESC dropped, then upper case",
+         with([](auto& s) { s.replace = u"\\x1d=<GS>;\\x1b=", s.textCase = 1; }), "01a\x1d\x1b" "10b\r", {u"01A<GS>10B\r"}},
+        {"replacements in one pass: what one wrote is not replaced again", with([](auto& s) { s.replace = u"a=b;b=c"; }),
+         "ab\r", {u"bc\r"}},
+        {"a replacement's key goes through the expression and the case as one character",
+         with([](auto& s) { s.replace = u"\\x1d={TAB};\\;=\\=", s.extract = u"^01(.*)$", s.textCase = 2; }),
+         "01AB\x1d" "CD;\r", {u"ab{TAB}cd=\r"}},
+        {"GTIN: a valid EAN-13 is typed, a wrong check digit is refused, other text untouched",
+         with([](auto& s) { s.checkGtin = true, s.suffix = u"{TAB}"; }), "4006381333931\r4006381333932\rABC\r",
+         {u"4006381333931{TAB}\r", u"(refused: check digit)", u"ABC{TAB}\r"}},
+        {"GTIN judged after the rules: the code a scale's label carries",
+         with([](auto& s) { s.checkGtin = true, s.strip = u" "; }), "400 6381 333932\r", {u"(refused: check digit)"}},
     };
     for (const Case& c : cases) {
         CAPTURE(std::string(c.device));
@@ -122,6 +141,14 @@ TEST_CASE("reading rules that cannot work are refused with a text for the user, 
         {with([](auto& s) { s.number = 3; }), u"DATA_NUMBER must be 0, 1 or 2!"},
         {with([](auto& s) { s.decimal = u";"; }), u"DATA_DECIMAL must be \",\" or \".\"!"},
         {with([](auto& s) { s.textCase = 7; }), u"DATA_CASE must be 0, 1 or 2!"},
+        {with([](auto& s) { s.replace = u"\\x1d"; }), u"DATA_REPLACE: a pair without \"=\"!"},
+        {with([](auto& s) { s.replace = u"a=b;=c"; }), u"DATA_REPLACE: nothing to replace before \"=\"!"},
+        {with([](auto& s) { s.replace = u"a=b=c"; }), u"DATA_REPLACE: a pair with a second \"=\" (\\= is the character)!"},
+        {with([](auto& s) { s.replace = u"\\q=x"; }), u"DATA_REPLACE: unknown escape (use \\t \\r \\n \\xHH \\\\ \\; or \\=)!"},
+        {with([](auto& s) { s.replace = u"\\x1=x"; }), u"DATA_REPLACE: \\x needs two hexadecimal digits!"},
+        {with([](auto& s) { s.replace = u"a=\\t"; }),
+         u"DATA_REPLACE: after \"=\" keys go in braces ({TAB}); \\; \\= and \\\\ are its only escapes!"},
+        {with([](auto& s) { s.replace = u"a={TABB}"; }), u"DATA_REPLACE: unknown key name {TABB}!"},
     };
     for (const Case& c : cases) {
         CReadingRules rules;
@@ -158,4 +185,29 @@ TEST_CASE("the settings page's sample: the last reading with text, shown with es
           u"12,345{TAB}\\r\\n(not typed: no match)");
     scale.extract = u"(";
     CHECK(PreviewOf(scale, u"1", FixedDateTime) == u"DATA_EXTRACT: the expression is not valid!");
+
+    ReadingRuleSettings checked;
+    checked.checkGtin = true;
+    CHECK(PreviewOf(checked, u"4006381333932\\r\\n", FixedDateTime) == u"(refused: check digit)");
+}
+
+TEST_CASE("the GS1 check digit of EAN-8, UPC-A, EAN-13 and GTIN-14, other text not judged") {
+    struct Case {
+        const char16_t* text;
+        bool fits;
+    };
+    const Case cases[] = {
+        {u"96385074", true},       {u"96385075", false},        // EAN-8
+        {u"036000291452", true},   {u"036000291453", false},    // UPC-A
+        {u"4006381333931", true},  {u"4006381333932", false},   // EAN-13
+        {u"10012345678902", true}, {u"10012345678903", false},  // GTIN-14
+        {u"00012345678905", true},                              // a UPC-A as GTIN-14
+        {u"1234567", true},        {u"123456789", true},        // other lengths
+        {u"400638133393X", true},  {u"4006381333 93", true},    // not all digits
+        {u"", true},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(&c - cases);
+        CHECK(GtinCheckDigitFits(c.text) == c.fits);
+    }
 }

@@ -33,6 +33,8 @@ TEST_CASE("tray tooltip: each state, a fault while enabled, and never more than 
         {"enabled, no fault: as it always was", [](ServiceView&) {},
          u"DORVANE [Send], Enabled @ COM7\nCOM read: 12, Sent Key: 340"},
         {"recording", [](ServiceView& s) { s.record = true; }, u"DORVANE [Record], Enabled @ COM7"},
+        {"readings refused by a check are counted", [](ServiceView& s) { s.refused = 2; },
+         u"DORVANE [Send], Enabled @ COM7\nCOM read: 12, Sent Key: 340, Refused: 2"},
         {"a fault follows the state, the counters after it",
          [&](ServiceView& s) { s.fault = rules; },
          u"DORVANE [Send], Enabled @ COM7, " + rules + u"\nCOM read: 12, Sent Key: 340"},

@@ -212,6 +212,10 @@ TEST_SUITE("settings file import") {
              u"Import settings refused!\t\nDATA_CASE must be 0, 1 or 2!"},
             {"[Settings]\nDATA_SUFFIX=x\nLOG_FILE=C:\\logs\\scan?.csv\n",
              u"Import settings refused!\t\nLOG_FILE: \"C:\\logs\\scan?.csv\" is not a file path!"},
+            {"[Settings]\nDATA_SUFFIX=x\nSIGNAL_SOUND=3\n", u"Import settings refused!\t\nSIGNAL_SOUND must be 0, 1 or 2!"},
+            {"[Settings]\nDATA_SUFFIX=x\nDATA_REPEAT_MS=60001\n",
+             u"Import settings refused!\t\nDATA_REPEAT_MS must be 0 to 60000!"},
+            {"[Settings]\nDATA_SUFFIX=x\nDATA_REPLACE=\\x1d\n", u"Import settings refused!\t\nDATA_REPLACE: a pair without \"=\"!"},
             {"[Other]\nDATA_SUFFIX=x\n", u"Import settings failed!\t\nC:\\in.ini holds no settings."},
             {"\xEF\xBB\xBF", u"Import settings failed!\t\nC:\\in.ini holds no settings."},
         };

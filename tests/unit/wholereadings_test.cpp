@@ -304,6 +304,10 @@ TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped o
         rig.Eventually([&] { return rig.host.readingsHandled >= c.acks && rig.service.QueuedItems() == 0; });
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         CHECK(rig.host.readingsHandled == c.acks);
+        CHECK(rig.Eventually([&] {
+            const std::vector<JournalEntry> entries = rig.service.Journal().Entries();
+            return entries.size() == 1 && IsFinal(entries.front().outcome);
+        }));
         const std::vector<JournalEntry> journal = rig.service.Journal().Entries();
         REQUIRE(journal.size() == 1);
         const JournalEntry& entry = journal.front();
@@ -473,6 +477,8 @@ TEST_CASE("Type Again: a lost reading's bytes go through the rules and the holds
     CHECK(rig.typed.Text().empty());
     rig.platform.desktop.Show(FrontKind::kUserWindow, 2);
     CHECK(rig.Eventually([&] { return rig.platform.desktop.TextOf(2) == u"4006381333931\t"; }));
+    // Settled once its keys are in.
+    CHECK(rig.Eventually([&] { return IsFinal(rig.service.Journal().Entries().front().outcome); }));
     const std::vector<JournalEntry> journal = rig.service.Journal().Entries();
     REQUIRE(journal.size() == 2);
     CHECK((journal.front().outcome == Outcome::kTyped && journal.front().typed == u"4006381333931{TAB}"));
@@ -481,4 +487,71 @@ TEST_CASE("Type Again: a lost reading's bytes go through the rules and the holds
     rig.Disable();
     CHECK_FALSE(rig.service.TypeAgain(raw));
     CHECK(rig.service.Journal().Size() == 2);
+}
+
+TEST_CASE("the repeat check: the same reading within DATA_REPEAT_MS of the last one typed is refused, acknowledged, signalled") {
+    struct Case {
+        const char* what;
+        uint32_t start;  // the tick of the first reading
+        std::vector<std::pair<uint32_t, const char*>> readings;  // ms after the one before, the line
+        std::u16string typed;
+        uint32_t refused;
+    };
+    const Case cases[] = {
+        {"inside the window", 1000, {{0, "A1\r"}, {300, "A1\r"}}, u"A1\r", 1},
+        {"on its edge", 1000, {{0, "A1\r"}, {1000, "A1\r"}}, u"A1\r", 1},
+        {"outside it", 1000, {{0, "A1\r"}, {1001, "A1\r"}}, u"A1\rA1\r", 0},
+        {"a different reading between", 1000, {{0, "A1\r"}, {100, "B2\r"}, {100, "A1\r"}}, u"A1\rB2\rA1\r", 0},
+        {"a refused repeat does not renew the window", 1000, {{0, "A1\r"}, {600, "A1\r"}, {600, "A1\r"}}, u"A1\rA1\r", 1},
+        {"across the tick's wrap", 0xFFFFFF00u, {{0, "A1\r"}, {0x200, "A1\r"}}, u"A1\r", 1},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        PipelineRig rig;
+        rig.Set(DATA_REPEAT_MS, 1000);
+        rig.Set(SIGNAL_SOUND, 1);
+        rig.Set(DEVICE_ACK, u"\\x06");
+        REQUIRE(rig.Enable());
+        rig.platform.now = c.start;
+        size_t sent = 0;
+        for (const auto& [after, line] : c.readings) {
+            rig.platform.now += after;
+            rig.Burst(line);
+            ++sent;
+            REQUIRE(rig.Eventually([&] { return rig.host.readingsHandled == sent; }));
+        }
+        CHECK(rig.typed.Text() == c.typed);
+        CHECK(rig.service.RefusedReadings() == c.refused);
+        CHECK(rig.host.TraceCount(u"reading refused, repeat") == c.refused);
+        CHECK(rig.platform.criticalStops == static_cast<int>(c.refused));
+        CHECK(rig.platform.beeps == 0);
+        const std::vector<JournalEntry> journal = rig.service.Journal().Entries();
+        CHECK(static_cast<uint32_t>(std::count_if(journal.begin(), journal.end(), [](const JournalEntry& entry) {
+                  return entry.outcome == Outcome::kRefused && entry.reason == u"repeat";
+              })) == c.refused);
+    }
+}
+
+TEST_CASE("SIGNAL_SOUND: 1 sounds for a reading not typed, 2 also beeps for each typed one, 0 is silent") {
+    for (uint32_t sound : {0u, 1u, 2u}) {
+        CAPTURE(sound);
+        PipelineRig rig;
+        rig.Set(DATA_EXTRACT, u"^([0-9]+)$");
+        if (sound != 0) {
+            rig.Set(SIGNAL_SOUND, static_cast<int32_t>(sound));
+        }
+        REQUIRE(rig.Enable());
+        rig.Burst("12\rab\r34\r");
+        REQUIRE(rig.Eventually([&] { return rig.typed.Text() == u"12\r34\r" && rig.service.QueuedItems() == 0; }));
+        const int stops = sound == 0 ? 0 : 1;
+        const int beeps = sound == 2 ? 2 : 0;
+        CHECK(rig.Eventually([&] { return rig.platform.criticalStops == stops && rig.platform.beeps == beeps; }));
+        rig.Disable();  // the worker has ended: nothing more can sound
+        CHECK(rig.platform.criticalStops == stops);
+        CHECK(rig.platform.beeps == beeps);
+    }
+    PipelineRig rig;
+    rig.Set(SIGNAL_SOUND, 3);
+    CHECK(rig.Enable());  // the enable goes on; nothing is typed until it is mended
+    CHECK(rig.host.Traced(u"reading rules refused: SIGNAL_SOUND must be 0, 1 or 2!"));
 }

@@ -56,9 +56,11 @@ std::optional<TrayPicture> StatePicture(const ServiceView& state) {
 std::u16string ComposeTrayTip(const ServiceView& state, const std::u16string& profile) {
     const std::u16string prefix = profile.empty() ? u"" : profile + u": ";
     const bool plainEnabled = state.enabled && state.dropped == 0 && state.waiting == 0 && !state.waitingForCopy;
-    const std::u16string counters = plainEnabled && !state.record ? u"\nCOM read: " + DecimalText(state.comReads) +
-                                                                        u", Sent Key: " + DecimalText(state.sentKeys)
-                                                                  : u"";
+    const std::u16string counters =
+        plainEnabled && !state.record
+            ? u"\nCOM read: " + DecimalText(state.comReads) + u", Sent Key: " + DecimalText(state.sentKeys) +
+                  (state.refused != 0 ? u", Refused: " + DecimalText(state.refused) : u"")
+            : u"";
     const std::u16string stateText = StateText(state);
     if (!state.enabled || state.fault.empty()) {
         return Cut(prefix + Cut(stateText + counters, kStateChars), kTrayTipChars);

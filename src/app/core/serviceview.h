@@ -20,6 +20,7 @@ struct ServiceView {
     uint32_t waiting = 0;  // readings waiting for the chosen program
     std::u16string waitingFor;
     uint32_t dropped = 0;  // readings dropped while they waited
+    uint32_t refused = 0;  // readings a check refused since the enable
     std::u16string heldFor;
     bool waitingForCopy = false;
     bool watchingPort = false;  // disabled, waiting for a lost device

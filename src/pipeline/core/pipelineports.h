@@ -144,6 +144,9 @@ public:
         (void)window;
         return {};
     }
+    // The system's sound for a reading that was not typed ("critical stop"), or its default beep
+    // for one that was (SIGNAL_SOUND); it plays on its own, the caller does not wait.
+    virtual void PlaySignal(bool typed) { (void)typed; }
     // The date or the time now, in the user's short format ({DATE}, {TIME} of the reading rules).
     virtual std::u16string LocalDateTime(bool time) {
         (void)time;

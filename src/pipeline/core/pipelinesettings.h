@@ -13,6 +13,9 @@ namespace dorvane {
 // TYPE_DELAY_MS's range, and the refusal of a value beyond it.
 inline constexpr uint32_t kMaxTypeDelayMs = 1000;
 inline constexpr char16_t kTypeDelayRefusal[] = u"TYPE_DELAY_MS must be 0 to 1000!";
+inline constexpr uint32_t kMaxRepeatMs = 60000;
+inline constexpr char16_t kRepeatRefusal[] = u"DATA_REPEAT_MS must be 0 to 60000!";
+inline constexpr char16_t kSignalSoundRefusal[] = u"SIGNAL_SOUND must be 0, 1 or 2!";
 
 struct PipelineSettings {
     std::u16string port;     // the port the readings come from
@@ -30,6 +33,8 @@ struct PipelineSettings {
     bool acknowledge = false;  // DEVICE_ACK is set: each reading is acknowledged
     bool typeUnicode = false;
     uint32_t typeDelayMs = 0;  // as stored: more than 1000 is refused at enable
+    uint32_t repeatMs = 0;     // DATA_REPEAT_MS as stored: more than 60 000 is refused at enable
+    uint32_t signalSound = 0;  // SIGNAL_SOUND as stored: more than 2 is refused at enable
 };
 
 // The reading rules from `read`, which gives the value of an IntSetting or a StringSetting (the
@@ -45,6 +50,8 @@ ReadingRuleSettings ReadRuleSettings(const Read& read) {
     rules.prefix = read(DATA_PREFIX);
     rules.suffix = read(DATA_SUFFIX);
     rules.keepLineEnd = read(DATA_TERMINATOR) != 0;
+    rules.replace = read(DATA_REPLACE);
+    rules.checkGtin = read(DATA_CHECK_GTIN) != 0;
     return rules;
 }
 

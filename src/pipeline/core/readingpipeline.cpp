@@ -75,12 +75,23 @@ bool CReadingPipeline::SetService() {
     if (!refusal && settings.typeDelayMs > kMaxTypeDelayMs) {
         refusal = kTypeDelayRefusal;
     }
+    if (!refusal && settings.repeatMs > kMaxRepeatMs) {
+        refusal = kRepeatRefusal;
+    }
+    if (!refusal && settings.signalSound > 2) {
+        refusal = kSignalSoundRefusal;
+    }
     m_nTypeDelayMs = settings.typeDelayMs;
+    m_nRepeatMs = settings.repeatMs;
+    m_nSignalSound = settings.signalSound;
+    m_lastTyped.reset();
+    m_nRefused = 0;
     m_keys.SetUnicodeFallback(settings.typeUnicode);
     m_bRulesRefused = refusal.has_value();
     // Whatever works per reading needs whole readings; with none of it an item is typed the
     // moment it is flushed, so a long reading appears piece by piece as it arrives.
-    m_bAssemble = m_bRulesRefused || !m_pRules->AllOff() || settings.acknowledge || m_targets.Any();
+    m_bAssemble = m_bRulesRefused || !m_pRules->AllOff() || settings.acknowledge || m_targets.Any() ||
+                  m_nRepeatMs != 0;
     m_assembler.Clear();
     m_nDroppedReadings = 0;
     m_bNulTraced = false;
@@ -186,7 +197,9 @@ void CReadingPipeline::CountLostAtStop() {
         std::lock_guard lock(m_csSendQueue);
         for (const QueuedText& queued : m_arrSendQueue) {
             lost += CountReadings(queued.text);
-            m_journal.Settle(queued.journalId, Outcome::kLost, kStoppedReason);
+            if (m_journal.Settle(queued.journalId, Outcome::kLost, kStoppedReason)) {
+                Signal(Outcome::kLost);
+            }
         }
     }
     // The start of a reading that had not ended yet: it is journaled with what came of it.
@@ -334,7 +347,8 @@ bool CReadingPipeline::QueueReading(AssembledBytes reading) {
     NoteSample(text);
     const uint32_t started = verdict == CWaitingBound::Verdict::kQueueNew ? 1 : 0;
     const uint64_t id = reading.lineEndTail ? 0 : AddToJournal(reading.text, text, Outcome::kWaiting);
-    m_arrSendQueue.push_back(QueuedText{std::move(text), reading.lineEndTail, started, std::move(reading.text), id});
+    m_arrSendQueue.push_back(QueuedText{std::move(text), reading.lineEndTail, started, std::move(reading.text), id,
+                                        m_platform.TickCount()});
     return false;
 }
 
@@ -349,7 +363,20 @@ uint64_t CReadingPipeline::AddToJournal(std::string raw, std::u16string_view tex
     entry.port = m_strPort;
     entry.outcome = outcome;
     entry.reason = std::move(reason);
-    return m_journal.Add(std::move(entry));
+    const uint64_t id = m_journal.Add(std::move(entry));
+    if (IsFinal(outcome)) {
+        Signal(outcome);
+    }
+    return id;
+}
+
+void CReadingPipeline::Signal(Outcome outcome) {
+    const bool typed = outcome == Outcome::kTyped || outcome == Outcome::kRecorded;
+    if (m_nSignalSound == 0 || outcome == Outcome::kDiscarded || (typed && m_nSignalSound < 2)) {
+        return;  // a discard is the user's own doing
+    }
+    m_host.Trace(typed ? u"sound: default beep" : u"sound: critical stop");
+    m_platform.PlaySignal(typed);
 }
 
 void CReadingPipeline::NoteSample(std::u16string_view queued) {
@@ -368,6 +395,7 @@ size_t CReadingPipeline::QueueItem(std::u16string_view text, std::string_view ra
         if (!kept.text.empty()) {
             NoteSample(kept.text);
             kept.journalId = AddToJournal(kept.raw, kept.text, Outcome::kWaiting);
+            kept.completedTick = m_platform.TickCount();
             m_arrSendQueue.push_back(std::exchange(kept, {}));
         }
     };

@@ -77,6 +77,8 @@ public:
     // Items the worker has typed, recorded or dropped since the process started (with whole
     // readings assembled, each reading is an item).
     uint32_t HandledItems() const { return m_nHandledItems.load(); }
+    // Readings a check refused since the enable (the tooltip counts them).
+    uint32_t RefusedReadings() const { return m_nRefused.load(); }
 
     // The last reading flushed with any text (before the reading rules), kept across enables
     // for the settings page's sample; empty until one came.
@@ -119,6 +121,7 @@ private:
         uint32_t readings = 0;     // readings that start in it, for the bound
         std::string raw;           // the bytes it came as
         uint64_t journalId = 0;    // its reading in the journal; 0: none (line ends alone)
+        uint32_t completedTick = 0;  // when it was complete, for the repeat check
     };
     // How the worker was done with a reading; the device is told of all but a lost one.
     enum class Fate { kKept, kSkipped, kLost };
@@ -136,7 +139,12 @@ private:
     // The LF of a CR LF that came apart: typed into its reading's window only while that is in
     // front (it never holds the readings behind it), recorded after a recorded reading.
     void HandleLineEndTail(const std::u16string& text);
-    HandedOn HandOn(const std::u16string& text, uintptr_t window);
+    HandedOn HandOn(const std::u16string& text, uintptr_t window, uint32_t completedTick);
+    // Refuses each reading equal to the last one typed within DATA_REPEAT_MS of it; returns what
+    // the typed readings of this item would make the last one.
+    std::optional<std::u16string> CheckRepeats(std::vector<ShapedReading>& readings, uint32_t completedTick);
+    // A reading's outcome became final: SIGNAL_SOUND's sound for it.
+    void Signal(Outcome outcome);
     // The item's outcome and the window it went to, in the journal.
     void JournalHandedOn(uint64_t id, const HandedOn& handed, std::optional<uintptr_t> window);
     // Queues flushed bytes: whole readings when the rules, the acknowledgement or the chosen
@@ -168,7 +176,7 @@ private:
     // the recording file.
     // Nothing when a stop ended the shape.
     std::optional<std::vector<ShapedReading>> Shape(const std::u16string& text);
-    // Traces the skipped readings; false when every reading with text was skipped.
+    // Traces the skipped and refused readings; false when every reading with text was one.
     bool TraceSkipped(const std::vector<ShapedReading>& readings);
     static std::vector<TypedUnit> UnitsOf(const std::vector<ShapedReading>& readings);
     static std::u16string RecordedTextOf(const std::vector<ShapedReading>& readings);
@@ -286,6 +294,11 @@ private:
     bool m_bLockRefusalTraced = false;  // the same: until the lock is had again
     bool m_bRulesRefused = false;         // a stored rule cannot work: nothing is typed
     uint32_t m_nTypeDelayMs = 0;
+    uint32_t m_nRepeatMs = 0;             // the same
+    uint32_t m_nSignalSound = 0;          // the same
+    // Worker only: the last reading typed (after the rules) and when it was complete.
+    std::optional<std::pair<std::u16string, uint32_t>> m_lastTyped;
+    std::atomic<uint32_t> m_nRefused{0};
     std::u16string m_strWaitingFor;       // the same, for the user; set with it
     std::atomic<uint32_t> m_nWaitingReadings{0};
     std::atomic<bool> m_bDiscardWaiting{false};

@@ -115,7 +115,9 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
         m_lastFate = Fate::kLost;
         if (StopRequested()) {
             m_host.Trace(u"send-key: a reading lost, the service stopped while it waited");
-            m_journal.Settle(queued.journalId, Outcome::kLost, kStoppedReason);
+            if (m_journal.Settle(queued.journalId, Outcome::kLost, kStoppedReason)) {
+                Signal(Outcome::kLost);
+            }
             return false;
         }
         // Discarded by the user: the device is still told the readings arrived.
@@ -124,7 +126,7 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
     }
     g_bSending = true;
     UpdateStatusIcon(TrayPicture::kSending);
-    const HandedOn handed = HandOn(queued.text, window.value_or(0));
+    const HandedOn handed = HandOn(queued.text, window.value_or(0), queued.completedTick);
     JournalHandedOn(queued.journalId, handed, window);
     m_lastFate = handed.fate;
     m_lastWindow = window;
@@ -146,7 +148,9 @@ void CReadingPipeline::JournalHandedOn(uint64_t id, const HandedOn& handed, std:
         const WindowIdentity identity = m_platform.IdentityOf(*window);
         m_journal.SetTarget(id, FileNameOf(identity.exePath), identity.title);
     }
-    m_journal.Settle(id, handed.outcome, handed.reason, handed.typed);
+    if (m_journal.Settle(id, handed.outcome, handed.reason, handed.typed)) {
+        Signal(handed.outcome);
+    }
 }
 
 void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
@@ -162,7 +166,7 @@ void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
     }
     g_bSending = true;
     UpdateStatusIcon(TrayPicture::kSending);
-    HandOn(text, m_lastWindow.value_or(0));  // it has no reading of its own in the journal
+    HandOn(text, m_lastWindow.value_or(0), 0);  // it has no reading of its own in the journal
 }
 
 bool CReadingPipeline::IsChosenProgram(uintptr_t window) {
@@ -529,8 +533,10 @@ void CReadingPipeline::ReportElevatedTarget(uintptr_t window) {
 
 std::optional<std::vector<ShapedReading>> CReadingPipeline::Shape(const std::u16string& text) {
     const std::shared_ptr<const CReadingRules> rules = m_pRules;
-    if (rules->AllOff()) {
-        return std::vector<ShapedReading>{ShapedReading{{TypedPiece{text, 0, 0}}}};
+    if (rules->AllOff() && m_nRepeatMs == 0) {
+        ShapedReading asItCame;
+        asItCame.pieces.push_back(TypedPiece{text, 0, 0});
+        return std::vector<ShapedReading>{std::move(asItCame)};
     }
     std::u16string date, time;
     if (rules->UsesDateTime()) {
@@ -550,6 +556,9 @@ bool CReadingPipeline::TraceSkipped(const std::vector<ShapedReading>& readings) 
             m_host.Trace(u"reading skipped, expression too costly");
         } else if (reading.skipped) {
             m_host.Trace(u"reading skipped, no match");
+        } else if (reading.refused) {
+            m_host.Trace(u"reading refused, " + reading.refusal);
+            ++m_nRefused;
         } else {
             kept = true;
         }
@@ -584,7 +593,29 @@ std::u16string CReadingPipeline::RecordedTextOf(const std::vector<ShapedReading>
     return recorded;
 }
 
-CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, uintptr_t window) {
+std::optional<std::u16string> CReadingPipeline::CheckRepeats(std::vector<ShapedReading>& readings,
+                                                             uint32_t completedTick) {
+    std::optional<std::pair<std::u16string, uint32_t>> last = m_lastTyped;
+    std::optional<std::u16string> typed;
+    for (ShapedReading& reading : readings) {
+        if (!reading.Typed() || reading.checked.empty()) {
+            continue;
+        }
+        // Modulo 2^32: the tick wraps after 49.7 days.
+        if (last && last->first == reading.checked && completedTick - last->second <= m_nRepeatMs) {
+            reading.refused = true;
+            reading.refusal = u"repeat";
+            reading.pieces.clear();
+            continue;
+        }
+        typed = reading.checked;
+        last = std::make_pair(reading.checked, completedTick);
+    }
+    return typed;
+}
+
+CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, uintptr_t window,
+                                                    uint32_t completedTick) {
     const auto lost = [](std::u16string reason) { return HandedOn{Fate::kLost, Outcome::kLost, std::move(reason), {}}; };
     if (m_bRulesRefused) {
         m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
@@ -593,11 +624,13 @@ CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, 
     if (g_bRecordData && m_bRecordDisabled) {
         return lost(u"the recording file could not be opened");  // recorded items are dropped
     }
-    const std::optional<std::vector<ShapedReading>> readings = Shape(text);
+    std::optional<std::vector<ShapedReading>> readings = Shape(text);
     if (!readings) {
         m_host.Trace(u"send-key: a reading lost, the service stopped while it was shaped");
         return lost(kStoppedReason);
     }
+    const std::optional<std::u16string> lastTyped = m_nRepeatMs != 0 ? CheckRepeats(*readings, completedTick)
+                                                                      : std::nullopt;
     HandedOn handed;
     if (TraceSkipped(*readings)) {
         handed.fate = Fate::kKept;
@@ -606,12 +639,23 @@ CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, 
             handed.typed += DescribePieces(reading.pieces);
         }
     } else {
+        // Skipped or refused: the device delivered it, so it is acknowledged like a typed one.
         handed.fate = Fate::kSkipped;
-        handed.outcome = Outcome::kSkipped;
+        const auto refused = std::find_if(readings->begin(), readings->end(),
+                                          [](const ShapedReading& reading) { return reading.refused; });
         const bool tooCostly = std::any_of(readings->begin(), readings->end(),
                                            [](const ShapedReading& reading) { return reading.tooCostly; });
-        handed.reason = tooCostly ? u"expression too costly" : u"no match";
+        handed.outcome = refused != readings->end() ? Outcome::kRefused : Outcome::kSkipped;
+        handed.reason = refused != readings->end() ? refused->refusal
+                        : tooCostly                ? u"expression too costly"
+                                                   : u"no match";
     }
+    // A repeat is counted from the last reading that went in.
+    const auto remember = [&] {
+        if (lastTyped) {
+            m_lastTyped = std::make_pair(*lastTyped, completedTick);
+        }
+    };
     if (!g_bRecordData) {
         if (!TypeItem(UnitsOf(*readings), window)) {
             if (StopRequested()) {
@@ -619,6 +663,7 @@ CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, 
             }
             return lost(m_typeFailure != nullptr ? m_typeFailure : kStoppedReason);
         }
+        remember();
         return handed;
     }
     const std::u16string recorded = RecordedTextOf(*readings);
@@ -639,6 +684,7 @@ CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, 
         m_bWriteFailureShown = true;
         return lost(u"the recording file could not be written");
     }
+    remember();
     return handed;
 }
 

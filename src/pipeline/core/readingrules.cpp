@@ -1,5 +1,6 @@
 #include "pipeline/core/readingrules.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/hexdigit.h"
@@ -187,6 +188,133 @@ std::optional<std::u16string> ParseEscapes(std::u16string_view text, std::u16str
     return std::nullopt;
 }
 
+// A replacement: `from` becomes `to`. A `to` with keys in it is one placeholder character (a
+// Unicode noncharacter, which no code page's text holds) that stands for its tokens while the
+// other rules run, and becomes those keys when the reading is typed.
+struct Replacement {
+    std::u16string from;
+    std::u16string to;
+    std::vector<KeyToken> keys;  // the placeholder's; empty for plain text
+};
+constexpr char16_t kFirstPlaceholder = u'\uFDD0';
+constexpr size_t kMaxKeyedReplacements = 32;  // U+FDD0..U+FDEF
+
+bool IsPlaceholder(char16_t c) {
+    return c >= kFirstPlaceholder && c < kFirstPlaceholder + kMaxKeyedReplacements;
+}
+
+// DATA_REPLACE's pairs, in their order. An empty pair (";;", a ";" at the end) is nothing.
+std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector<Replacement>& pairs) {
+    const auto Named = [](const char16_t* refusal) { return std::u16string(DATA_REPLACE.name) + refusal; };
+    size_t keyed = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        std::u16string from, to;
+        bool afterEquals = false;
+        for (; i < text.size() && text[i] != u';'; ++i) {
+            const char16_t c = text[i];
+            if (c == u'=') {
+                if (afterEquals) {
+                    return Named(u": a pair with a second \"=\" (\\= is the character)!");
+                }
+                afterEquals = true;
+                continue;
+            }
+            if (c != u'\\') {
+                (afterEquals ? to : from).push_back(c);
+                continue;
+            }
+            const char16_t next = i + 1 < text.size() ? text[i + 1] : u'\0';
+            ++i;
+            if (next == u';' || next == u'=' || next == u'\\') {
+                (afterEquals ? to : from).push_back(next);
+            } else if (afterEquals) {
+                return Named(u": after \"=\" keys go in braces ({TAB}); \\; \\= and \\\\ are its only escapes!");
+            } else if (next == u't' || next == u'r' || next == u'n') {
+                from.push_back(next == u't' ? u'\t' : next == u'r' ? u'\r' : u'\n');
+            } else if (next == u'x') {
+                const int high = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+                const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
+                if (high < 0 || low < 0) {
+                    return Named(u": \\x needs two hexadecimal digits!");
+                }
+                from.push_back(static_cast<char16_t>(high * 16 + low));
+                i += 2;
+            } else {
+                return Named(u": unknown escape (use \\t \\r \\n \\xHH \\\\ \\; or \\=)!");
+            }
+        }
+        ++i;  // the ";"
+        if (!afterEquals) {
+            if (from.empty()) {
+                continue;
+            }
+            return Named(u": a pair without \"=\"!");
+        }
+        if (from.empty()) {
+            return Named(u": nothing to replace before \"=\"!");
+        }
+        Replacement pair{std::move(from), {}, {}};
+        std::vector<KeyToken> tokens;
+        if (auto error = ParseKeyText(to, DATA_REPLACE.name, tokens)) {
+            return error;
+        }
+        const bool plain = std::all_of(tokens.begin(), tokens.end(),
+                                       [](const KeyToken& token) { return token.kind == KeyToken::Kind::kText; });
+        if (plain) {
+            for (const KeyToken& token : tokens) {
+                pair.to += token.piece.text;
+            }
+        } else {
+            if (keyed == kMaxKeyedReplacements) {
+                return Named(u": at most 32 replacements may hold keys!");
+            }
+            pair.to.assign(1, static_cast<char16_t>(kFirstPlaceholder + keyed++));
+            pair.keys = std::move(tokens);
+        }
+        pairs.push_back(std::move(pair));
+    }
+    return std::nullopt;
+}
+
+// One pass from left to right: at each place the first pair whose `from` starts there is
+// replaced, and what it wrote is not looked at again (so "a=b;b=c" turns "ab" into "bc").
+std::u16string ReplaceAll(std::u16string_view text, const std::vector<Replacement>& pairs) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const Replacement& pair) {
+            return text.substr(i, pair.from.size()) == pair.from;
+        });
+        if (found == pairs.end()) {
+            out.push_back(text[i++]);
+        } else {
+            out += found->to;
+            i += found->from.size();
+        }
+    }
+    return out;
+}
+
+// Tokens as the settings write them: text as is, keys in braces.
+std::u16string DescribeTokens(const std::vector<KeyToken>& tokens) {
+    std::u16string text;
+    for (const KeyToken& token : tokens) {
+        switch (token.kind) {
+            case KeyToken::Kind::kText:
+            case KeyToken::Kind::kKey:
+                text += DescribePieces({token.piece});
+                break;
+            case KeyToken::Kind::kDate:
+                text += u"{DATE}";
+                break;
+            case KeyToken::Kind::kTime:
+                text += u"{TIME}";
+                break;
+        }
+    }
+    return text;
+}
+
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
@@ -246,6 +374,7 @@ std::u16string PlainNumber(const std::u16string& number, size_t& decimalAt) {
 
 struct CReadingRules::Compiled {
     ReadingRuleSettings settings;
+    std::vector<Replacement> replace;
     std::u16string strip;
     std::shared_ptr<const IExpression> extract;
     std::vector<KeyToken> prefix;
@@ -261,6 +390,9 @@ std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& sett
                                                  const ExpressionCompiler& compile) {
     auto compiled = std::make_unique<Compiled>();
     compiled->settings = settings;
+    if (auto error = ParseReplace(settings.replace, compiled->replace)) {
+        return error;
+    }
     if (auto error = ParseEscapes(settings.strip, compiled->strip)) {
         return error;
     }
@@ -291,8 +423,8 @@ std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& sett
 
 bool CReadingRules::AllOff() const {
     const ReadingRuleSettings& s = m_compiled->settings;
-    return s.strip.empty() && s.extract.empty() && s.number == 0 && s.textCase == 0 && s.prefix.empty() &&
-           s.suffix.empty() && s.keepLineEnd;
+    return m_compiled->replace.empty() && s.strip.empty() && s.extract.empty() && s.number == 0 && s.textCase == 0 &&
+           s.prefix.empty() && s.suffix.empty() && s.keepLineEnd && !s.checkGtin;
 }
 
 bool CReadingRules::HasExpression() const {
@@ -300,7 +432,11 @@ bool CReadingRules::HasExpression() const {
 }
 
 bool CReadingRules::UsesDateTime() const {
-    for (const auto* tokens : {&m_compiled->prefix, &m_compiled->suffix}) {
+    std::vector<const std::vector<KeyToken>*> lists{&m_compiled->prefix, &m_compiled->suffix};
+    for (const Replacement& pair : m_compiled->replace) {
+        lists.push_back(&pair.keys);
+    }
+    for (const auto* tokens : lists) {
         for (const KeyToken& token : *tokens) {
             if (token.kind == KeyToken::Kind::kDate || token.kind == KeyToken::Kind::kTime) {
                 return true;
@@ -331,8 +467,9 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
             readings.push_back(std::move(reading));
             continue;
         }
+        const std::u16string replaced = rules.replace.empty() ? std::u16string() : ReplaceAll(raw, rules.replace);
         std::u16string text;
-        for (char16_t c : raw) {
+        for (char16_t c : rules.replace.empty() ? raw : std::u16string_view(replaced)) {
             if (rules.strip.find(c) == std::u16string::npos) {
                 text.push_back(c);
             }
@@ -382,8 +519,31 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
                 }
             }
         };
+        // The text with a replacement's keys in braces: what the checks and the journal see.
+        for (char16_t c : text) {
+            if (IsPlaceholder(c)) {
+                reading.checked += DescribeTokens(rules.replace[c - kFirstPlaceholder].keys);
+            } else {
+                reading.checked += c == u'{' ? u"{{" : c == u'}' ? u"}}" : std::u16string(1, c);
+            }
+        }
+        if (rules.settings.checkGtin && !GtinCheckDigitFits(text)) {
+            reading.refused = true;
+            reading.refusal = u"check digit";
+            readings.push_back(std::move(reading));
+            continue;
+        }
         addTokens(rules.prefix);
-        add(TypedPiece{text, 0, 0});
+        size_t run = 0;
+        for (size_t i = 0; i <= text.size(); ++i) {
+            if (i == text.size() || IsPlaceholder(text[i])) {
+                add(TypedPiece{text.substr(run, i - run), 0, 0});
+                if (i < text.size()) {
+                    addTokens(rules.replace[text[i] - kFirstPlaceholder].keys);
+                }
+                run = i + 1;
+            }
+        }
         addTokens(rules.suffix);
         if (rules.settings.keepLineEnd) {
             add(TypedPiece{std::u16string(lineEnd), 0, 0});
@@ -391,6 +551,21 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
         readings.push_back(std::move(reading));
     }
     return readings;
+}
+
+bool GtinCheckDigitFits(std::u16string_view text) {
+    const size_t length = text.size();
+    if ((length != 8 && length != 12 && length != 13 && length != 14) || !std::all_of(text.begin(), text.end(), IsDigit)) {
+        return true;
+    }
+    // GS1's mod 10: from the right, the digits before the check digit weigh 3, 1, 3, ...
+    // https://www.gs1.org/services/how-calculate-check-digit-manually
+    int sum = 0;
+    for (size_t i = 0; i + 1 < length; ++i) {
+        const int weight = (length - 1 - i) % 2 == 1 ? 3 : 1;
+        sum += (text[i] - u'0') * weight;
+    }
+    return (10 - sum % 10) % 10 == text[length - 1] - u'0';
 }
 
 std::u16string LastReadingOf(std::u16string_view item) {

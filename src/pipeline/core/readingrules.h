@@ -15,8 +15,11 @@
 
 namespace dorvane {
 
-// The settings as stored (DATA_STRIP ... DATA_TERMINATOR).
+// The settings as stored (DATA_REPLACE ... DATA_TERMINATOR, DATA_CHECK_GTIN).
 struct ReadingRuleSettings {
+    // pairs from=to separated by ";": `from` with the escapes \t \r \n \xHH \\ \; \=, `to` text
+    // with named keys in braces (\; \= \\ for those characters); applied first
+    std::u16string replace;
     std::u16string strip;    // characters to remove; escapes \t \r \n \xHH \\ .
     std::u16string extract;  // a regular expression (Perl's syntax); the reading becomes its first group
     uint32_t number = 0;     // 1: the first number; 2: the same, without "+" and leading zeros
@@ -25,7 +28,14 @@ struct ReadingRuleSettings {
     std::u16string prefix;   // text with named keys in braces
     std::u16string suffix;
     bool keepLineEnd = true;
+    // A reading of 8, 12, 13 or 14 digits (EAN-8, UPC-A, EAN-13, GTIN-14) must carry a valid GS1
+    // check digit, after the rules above and before the prefix and suffix.
+    bool checkGtin = false;
 };
+
+// Whether digits that are a GS1 code (8, 12, 13 or 14 of them) end in their check digit; true
+// for any other text, which the check does not judge.
+bool GtinCheckDigitFits(std::u16string_view text);
 
 // Modifiers held for a named key, in the layout lookup's order (Shift 1, Ctrl 2, Alt 4).
 inline constexpr uint8_t kWithShift = 1, kWithCtrl = 2, kWithAlt = 4;
@@ -42,6 +52,13 @@ struct ShapedReading {
     std::vector<TypedPiece> pieces;
     bool skipped = false;  // the expression or the number rule found nothing: nothing is typed
     bool tooCostly = false;  // skipped: the expression's match reached its limits
+    // A check refused it (nothing is typed); `refusal` says which: "check digit", "repeat".
+    bool refused = false;
+    std::u16string refusal;
+    // The text the checks judge: the reading after the rules, before its prefix and suffix
+    // (a replacement's keys in braces); empty for a line end alone.
+    std::u16string checked;
+    bool Typed() const { return !skipped && !refused; }
 };
 
 // The date and the time in the user's short formats, asked when a reading is shaped.

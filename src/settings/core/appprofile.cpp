@@ -89,32 +89,44 @@ RegKey CAppProfile::OpenSectionKey(const char16_t* section) {
     return m_registry.CreateKey(app.get(), section);
 }
 
-uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int32_t defaultValue) {
+std::optional<uint32_t> CAppProfile::StoredInt(const char16_t* section, const char16_t* entry, bool& unread) {
+    unread = false;
     if (!UsesRegistry() && section != nullptr && entry != nullptr) {
         FileLock lock(m_privateProfile, m_pszProfileName);
         if (!lock) {
-            // Unread: the stored value may be there, so the default is not written over it.
-            return static_cast<uint32_t>(defaultValue);
+            unread = true;
+            return std::nullopt;
         }
         if (const auto text = m_privateProfile.GetString(section, entry, m_pszProfileName.c_str())) {
-            if (const auto stored = IntFromIniText(*text)) {
-                return *stored;
-            }
+            return IntFromIniText(*text);
         }
-        WriteInt(section, entry, defaultValue);
-        return static_cast<uint32_t>(defaultValue);
+        return std::nullopt;
     }
     if (UsesRegistry() && entry != nullptr) {
         ScopedKey key(m_registry, OpenSectionKey(section));
         RegValue value;
         if (key && m_registry.QueryValue(key.get(), entry, sizeof(uint32_t), value)) {
-            if (const auto stored = IntFromRegistry(value)) {
-                return *stored;
-            }
+            return IntFromRegistry(value);
         }
     }
-    WriteInt(section, entry, defaultValue);
+    return std::nullopt;
+}
+
+uint32_t CAppProfile::GetInt(const char16_t* section, const char16_t* entry, int32_t defaultValue) {
+    bool unread = false;
+    if (const std::optional<uint32_t> stored = StoredInt(section, entry, unread)) {
+        return *stored;
+    }
+    // Unread: the stored value may be there, so the default is not written over it.
+    if (!unread) {
+        WriteInt(section, entry, defaultValue);
+    }
     return static_cast<uint32_t>(defaultValue);
+}
+
+uint32_t CAppProfile::GetIntIfStored(const char16_t* section, const char16_t* entry, int32_t defaultValue) {
+    bool unread = false;
+    return StoredInt(section, entry, unread).value_or(static_cast<uint32_t>(defaultValue));
 }
 
 std::u16string CAppProfile::GetString(const char16_t* section, const char16_t* entry,

@@ -40,6 +40,9 @@ public:
 
     // A missing (or unreadable) value is written with the default, which is returned.
     uint32_t GetInt(const char16_t* section, const char16_t* entry, int32_t defaultValue);
+    // As GetInt, but a missing value is not written: for settings added after stores were made,
+    // whose absence must leave a store as it was.
+    uint32_t GetIntIfStored(const char16_t* section, const char16_t* entry, int32_t defaultValue);
     // As GetInt; a null default writes nothing and returns the empty string.
     std::u16string GetString(const char16_t* section, const char16_t* entry, const char16_t* defaultValue);
     // Never writes. False, with no data, when the value is missing or not binary.
@@ -51,6 +54,9 @@ public:
     bool WriteBinary(const char16_t* section, const char16_t* entry, const uint8_t* data, size_t count);
 
 private:
+    // The stored value, if there is one that reads as a number; `unread` when the settings file
+    // could not be locked for the read.
+    std::optional<uint32_t> StoredInt(const char16_t* section, const char16_t* entry, bool& unread);
     bool UsesRegistry() const { return m_pszRegistryKey.has_value(); }
 
     std::optional<std::u16string> m_pszRegistryKey;  // none: INI back end

@@ -78,6 +78,14 @@ inline constexpr IntSetting DATA_CASE{u"DATA_CASE", 0};
 inline constexpr StringSetting DATA_PREFIX{u"DATA_PREFIX", u"", 256};
 inline constexpr StringSetting DATA_SUFFIX{u"DATA_SUFFIX", u"", 256};
 inline constexpr IntSetting DATA_TERMINATOR{u"DATA_TERMINATOR", 1};
+// The checks, each off by default (see pipeline/core/readingrules.h): a GS1 check digit, a
+// reading repeated within this many ms (0 to 60 000), replacements applied before every rule.
+inline constexpr IntSetting DATA_CHECK_GTIN{u"DATA_CHECK_GTIN", 0};
+inline constexpr IntSetting DATA_REPEAT_MS{u"DATA_REPEAT_MS", 0};
+inline constexpr StringSetting DATA_REPLACE{u"DATA_REPLACE", u"", 1024};
+// 1: the system's "critical stop" sound when a reading is not typed; 2: also its default beep for
+// each reading typed.
+inline constexpr IntSetting SIGNAL_SOUND{u"SIGNAL_SOUND", 0};
 // 1: a character the target's layout has no key for is typed as a Unicode key packet.
 inline constexpr IntSetting TYPE_UNICODE{u"TYPE_UNICODE", 0};
 // Pause after each typed character, 0 to 1000 ms.
@@ -103,11 +111,11 @@ inline constexpr const IntSetting* kIntSettings[] = {
     &BUFFERSIZE_KB, &SENDKB_CRLF, &SENDKB_RCVCHARS, &SENDKB_RCVCHARSNUMBER, &FLUSHBUFFER_SECOND, &RECORDDATA,
     &RECORDDATA_I, &RECORDDATA_FILENAME_FILTERINDEX, &AUTODISABLE, &AUTODISABLE_MINUTES, &AUTORECONNECT,
     &DATA_NUMBER, &DATA_CASE, &DATA_TERMINATOR, &TYPE_UNICODE, &TYPE_DELAY_MS, &DEVICE_COMMAND_AT_ENABLE,
-    &DEVICE_POLL_MS};
+    &DEVICE_POLL_MS, &DATA_CHECK_GTIN, &DATA_REPEAT_MS, &SIGNAL_SOUND};
 inline constexpr const StringSetting* kStringSettings[] = {
     &COMPORT, &COMPORT_DEVICE, &RECORDDATA_FILENAME, &RECORDDATA_FILENAME_FILTER, &TARGET_PROGRAM, &DATA_STRIP, &DATA_EXTRACT,
     &DATA_DECIMAL, &DATA_PREFIX, &DATA_SUFFIX, &DEVICE_COMMAND, &DEVICE_HOTKEY, &DEVICE_ACK,
-    &LOG_FILE, &READINGS_WINDOW};
+    &LOG_FILE, &READINGS_WINDOW, &DATA_REPLACE};
 
 // Reads and writes in the running copy's section with the table's default.
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
@@ -120,6 +128,9 @@ inline std::u16string ReadSetting(CAppProfile& profile, const StringSetting& key
 // service reads at every enable whose absence must leave the store as it was.
 inline std::u16string ReadSettingIfStored(CAppProfile& profile, const StringSetting& key) {
     return profile.GetString(SettingsSectionOf(profile), key.name, nullptr);
+}
+inline uint32_t ReadSettingIfStored(CAppProfile& profile, const IntSetting& key) {
+    return profile.GetIntIfStored(SettingsSectionOf(profile), key.name, key.defaultValue);
 }
 inline bool WriteSetting(CAppProfile& profile, const IntSetting& key, int32_t value) {
     return profile.WriteInt(SettingsSectionOf(profile), key.name, value);

@@ -40,6 +40,7 @@ std::u16string PreviewOf(const ReadingRuleSettings& settings, std::u16string_vie
     for (const ShapedReading& reading : rules.Apply(UnescapedSample(sampleShown), dateTime)) {
         preview += reading.tooCostly  ? u"(not typed: expression too costly)"
                    : reading.skipped ? u"(not typed: no match)"
+                   : reading.refused ? u"(refused: " + reading.refusal + u")"
                                      : EscapedSample(DescribePieces(reading.pieces));
     }
     return preview;

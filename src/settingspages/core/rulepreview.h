@@ -16,7 +16,9 @@ std::u16string EscapedSample(std::u16string_view reading);
 std::u16string UnescapedSample(std::u16string_view shown);
 
 // What would be typed for the sample: text as is (controls escaped), named keys in braces,
-// "(not typed: no match)" for a reading the rules skip; or the refusal when a rule cannot work.
+// "(not typed: no match)" for a reading the rules skip, "(refused: check digit)" for one a check
+// refuses; or the refusal when a rule cannot work. (A repeat needs the reading before: the page
+// cannot show it.)
 std::u16string PreviewOf(const ReadingRuleSettings& settings, std::u16string_view sampleShown,
                          const DateTimeText& dateTime);
 
