@@ -269,7 +269,7 @@ bool CWin32CommPort::FinishWrite(ICommWrite& write, size_t& written) {
 
 std::unique_ptr<ICommPort> CWin32SerialPlatform::Open(const std::u16string& devicePath) {
     HANDLE handle = CreateFileW(AsWide(devicePath.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+                                OPEN_EXISTING, kPortOpenFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }

@@ -29,6 +29,10 @@ public:
     bool m_bStarted = false;  // the system took the write (it may be pending)
 };
 
+// How CWin32SerialPlatform::Open opens a port (exclusively, read and write): for overlapped
+// I/O, without which the reader's pending wait would hold every write and mask change (KB Q105302).
+inline constexpr DWORD kPortOpenFlags = FILE_FLAG_OVERLAPPED;
+
 // A port handle opened for overlapped I/O: a wait can be ended from the reader's own thread
 // when the stop signal comes, where a synchronous handle would block every other call on the
 // port until the device sends again.
