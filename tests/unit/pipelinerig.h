@@ -594,7 +594,13 @@ public:
     TypingLockTry TryLockTyping(uint32_t waitMs) override {
         return locks ? locks->Try(FakeCopyLocks::kTyping, copy, waitMs) : TypingLockTry::kTaken;
     }
+    // Lets go of the typing lock with Shift, Ctrl or Alt still down: another copy's keys would
+    // come out with them.
+    std::atomic<int> unlocksWithModifiersDown{0};
     void UnlockTyping() override {
+        if (!desktop.ModifiersDown().empty()) {
+            ++unlocksWithModifiersDown;
+        }
         if (locks) {
             locks->Release(FakeCopyLocks::kTyping, copy);
         }

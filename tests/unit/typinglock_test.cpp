@@ -96,6 +96,24 @@ TEST_CASE("two copies: readings never split each other, and a held reading keeps
     }
 }
 
+// Held across characters, Shift would be down for the next copy's first keys were the lock let
+// go first.
+TEST_CASE("an item that ends on a shifted character lets Shift go before the typing lock") {
+    FakeCopyLocks locks;
+    PipelineRig rig;
+    rig.platform.locks = &locks;
+    rig.layout.shifted = u'B';
+    rig.Set(SENDKB_CRLF, 0);
+    rig.Set(SENDKB_RCVCHARS, 1);
+    rig.Set(SENDKB_RCVCHARSNUMBER, 2);
+    REQUIRE(rig.Enable());
+    rig.Burst("aB");
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    CHECK(locks.Takes(FakeCopyLocks::kTyping) == 1);
+    CHECK(locks.Owner(FakeCopyLocks::kTyping) == 0);
+    CHECK(rig.platform.unlocksWithModifiersDown == 0);
+}
+
 TEST_CASE("a reading that waits more than 2 s for another copy says so, a stop ends the wait at once") {
     FakeCopyLocks locks;
     PipelineRig rig;
