@@ -101,7 +101,7 @@ TEST_CASE("keys out: while an item is typed, and from a reading's arrival until 
     const std::vector<std::vector<Step>> cases = {
         {{'A', 0, true}, {'L', kLate - 1, true}, {'L', kLate, false}},
         {{'A', 0, true}, {'A', 400, true}, {'L', 400 + kLate - 1, true}},  // each read renews it
-        {{'A', 0, true}, {'S', 100, true}, {'E', 120, false}},             // its keys came and went
+        {{'A', 0, true}, {'S', 100, true}, {'E', 120, false}, {'E', 130, false}},  // its keys came and went
         {{'S', 0, true}, {'A', 10, true}, {'E', 20, false}},               // the next one's come later
         {{'A', 0, true}, {'L', kLate, false}, {'A', 2000, true}},          // one lapsed, the next counts
         {{'S', 0, true}, {'L', 5000, true}, {'E', 5000, false}},           // a long item
