@@ -99,13 +99,14 @@ TEST_CASE("received bytes are read in the ANSI code page and end at a NUL") {
     CHECK(platform.AnsiToUtf16("").empty());
 }
 
-// What an elevated copy's lock does to a normal one cannot be shown here (Wine has no integrity
-// levels): the descriptor the lock is made with, and the rights a copy asks for, can.
+// Asked through the platform, as the worker asks it for a reading's rules.
 TEST_CASE("{DATE} and {TIME} are today and this minute in the user's short formats, without seconds") {
+    CWin32PipelinePlatform real;
+    IPipelinePlatform& platform = real;
     SYSTEMTIME before;
     GetLocalTime(&before);
-    const std::u16string date = UserDateTimeText(false);
-    const std::u16string time = UserDateTimeText(true);
+    const std::u16string date = platform.LocalDateTime(false);
+    const std::u16string time = platform.LocalDateTime(true);
     SYSTEMTIME after;
     GetLocalTime(&after);
     const auto twoDigits = [](unsigned value) {
@@ -119,6 +120,8 @@ TEST_CASE("{DATE} and {TIME} are today and this minute in the user's short forma
     CHECK(std::count(time.begin(), time.end(), u':') == 1);  // hours and minutes only
 }
 
+// What an elevated copy's lock does to a normal one cannot be shown here (Wine has no integrity
+// levels): the descriptor the lock is made with, and the rights a copy asks for, can.
 TEST_CASE("a lock of the copies is made for the user with only the rights to wait on and release it") {
     wchar_t name[64];
     _snwprintf(name, 64, L"Local\\Velmora.DORVANE.Test.%lu", GetCurrentProcessId());
