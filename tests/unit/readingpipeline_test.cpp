@@ -4,7 +4,9 @@
 #include <climits>
 #include <random>
 
+#include "core/faults.h"
 #include "pipeline/core/pipelinesettings.h"
+#include "pipeline/core/readingrules.h"
 #include "pipeline/core/targetprogram.h"
 #include "pipelinerig.h"
 
@@ -739,9 +741,9 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         PipelineRig rig;
         withRules(rig);
         REQUIRE(rig.Enable());
-        rig.Burst("ST,GS,+0012.345kg\r\nERR\r\n");
+        rig.Burst("W 7.5\r\nERR\r\n");
         REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
-        CHECK(rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"12,345\t");
+        CHECK(rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"7,5\t");
         CHECK(rig.host.TraceCount(u"reading skipped, no match") == 1);
         // Each reading is acknowledged, the skipped one too; a line end alone is no reading.
         CHECK(rig.host.readingsHandled == 2);
@@ -780,13 +782,16 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
     }
     SUBCASE("a stored expression that does not compile: nothing typed, unshaped neither") {
         PipelineRig rig;
-        WriteSetting(rig.profile, DATA_EXTRACT, u"([0-9]");
+        ReadingRuleSettings broken;
+        broken.extract = u"([0-9]";
+        const std::u16string refusal = CReadingRules().Set(broken).value_or(u"accepted");
+        WriteSetting(rig.profile, DATA_EXTRACT, broken.extract);
         REQUIRE(rig.Enable());
         rig.Burst("123\r");
         REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
         CHECK(rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
-        CHECK(rig.host.TraceCount(u"reading rules refused: DATA_EXTRACT: the expression is not valid!") == 1);
-        CHECK(rig.host.faults.Tip() == u"not typing: DATA_EXTRACT: the expression is not valid");
+        CHECK(rig.host.TraceCount(u"reading rules refused: " + refusal) == 1);
+        CHECK(rig.host.faults.Tip() == u"not typing: " + FaultTip(refusal));
         rig.Disable();  // a reconnection: the fault again, told in the tooltip only
         REQUIRE(rig.Enable());
         CHECK(rig.host.Read(rig.host.notices) == std::vector<std::u16string>{u"DORVANE"});
