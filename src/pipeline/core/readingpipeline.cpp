@@ -36,7 +36,6 @@ size_t PieceSize(std::basic_string_view<Char> text, bool& endsReading) {
     return end + 1;
 }
 
-constexpr char16_t kStoppedReason[] = u"the service stopped";
 constexpr char16_t kDroppedReason[] = u"too many readings waited";
 
 }  // namespace

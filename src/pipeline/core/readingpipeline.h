@@ -31,6 +31,9 @@ namespace dorvane {
 
 class CReadingPipeline {
 public:
+    // The journal's reason for a reading a disable or the exit cut off.
+    static constexpr char16_t kStoppedReason[] = u"the service stopped";
+
     CReadingPipeline(IPipelineHost& host, IPipelinePlatform& platform, CKeySynthesizer& keys,
                      CAppProfile& profile);
     ~CReadingPipeline();

@@ -48,14 +48,6 @@ const char16_t* HoldReason(const FrontWindow& front, std::optional<uintptr_t> it
     return nullptr;
 }
 
-// The executable's file name out of its path.
-std::u16string FileNameOf(const std::u16string& path) {
-    const size_t slash = path.find_last_of(u"\\/");
-    return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
-constexpr char16_t kStoppedReason[] = u"the service stopped";
-
 }  // namespace
 
 void CReadingPipeline::SendKeyThread() {
@@ -146,7 +138,7 @@ void CReadingPipeline::JournalHandedOn(uint64_t id, const HandedOn& handed, std:
     // Asked once the keys are in: the journal never delays typing.
     if (window && *window != 0) {
         const WindowIdentity identity = m_platform.IdentityOf(*window);
-        m_journal.SetTarget(id, FileNameOf(identity.exePath), identity.title);
+        m_journal.SetTarget(id, std::u16string(ExeNameOf(identity.exePath)), identity.title);
     }
     if (m_journal.Settle(id, handed.outcome, handed.reason, handed.typed)) {
         Signal(handed.outcome);
