@@ -34,7 +34,7 @@ struct ScriptedCapsLock : ICapsLockSource {
     CCapsLockFollower follower{*this};
     bool hooked = false;
     std::map<uint8_t, bool> down, pressedBit;
-    char onHookSet = 0;  // 'J': the key goes down just before the hook is set, 'K': just after
+    char onHookSet = 0;  // the key goes down (J, K) or is tapped (j, k) just before / after the hook is set
     int refusedHookSets = 0;  // the system refuses this many more hooks
     std::vector<Event> pending;
 
@@ -65,13 +65,17 @@ struct ScriptedCapsLock : ICapsLockSource {
             return false;
         }
         const char press = std::exchange(onHookSet, 0);
-        if (press == 'J') {
-            Key(kVkCapital, true);
-        }
+        const auto pressIf = [&](char down, char tap) {
+            if (press == down || press == tap) {
+                Key(kVkCapital, true);
+            }
+            if (press == tap) {
+                Key(kVkCapital, false);
+            }
+        };
+        pressIf('J', 'j');
         hooked = true;
-        if (press == 'K') {
-            Key(kVkCapital, true);
-        }
+        pressIf('K', 'k');
         return true;
     }
     void RemoveHook() override {
@@ -133,8 +137,8 @@ TEST_CASE("keys out: while an item is typed, and from a reading's arrival until 
 
 // Steps: D/U Caps Lock goes down/up, T a tap (both), X a tap another program's hook takes out,
 // H a tap of Shift, c the watch looks at a press that waits; P keys go out (hook off, samples),
-// S a sample, R keys stopped (hook set again), J/K the next hook set comes just after/before a
-// press; M the Shift-lock setting is turned on; Q a tap whose events still wait for the hook
+// S a sample, R keys stopped (hook set again), J/K (j/k) the next hook set comes just after/before a
+// press (tap); M the Shift-lock setting is turned on; Q a tap whose events still wait for the hook
 // when keys go out; F the system refuses the next hook.
 TEST_CASE("Caps Lock between the hook and the samples: every press the system took counted once") {
     struct Case {
@@ -152,6 +156,8 @@ TEST_CASE("Caps Lock between the hook and the samples: every press the system to
         {"PDURS", true},    // a tap after the last sample, before the hook is set again
         {"PSJR", true},     // pressed just before the hook is set: only a look after it sees it
         {"PSKRU", true},    // pressed just after: the look and the hook's event count it once
+        {"PSjR", true},     // tapped just before: only the "pressed since" bit tells it
+        {"PSkR", true},     // tapped just after: it waits for the hook, which counts it once
         {"D", false},       // the hook saw it go down, the system has not taken it yet
         {"Dc", true},       // taken since: it counts before the key is released
         {"DcU", true},      // and once
@@ -185,7 +191,7 @@ TEST_CASE("Caps Lock between the hook and the samples: every press the system to
                 case 'P': follower.KeysGoOut(); break;
                 case 'S': follower.Sample(); break;
                 case 'R': follower.KeysStopped(); break;
-                case 'J': case 'K': system.onHookSet = step; break;
+                case 'J': case 'K': case 'j': case 'k': system.onHookSet = step; break;
                 case 'M': follower.SetShiftLock(true); break;
                 case 'Q': system.Tap(kVkCapital), follower.KeysGoOut(); break;
                 case 'F': ++system.refusedHookSets; break;

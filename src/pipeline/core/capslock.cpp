@@ -116,21 +116,16 @@ void CCapsLockFollower::KeysGoOut() {
 }
 
 void CCapsLockFollower::KeysStopped() {
-    if (!m_bSampling) {
-        return;
+    if (!m_bSampling || !m_source.SetHook()) {
+        return;  // refused: the samples go on until the next try
     }
-    Sample();  // what went down since the last sample
-    if (!m_source.SetHook()) {
-        return;  // still sampling
-    }
+    // The last sample sees only what the system took before the hook was set: a key event after
+    // it waits for the hook, whose thread is this one, before the system takes it. So a tap
+    // while the hook was being set is told by the "pressed since" bit, and a key event the hook
+    // is to see is never counted here as well.
+    // https://learn.microsoft.com/windows/win32/winmsg/lowlevelkeyboardproc
+    Sample();
     m_bSampling = false;
-    // A press between that sample and the hook is still down now. A press after the hook was
-    // set reaches the hook too, so the "pressed since" bit is not counted here: a down key
-    // counts once, whether this sample or the hook's event sees it first.
-    if (m_bShiftLock) {
-        Count(m_shift, m_source.AsyncKeyState(m_shift.vk), false);
-    }
-    Count(m_caps, m_source.AsyncKeyState(m_caps.vk), false);
 }
 
 void CCapsLockFollower::Sample() {
@@ -138,9 +133,9 @@ void CCapsLockFollower::Sample() {
         return;
     }
     if (m_bShiftLock) {
-        Count(m_shift, m_source.AsyncKeyState(m_shift.vk), true);
+        Count(m_shift, m_source.AsyncKeyState(m_shift.vk));
     }
-    Count(m_caps, m_source.AsyncKeyState(m_caps.vk), true);
+    Count(m_caps, m_source.AsyncKeyState(m_caps.vk));
 }
 
 void CCapsLockFollower::DesktopChanged() {
@@ -193,13 +188,13 @@ void CCapsLockFollower::Press(Key& key) {
     }
 }
 
-void CCapsLockFollower::Count(Key& key, uint16_t state, bool pressedBitCounts) {
+void CCapsLockFollower::Count(Key& key, uint16_t state) {
     // The "pressed since" bit may have gone to another program that asked (GetAsyncKeyState),
     // so a press is mostly seen by the key being down in a sample; the bit adds the short taps.
     // A failed look reads as "up": a key held down through one (a higher program's window in
     // front) would count once more on its next repeat, which only a held key can do.
     const bool downNow = (state & kDownBit) != 0;
-    const bool pressedSince = pressedBitCounts && (state & kPressedBit) != 0;
+    const bool pressedSince = (state & kPressedBit) != 0;
     if (downNow ? !key.down || key.unconfirmed : !key.down && pressedSince) {
         Press(key);
     }

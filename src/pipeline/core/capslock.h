@@ -113,7 +113,7 @@ private:
         bool unconfirmed = false;  // the hook saw it go down, the system has not shown it yet
     };
     void Press(Key& key);
-    void Count(Key& key, uint16_t state, bool pressedBitCounts);
+    void Count(Key& key, uint16_t state);
 
     ICapsLockSource& m_source;
     std::atomic<bool> m_bOn{false};
