@@ -1,6 +1,7 @@
 """The real Dorvane.exe under Wine: start-up, the service switch, the tray's menu and tooltip,
 quitting, the single-instance rule and the settings it leaves, with a pty as its COM port and
 the key sink holding the focus."""
+import collections
 import os
 import threading
 import time
@@ -63,6 +64,32 @@ class Dorvane:
     def choose(self, keys):
         self.tray(WM_RBUTTONUP)
         assert self.ui("menu", 10000, *keys)[0] != "none", "the tray menu did not open"
+
+    def greyed_menu_items(self):
+        """The tray menu's items drawn greyed, as the user sees them (Wine keeps a menu's state
+        in its own process): in a screenshot of the open menu each item is a band of ink, a
+        separator one pixel high, and a greyed item's darkest pixel is grey, not black."""
+        self.tray(WM_RBUTTONUP)
+        menu = self.ui("menu", 10000)[0]
+        assert menu != "none", "the tray menu did not open"
+        time.sleep(0.3)
+        bmp = self.wine.workdir / "menu.bmp"
+        self.ui("screenshot", winrig.winpath(bmp))
+        rows = winrig.bmp_to_png(bmp, bmp.with_suffix(".png"), crop=tuple(map(int, self.ui("rect", menu)[0].split())))
+        self.ui("menu", 1000, "escape")
+        paper = collections.Counter(pixel for row in rows for pixel in row).most_common(1)[0][0]
+        bands, band = [], []
+        for row in rows + [[]]:
+            ink = [sum(pixel) for pixel in row[3:-3] if pixel != paper]
+            if ink:
+                band.append(min(ink))
+            elif band:
+                bands.append(band)
+                band = []
+        items = [min(band) for band in bands if len(band) > 3]  # separators and the frame are thinner
+        labels = winrig.tray_menu_labels()
+        assert len(items) == len(labels), items
+        return {label for label, darkest in zip(labels, items) if darkest > 3 * 64}
 
     def answer_box(self, expected_start, button=IDOK):
         box, text = self.ui("msgbox", 20000)[0].split(" ", 1)
@@ -649,15 +676,18 @@ def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, 
     app.ui("post", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)  # no request set: nothing to send
     assert line.read(2.0) == b""
     assert "thread comm-write is running" not in app.traces()
+    assert "Send Command" in app.greyed_menu_items()
 
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
     app.wait_trace("enable/disable dorvane, done", 2)
     set_value(wine, "DEVICE_COMMAND", "REG_SZ", r"W\r")
     set_value(wine, "DEVICE_HOTKEY", "REG_SZ", "F9")
-    app.ui("post", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)  # off: nothing either
+    assert "Send Command" in app.greyed_menu_items()  # off
+    app.ui("post", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)  # nothing either
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
     app.wait_trace("enable/disable dorvane, done", 3)
     assert line.read(1.0) == b""
+    assert "Send Command" not in app.greyed_menu_items()
     app.choose(winrig.tray_menu_keys("Send Command"))
     assert line.read(1.5) == b"W\r"
     app.ui("send", app.hwnd, WM_COMMAND, ID_SEND_COMMAND, 0)

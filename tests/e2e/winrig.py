@@ -64,14 +64,18 @@ def read_lines(path):
     return data.split("\n")[:-1]
 
 
-def tray_menu_keys(label):
-    """The keys that choose `label` in the tray menu, read from the menu resource itself, so that
-    a test or the demo never depends on the menu's order (the arrow keys skip separators)."""
+def tray_menu_labels():
+    """The tray menu's items in order, separators left out, read from the menu resource itself, so
+    that a test or the demo never depends on the menu's order."""
     rc = (REPO / "res" / "dorvane.rc").read_text(encoding="utf-8", errors="replace")
     menu = rc[rc.index("IDR_TRAYMENU MENU"):]
     menu = menu[:menu.index("\nEND")]
-    labels = [line.split('"')[1] for line in menu.splitlines() if line.strip().startswith("MENUITEM \"")]
-    return ("down",) * (labels.index(label) + 1) + ("return",)
+    return [line.split('"')[1] for line in menu.splitlines() if line.strip().startswith("MENUITEM \"")]
+
+
+def tray_menu_keys(label):
+    """The keys that choose `label` in the tray menu (the arrow keys skip separators)."""
+    return ("down",) * (tray_menu_labels().index(label) + 1) + ("return",)
 
 
 def wait_for(predicate, timeout, what):
