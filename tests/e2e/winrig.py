@@ -226,11 +226,12 @@ class UiDriver:
         self.prefix = prefix
         self.calls = 0
 
-    def __call__(self, *args, check=True):
+    def __call__(self, *args, check=True, again=False):
+        """again: the call changes nothing when repeated (a mouse move), so it is asked again too."""
         self.calls += 1
         out = self.prefix.workdir / f"uidriver-{self.calls:03d}.out"
         code = self.prefix.run(tool("uidriver"), winpath(out), *args)
-        if code != 0 and args and args[0] in self.QUERIES:
+        if code != 0 and args and (again or args[0] in self.QUERIES):
             print(f"uidriver {' '.join(map(str, args))} failed with {code}; asked again", file=sys.stderr)
             code = self.prefix.run(tool("uidriver"), winpath(out), *args)
         if check and code != 0:
