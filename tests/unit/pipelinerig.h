@@ -853,6 +853,8 @@ struct PipelineRig {
         ResetServiceState();
         platform.StartCapsLock();
     }
+    // The first of several copies, typing through the locks they share.
+    explicit PipelineRig(FakeCopyLocks& locks) : PipelineRig() { platform.locks = &locks; }
     // A second copy (another profile) on the first one's desktop; the copies' locks shared.
     // Each copy has its own buffer and queue; the process-wide flags (service on, receiving,
     // sending, recording) are shared, so both copies run with the same ones.
@@ -885,6 +887,11 @@ struct PipelineRig {
     }
 
     void Burst(std::string_view bytes) { service.OnCommRead(bytes.size(), std::string(bytes).c_str()); }
+    // Sends a burst, then waits until the worker has handled `handled` items in all.
+    bool BurstHandled(std::string_view bytes, size_t handled) {
+        Burst(bytes);
+        return Eventually([&] { return service.HandledItems() == handled; });
+    }
     // Moves the clock on and runs the timer, as the 500 ms tick would.
     void Tick(uint32_t ms = 500) {
         platform.now += ms;

@@ -230,8 +230,7 @@ TEST_CASE("a recording file that cannot be opened is reported once and recording
     // It stays off across enables: the file is not tried again.
     const uint32_t handled = rig.service.HandledItems();
     REQUIRE(rig.Enable());
-    rig.Burst("E\r\n");
-    CHECK(rig.Eventually([&] { return rig.service.HandledItems() == handled + 1; }));
+    CHECK(rig.BurstHandled("E\r\n", handled + 1));
     rig.Disable();
     CHECK(rig.service.RecordingDisabled());
     CHECK(rig.platform.recorded.opens == 1);
@@ -579,8 +578,7 @@ TEST_CASE("the window in front is asked about once per item and after announced 
     FakeDesktop& desktop = rig.platform.desktop;
     REQUIRE(rig.Enable());
     const int before = desktop.FrontQueries();
-    rig.Burst(std::string(2000, 'x') + "\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    REQUIRE(rig.BurstHandled(std::string(2000, 'x') + "\r", 1));
     CHECK(desktop.FrontQueries() - before == 1);
     CHECK(desktop.TextOf(FakeDesktop::kUserWindow).size() == 2001);
 }
@@ -645,19 +643,16 @@ TEST_CASE("Caps Lock switched while the service runs reaches the typing, though 
     PipelineRig rig;
     FakeDesktop& desktop = rig.platform.desktop;
     REQUIRE(rig.Enable());
-    rig.Burst("a\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    REQUIRE(rig.BurstHandled("a\r", 1));
     CHECK_FALSE(rig.layout.capsLockAsked.load());
 
     desktop.PressCapsLock();
-    rig.Burst("b\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+    REQUIRE(rig.BurstHandled("b\r", 2));
     CHECK(rig.layout.capsLockAsked.load());
     CHECK_FALSE(rig.platform.typingThreadCapsLock.load());  // what a GetKeyState there would say
 
     desktop.PressCapsLock();
-    rig.Burst("c\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
+    REQUIRE(rig.BurstHandled("c\r", 3));
     CHECK_FALSE(rig.layout.capsLockAsked.load());
 
     // Pressed while a reading is typed: the hook is off then (the system would call it for
@@ -665,24 +660,20 @@ TEST_CASE("Caps Lock switched while the service runs reaches the typing, though 
     // one follow the press, and the hook is back once the keys stopped.
     const size_t hookedBefore = desktop.HookedStrokes();
     desktop.PressCapsLock(10);
-    rig.Burst(std::string(20, 'd') + "\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 4; }));
+    REQUIRE(rig.BurstHandled(std::string(20, 'd') + "\r", 4));
     CHECK(desktop.HookedStrokes() == hookedBefore);
     CHECK(rig.layout.capsLockAsked.load());
-    rig.Burst("e\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 5; }));
+    REQUIRE(rig.BurstHandled("e\r", 5));
     CHECK(rig.layout.capsLockAsked.load());
     desktop.PressCapsLock();
-    rig.Burst("f\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 6; }));
+    REQUIRE(rig.BurstHandled("f\r", 6));
     CHECK_FALSE(rig.layout.capsLockAsked.load());
 
     // A reading that begins to arrive takes the hook off ahead of its keys, which hand it back.
     REQUIRE(desktop.HookSet());
     rig.service.OnBytesArriving();
     CHECK_FALSE(desktop.HookSet());
-    rig.Burst("g\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 7; }));
+    REQUIRE(rig.BurstHandled("g\r", 7));
     CHECK(desktop.HookSet());
     CHECK(desktop.HookedStrokes() == hookedBefore);
 }
@@ -694,12 +685,10 @@ TEST_CASE("a failed recording write is traced each time and shown once per enabl
     REQUIRE(rig.Enable());
     rig.Burst("A\r");
     rig.Drain();
-    rig.Burst("B\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+    REQUIRE(rig.BurstHandled("B\r", 2));
     rig.Disable();
     REQUIRE(rig.Enable());
-    rig.Burst("C\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));  // each counts as handled
+    REQUIRE(rig.BurstHandled("C\r", 3));  // each counts as handled
     using Report = std::pair<std::u16string, bool>;
     CHECK(rig.host.Read(rig.host.errors) == std::vector<Report>{{u"Write recording file failed!", true},
                                                                 {u"Write recording file failed!", false},
@@ -715,11 +704,9 @@ TEST_CASE("a window of an elevated program in front: nothing typed or counted, o
     REQUIRE(rig.Enable());
     desktop.Show(FrontKind::kUserWindow, 7);
     rig.Burst("ab\r");
-    rig.Burst("cd\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+    REQUIRE(rig.BurstHandled("cd\r", 2));
     desktop.Show(FrontKind::kUserWindow, 8);  // another such window
-    rig.Burst("ef\r");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
+    REQUIRE(rig.BurstHandled("ef\r", 3));
     CHECK(rig.typed.Text().empty());
     CHECK(rig.keys.SentKeyCount() == 0);
     CHECK(rig.host.TraceCount(line) == 2);
@@ -741,14 +728,12 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         PipelineRig rig;
         withRules(rig);
         REQUIRE(rig.Enable());
-        rig.Burst("W 7.5\r\nERR\r\n");
-        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 2; }));
+        REQUIRE(rig.BurstHandled("W 7.5\r\nERR\r\n", 2));
         CHECK(rig.platform.desktop.TextOf(FakeDesktop::kUserWindow) == u"7,5\t");
         CHECK(rig.host.TraceCount(u"reading skipped, no match") == 1);
         // Each reading is acknowledged, the skipped one too; a line end alone is no reading.
         CHECK(rig.host.readingsHandled == 2);
-        rig.Burst("\n");
-        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
+        REQUIRE(rig.BurstHandled("\n", 3));
         CHECK(rig.host.readingsHandled == 2);
     }
     SUBCASE("recorded: the Tab as a tab") {
@@ -756,8 +741,7 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         withRules(rig);
         RecordTo(rig);
         REQUIRE(rig.Enable());
-        rig.Burst("ST,GS,-000.50kg\r\n");
-        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        REQUIRE(rig.BurstHandled("ST,GS,-000.50kg\r\n", 1));
         CHECK(rig.platform.recorded.items == std::vector<std::u16string>{u"-0,50\t"});
     }
     SUBCASE("a disable cuts a slow pace short") {
@@ -775,8 +759,7 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         PipelineRig rig;
         rig.Set(TYPE_DELAY_MS, 1001);
         REQUIRE(rig.Enable());
-        rig.Burst("123\r");
-        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        REQUIRE(rig.BurstHandled("123\r", 1));
         CHECK(rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
         CHECK(rig.host.faults.Tip() == u"not typing: TYPE_DELAY_MS must be 0 to 1000");
     }
@@ -787,8 +770,7 @@ TEST_CASE("the reading rules shape what is typed and recorded, and a rule that c
         const std::u16string refusal = CReadingRules().Set(broken).value_or(u"accepted");
         WriteSetting(rig.profile, DATA_EXTRACT, broken.extract);
         REQUIRE(rig.Enable());
-        rig.Burst("123\r");
-        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        REQUIRE(rig.BurstHandled("123\r", 1));
         CHECK(rig.platform.desktop.StrokesOf(FakeDesktop::kUserWindow).empty());
         CHECK(rig.host.TraceCount(u"reading rules refused: " + refusal) == 1);
         CHECK(rig.host.faults.Tip() == u"not typing: " + FaultTip(refusal));

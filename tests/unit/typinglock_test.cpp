@@ -59,8 +59,7 @@ TEST_CASE("two copies: readings never split each other, and a held reading keeps
         const std::string name = c.name;
         CAPTURE(name);
         FakeCopyLocks locks;
-        PipelineRig a;
-        a.platform.locks = &locks;
+        PipelineRig a(locks);
         a.Set(TYPE_DELAY_MS, static_cast<int>(c.typeDelayMs));
         PipelineRig b(a, locks, 2);
         FakeDesktop& desktop = a.platform.desktop;
@@ -100,15 +99,13 @@ TEST_CASE("two copies: readings never split each other, and a held reading keeps
 // go first.
 TEST_CASE("an item that ends on a shifted character lets Shift go before the typing lock") {
     FakeCopyLocks locks;
-    PipelineRig rig;
-    rig.platform.locks = &locks;
+    PipelineRig rig(locks);
     rig.layout.shifted = u'B';
     rig.Set(SENDKB_CRLF, 0);
     rig.Set(SENDKB_RCVCHARS, 1);
     rig.Set(SENDKB_RCVCHARSNUMBER, 2);
     REQUIRE(rig.Enable());
-    rig.Burst("aB");
-    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+    REQUIRE(rig.BurstHandled("aB", 1));
     CHECK(locks.Takes(FakeCopyLocks::kTyping) == 1);
     CHECK(locks.Owner(FakeCopyLocks::kTyping) == 0);
     CHECK(rig.platform.unlocksWithModifiersDown == 0);
@@ -116,8 +113,7 @@ TEST_CASE("an item that ends on a shifted character lets Shift go before the typ
 
 TEST_CASE("a reading that waits more than 2 s for another copy says so, a stop ends the wait at once") {
     FakeCopyLocks locks;
-    PipelineRig rig;
-    rig.platform.locks = &locks;
+    PipelineRig rig(locks);
     FakeDesktop& desktop = rig.platform.desktop;
     REQUIRE(rig.Enable());
     const std::string claim = ClaimName(FakeDesktop::kUserWindow);
@@ -176,8 +172,7 @@ TEST_CASE("a lock left by a copy that ended: the modifiers it left down are rele
         const std::string name = c.name;
         CAPTURE(name);
         FakeCopyLocks locks;
-        PipelineRig rig;
-        rig.platform.locks = &locks;
+        PipelineRig rig(locks);
         FakeDesktop& desktop = rig.platform.desktop;
         REQUIRE(rig.Enable());
 
@@ -191,8 +186,7 @@ TEST_CASE("a lock left by a copy that ended: the modifiers it left down are rele
         locks.End(2);
         const std::vector<KeyStroke> dead = desktop.StrokesOf(FakeDesktop::kUserWindow);
 
-        rig.Burst("ab\r");
-        REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 1; }));
+        REQUIRE(rig.BurstHandled("ab\r", 1));
         std::vector<KeyStroke> expected = dead;
         expected.insert(expected.end(), c.releases.begin(), c.releases.end());
         for (const KeyStroke& k : {Down('a'), Up('a'), Down('b'), Up('b'), Down('\r'), Up('\r')}) {
@@ -211,8 +205,7 @@ TEST_CASE("a lock out of reach: the reading is held with one trace and a fault, 
     for (const std::string& denied : locksToDeny) {
         CAPTURE(denied);
         FakeCopyLocks locks;
-        PipelineRig rig;
-        rig.platform.locks = &locks;
+        PipelineRig rig(locks);
         FakeDesktop& desktop = rig.platform.desktop;
         REQUIRE(rig.Enable());
         locks.Deny(denied);
