@@ -202,9 +202,12 @@ TEST_CASE("a reading longer than 64 KiB is cut there once, traced, and the rest 
 }
 
 TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped or discarded, never when lost, and journaled so") {
+    using Step = std::function<void(PipelineRig&)>;
     struct Case {
         const char* what;
-        std::function<void(PipelineRig&)> run;
+        Step before;  // before the enable
+        std::string reading;
+        Step meanwhile;  // after the reading came
         size_t acks;
         const char16_t* trace;
         Outcome outcome;
@@ -213,72 +216,40 @@ TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped o
         const char16_t* program;
     };
     const Case cases[] = {
-        {"typed",
-         [](PipelineRig& rig) {
-             REQUIRE(rig.Enable());
-             rig.Burst("ab\r");
-         },
-         1, nullptr,
-         Outcome::kTyped, u"", u"ab\r", u"NOTEPAD.EXE"},
+        {"typed", nullptr, "ab\r", nullptr, 1, nullptr, Outcome::kTyped, u"", u"ab\r", u"NOTEPAD.EXE"},
         {"recorded",
          [](PipelineRig& rig) {
              rig.Set(RECORDDATA, 1);
              rig.Set(RECORDDATA_FILENAME, u"C:\\scans.txt");
-             REQUIRE(rig.Enable());
-             rig.Burst("ab\r");
          },
-         1, nullptr,
-         Outcome::kRecorded, u"", u"ab\r", u""},
-        {"skipped by the expression",
-         [](PipelineRig& rig) {
-             rig.Set(DATA_EXTRACT, u"^W:");
-             REQUIRE(rig.Enable());
-             rig.Burst("ab\r");
-         },
-         1, u"reading skipped, no match",
-         Outcome::kSkipped, u"no match", u"", u"NOTEPAD.EXE"},
+         "ab\r", nullptr, 1, nullptr, Outcome::kRecorded, u"", u"ab\r", u""},
+        {"skipped by the expression", [](PipelineRig& rig) { rig.Set(DATA_EXTRACT, u"^W:"); }, "ab\r", nullptr, 1,
+         u"reading skipped, no match", Outcome::kSkipped, u"no match", u"", u"NOTEPAD.EXE"},
         {"discarded while it waited for the chosen program",
+         [](PipelineRig& rig) { rig.Set(TARGET_PROGRAM, u"EXCEL.EXE"); }, "ab\r",
          [](PipelineRig& rig) {
-             rig.Set(TARGET_PROGRAM, u"EXCEL.EXE");
-             REQUIRE(rig.Enable());
-             rig.Burst("ab\r");
              REQUIRE(rig.Eventually([&] { return rig.service.WaitingReadings() == 1; }));
              rig.service.DiscardWaitingReadings();
          },
-         1, u"send-key: 1 waiting reading discarded",
-         Outcome::kDiscarded, u"", u"", u"EXCEL.EXE"},
+         1, u"send-key: 1 waiting reading discarded", Outcome::kDiscarded, u"", u"", u"EXCEL.EXE"},
         {"an elevated window in front",
-         [](PipelineRig& rig) {
-             rig.platform.desktop.SetElevated(FakeDesktop::kUserWindow);
-             REQUIRE(rig.Enable());
-             rig.Burst("ab\r");
-         },
-         0, u"send-key: the window in front belongs to a program running as administrator, nothing typed",
+         [](PipelineRig& rig) { rig.platform.desktop.SetElevated(FakeDesktop::kUserWindow); }, "ab\r", nullptr, 0,
+         u"send-key: the window in front belongs to a program running as administrator, nothing typed",
          Outcome::kLost, u"the window belongs to a program running as administrator", u"", u"NOTEPAD.EXE"},
-        {"a stored rule that cannot work",
-         [](PipelineRig& rig) {
-             rig.Set(DATA_EXTRACT, u"([0-9]");
-             REQUIRE(rig.Enable());
-             rig.Burst("12\r");
-         },
-         0, u"send-key: a reading not typed, the reading rules cannot work",
-         Outcome::kLost, u"the reading rules cannot work", u"", u"NOTEPAD.EXE"},
+        {"a stored rule that cannot work", [](PipelineRig& rig) { rig.Set(DATA_EXTRACT, u"([0-9]"); }, "12\r",
+         nullptr, 0, u"send-key: a reading not typed, the reading rules cannot work", Outcome::kLost,
+         u"the reading rules cannot work", u"", u"NOTEPAD.EXE"},
         {"its window closed in the middle",
+         [](PipelineRig& rig) { rig.platform.desktop.Show(FrontKind::kShell, 2, 2); }, "abc\r",
          [](PipelineRig& rig) {
-             REQUIRE(rig.Enable());
-             rig.platform.desktop.Show(FrontKind::kShell, 2, 2);
-             rig.Burst("abc\r");
              REQUIRE(rig.Eventually(
                  [&] { return rig.host.Traced(u"send-key held: the taskbar or the desktop is in front"); }));
              rig.platform.desktop.Close(FakeDesktop::kUserWindow);
          },
-         0, u"send-key: a reading was cut short, its window was closed",
-         Outcome::kLost, u"its window was closed", u"", u"NOTEPAD.EXE"},
-        {"a stop in the middle",
+         0, u"send-key: a reading was cut short, its window was closed", Outcome::kLost, u"its window was closed", u"",
+         u"NOTEPAD.EXE"},
+        {"a stop in the middle", [](PipelineRig& rig) { rig.typed.CloseGate(); }, "abc\r",
          [](PipelineRig& rig) {
-             REQUIRE(rig.Enable());
-             rig.typed.CloseGate();
-             rig.Burst("abc\r");
              REQUIRE(rig.Eventually([&] { return rig.typed.AtGate(); }));
              std::thread opener([&] {
                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -287,8 +258,8 @@ TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped o
              rig.Disable();
              opener.join();
          },
-         0, u"send-key: a reading lost, the service stopped while it was typed",
-         Outcome::kLost, u"the service stopped", u"", u"NOTEPAD.EXE"},
+         0, u"send-key: a reading lost, the service stopped while it was typed", Outcome::kLost,
+         u"the service stopped", u"", u"NOTEPAD.EXE"},
     };
     for (const Case& c : cases) {
         CAPTURE(c.what);
@@ -297,7 +268,14 @@ TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped o
         rig.platform.desktop.SetIdentity(FakeDesktop::kUserWindow, u"C:\\Windows\\NOTEPAD.EXE", u"Untitled");
         rig.Set(COMPORT, u"COM7");
         rig.platform.now = 3723004;  // 01:02:03.004
-        c.run(rig);
+        if (c.before) {
+            c.before(rig);
+        }
+        REQUIRE(rig.Enable());
+        rig.Burst(c.reading);
+        if (c.meanwhile) {
+            c.meanwhile(rig);
+        }
         if (c.trace != nullptr) {
             CHECK(rig.Eventually([&] { return rig.host.Traced(c.trace); }));
         }
