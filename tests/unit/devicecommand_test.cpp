@@ -219,10 +219,7 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
         port.deviceReads = false;  // flow control holds: the next request stays pending
     }
     host.Advance(requests, 1);
-    CHECK(rig.Eventually([&] {
-        std::lock_guard lock(port.mutex);
-        return port.writes == 5;
-    }));
+    CHECK(rig.Eventually([&] { return rig.Port(&testing::PortScript::writes) == 5; }));
     host.Advance(requests, 1500);  // three ticks, each skipped, traced once
     requests.OnReadingsHandled(1);  // an acknowledgement queues behind it
     CHECK(host.Count(u"device poll skipped, the last request is still being written") == 1);

@@ -8,6 +8,7 @@
 #include "serialrig.h"
 
 using namespace dorvane;
+using dorvane::testing::PortScript;
 using dorvane::testing::SerialRig;
 using dorvane::testing::WindowsRefuses;
 
@@ -36,12 +37,15 @@ TEST_CASE("a missing port is traced and reported, the read buffer stays and is r
     CHECK(rig.link.ReadBufferSize() == 1024);  // the held buffer, not the new size
     CHECK(rig.link.EnableComm());
     CHECK(rig.Traced("enable comm, already enabled"));
+    const auto disables = [&] {
+        const auto traces = rig.platform.Read(rig.platform.traces);
+        return std::count(traces.begin(), traces.end(), "disable comm, done");
+    };
     CHECK(rig.link.DisableComm());
     CHECK_FALSE(rig.link.HoldsReadBuffer());
-    const auto traces = rig.platform.Read(rig.platform.traces);
-    CHECK(std::count(traces.begin(), traces.end(), "disable comm, done") == 1);
+    CHECK(disables() == 1);
     CHECK(rig.link.DisableComm());
-    CHECK(std::count(traces.begin(), traces.end(), "disable comm, done") == 1);
+    CHECK(disables() == 1);  // already disabled: nothing more done
 }
 
 TEST_CASE("line settings: built and stored at a port's first enable, then read from the store") {
@@ -227,10 +231,7 @@ TEST_CASE("a stop ends within half a second when the mask change does not end th
         rig.platform.port.maskEndsWait = false;
         rig.platform.port.cancelEndsWait = c.cancelEndsWait;
         REQUIRE(rig.link.EnableComm());
-        REQUIRE(rig.Eventually([&] {
-            std::lock_guard lock(rig.platform.port.mutex);
-            return rig.platform.port.pending;
-        }));
+        REQUIRE(rig.ReaderWaits());
         std::atomic<bool> stopped{false};
         const auto start = std::chrono::steady_clock::now();
         std::thread stopper([&] {
@@ -257,10 +258,7 @@ TEST_CASE("a stop on a quiet line ends the reader at once, where a synchronous h
         SerialRig rig;
         rig.platform.port.overlapped = overlapped;
         REQUIRE(rig.link.EnableComm());
-        REQUIRE(rig.Eventually([&] {
-            std::lock_guard lock(rig.platform.port.mutex);
-            return rig.platform.port.pending;  // the reader waits; the device is silent
-        }));
+        REQUIRE(rig.ReaderWaits());  // the device is silent
         std::atomic<bool> stopped{false};
         const auto start = std::chrono::steady_clock::now();
         std::thread stopper([&] {
@@ -460,39 +458,24 @@ TEST_CASE("writes to the device go beside the reader's wait, polls are skipped w
         SerialRig rig;
         rig.platform.port.overlapped = overlapped;
         rig.link.SetWriteTimeout(300);
-        std::mutex mutex;
-        std::vector<WriteOutcome> outcomes;
-        rig.link.SetWriteObserver([&](WriteOutcome outcome, uint32_t) {
-            std::lock_guard lock(mutex);
-            outcomes.push_back(outcome);
-        });
-        const auto ended = [&] {
-            std::lock_guard lock(mutex);
-            return outcomes;
-        };
-        testing::PortScript& port = rig.platform.port;
-        const auto writes = [&port] {
-            std::lock_guard lock(port.mutex);
-            return port.writes;
-        };
+        rig.RecordWriteOutcomes();
+        PortScript& port = rig.platform.port;
+        const auto writes = [&] { return rig.Port(&PortScript::writes); };
         CHECK(rig.link.Send({'P'}, true) == SendResult::kNotOpen);
         REQUIRE(rig.link.EnableComm());
         CHECK_FALSE(rig.Traced("thread comm-write is running"));  // nothing to send: no writer
-        REQUIRE(rig.Eventually([&] {
-            std::lock_guard lock(rig.platform.port.mutex);
-            return rig.platform.port.pending;  // the reader waits; the device is silent
-        }));
+        REQUIRE(rig.ReaderWaits());  // the device is silent
         CHECK(rig.link.Send({'P', '\r', '\n'}, true) == SendResult::kQueued);
         if (overlapped) {
-            REQUIRE(rig.Eventually([&] { return ended().size() == 1; }));
-            CHECK(ended()[0] == WriteOutcome::kWritten);
+            REQUIRE(rig.Eventually([&] { return rig.WriteOutcomes().size() == 1; }));
+            CHECK(rig.WriteOutcomes()[0] == WriteOutcome::kWritten);
             std::lock_guard lock(port.mutex);
             CHECK(port.written == std::vector<uint8_t>{'P', '\r', '\n'});
         } else {
             // A synchronous handle would hold the request behind the reader's wait on a quiet
             // line, which is why the port is opened for overlapped I/O.
-            REQUIRE(rig.Eventually([&] { return ended().size() == 1; }));
-            CHECK(ended()[0] == WriteOutcome::kTimedOut);
+            REQUIRE(rig.Eventually([&] { return rig.WriteOutcomes().size() == 1; }));
+            CHECK(rig.WriteOutcomes()[0] == WriteOutcome::kTimedOut);
             // Only the device's next byte ends a synchronous wait: the stop goes first, so the
             // reader does not start another wait after it.
             std::thread stopper([&] { rig.link.DisableComm(); });
@@ -524,7 +507,7 @@ TEST_CASE("writes to the device go beside the reader's wait, polls are skipped w
         const auto start = std::chrono::steady_clock::now();
         rig.link.DisableComm();
         CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));
-        CHECK(ended() == std::vector<WriteOutcome>{WriteOutcome::kWritten, WriteOutcome::kStopped});
+        CHECK(rig.WriteOutcomes() == std::vector<WriteOutcome>{WriteOutcome::kWritten, WriteOutcome::kStopped});
         CHECK(writes() == 2);  // the queued one was dropped
         CHECK(rig.link.Send({'P'}, false) == SendResult::kNotOpen);
     }
@@ -547,11 +530,7 @@ TEST_CASE("a write's record and bytes stay alive until its driver ends it, after
     for (const Case& c : cases) {
         CAPTURE(c.driver);
         SerialRig rig;
-        testing::PortScript& port = rig.platform.port;
-        const auto read = [&port](auto field) {
-            std::lock_guard lock(port.mutex);
-            return port.*field;
-        };
+        PortScript& port = rig.platform.port;
         std::atomic<int> ended{0};
         std::atomic<WriteOutcome> outcome{WriteOutcome::kWritten};
         rig.link.SetWriteObserver([&](WriteOutcome o, uint32_t) {
@@ -563,7 +542,7 @@ TEST_CASE("a write's record and bytes stay alive until its driver ends it, after
         port.closeEndsWrite = c.closeEndsWrite;
         REQUIRE(rig.link.EnableComm());
         REQUIRE(rig.link.Send({'A', 'C', 'K'}, false) == SendResult::kQueued);
-        REQUIRE(rig.Eventually([&] { return read(&testing::PortScript::writes) == 1; }));
+        REQUIRE(rig.Eventually([&] { return rig.Port(&PortScript::writes) == 1; }));
 
         std::thread lateDriver;
         if (c.endsDuringCloseWait) {
@@ -588,51 +567,42 @@ TEST_CASE("a write's record and bytes stay alive until its driver ends it, after
         CHECK(outcome == WriteOutcome::kStopped);
         CHECK(rig.Traced("comm write not ended by the cancel, kept until the driver ends it") == c.kept);
         CHECK(rig.Traced("comm write still pending at close, its buffer is left to the driver") == c.left);
-        CHECK(read(&testing::PortScript::freedWhileHeld) == 0);
-        CHECK(read(&testing::PortScript::liveWrites) == (c.left ? 1 : 0));
+        CHECK(rig.Port(&PortScript::freedWhileHeld) == 0);
+        CHECK(rig.Port(&PortScript::liveWrites) == (c.left ? 1 : 0));
         if (c.left) {
             // The driver ends the write now, writing its record and taking its bytes: both must
             // still be ours (ASan reports a use after free otherwise).
             port.CompleteHeldWrites();
-            CHECK(read(&testing::PortScript::written) == std::vector<uint8_t>{'A', 'C', 'K'});
+            CHECK(rig.Port(&PortScript::written) == std::vector<uint8_t>{'A', 'C', 'K'});
             // Freed at the next stop, without waiting for it again.
             port.deviceReads = true;
             REQUIRE(rig.link.EnableComm());
             const auto again = std::chrono::steady_clock::now();
             rig.link.DisableComm();
             CHECK(std::chrono::steady_clock::now() - again < std::chrono::milliseconds(100));
-            CHECK(read(&testing::PortScript::liveWrites) == 0);
+            CHECK(rig.Port(&PortScript::liveWrites) == 0);
         } else {
             // An aborted write took nothing; one the driver ended itself took the bytes.
-            CHECK(read(&testing::PortScript::written).size() == (c.endsDuringCloseWait ? 3u : 0u));
+            CHECK(rig.Port(&PortScript::written).size() == (c.endsDuringCloseWait ? 3u : 0u));
         }
     }
 }
 
 TEST_CASE("a timed-out write whose cancel the driver ignores is kept, and the writer goes on with the next") {
     SerialRig rig;
-    testing::PortScript& port = rig.platform.port;
+    PortScript& port = rig.platform.port;
     rig.link.SetWriteTimeout(50);
-    std::mutex mutex;
-    std::vector<WriteOutcome> outcomes;
-    rig.link.SetWriteObserver([&](WriteOutcome o, uint32_t) {
-        std::lock_guard lock(mutex);
-        outcomes.push_back(o);
-    });
-    const auto ended = [&] {
-        std::lock_guard lock(mutex);
-        return outcomes;
-    };
+    rig.RecordWriteOutcomes();
     port.deviceReads = false;
     port.cancelEndsWrite = false;
     port.closeEndsWrite = false;
     REQUIRE(rig.link.EnableComm());
     const auto start = std::chrono::steady_clock::now();
     REQUIRE(rig.link.Send({'1'}, false) == SendResult::kQueued);
-    REQUIRE(rig.Eventually([&] { return ended().size() == 1; }));
+    REQUIRE(rig.Eventually([&] { return rig.WriteOutcomes().size() == 1; }));
     // The bound (50 ms here plus the byte's time), the driver's grace, and the cancel's wait.
     CHECK(std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(50 + 500 + 200));
-    CHECK(ended()[0] == WriteOutcome::kTimedOut);
+    CHECK(rig.WriteOutcomes()[0] == WriteOutcome::kTimedOut);
     CHECK(rig.Traced("comm write not ended by the cancel, kept until the driver ends it"));
     {
         std::lock_guard lock(port.mutex);  // the platform's lock is never taken inside this one
@@ -641,8 +611,8 @@ TEST_CASE("a timed-out write whose cancel the driver ignores is kept, and the wr
         port.changed.notify_all();
     }
     REQUIRE(rig.link.Send({'2'}, false) == SendResult::kQueued);
-    REQUIRE(rig.Eventually([&] { return ended().size() == 2; }));
-    CHECK(ended()[1] == WriteOutcome::kWritten);
+    REQUIRE(rig.Eventually([&] { return rig.WriteOutcomes().size() == 2; }));
+    CHECK(rig.WriteOutcomes()[1] == WriteOutcome::kWritten);
     rig.link.DisableComm();
     CHECK_FALSE(rig.Traced("comm write still pending at close, its buffer is left to the driver"));
     std::lock_guard lock(port.mutex);

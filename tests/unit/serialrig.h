@@ -425,6 +425,8 @@ struct SerialRig {
     FakePrivateProfile ini;
     CAppProfile profile{u"Velmora", u"DORVANE", registry, ini};
     FakeSerialPlatform platform;
+    std::mutex outcomesMutex;
+    std::vector<WriteOutcome> outcomes;  // how each write ended, once RecordWriteOutcomes is called
     CSerialLink link{platform, profile};
 
     SerialRig() { link.SetLossObserver([this] { platform.CountServiceOff(); }); }
@@ -432,6 +434,25 @@ struct SerialRig {
     template <class Check>
     bool Eventually(Check check) {
         return testing::Eventually(check);
+    }
+    template <class T>
+    T Port(T PortScript::*field) {
+        std::lock_guard lock(platform.port.mutex);
+        return platform.port.*field;
+    }
+    // Waits until the reader waits on the line.
+    bool ReaderWaits() {
+        return Eventually([&] { return Port(&PortScript::pending); });
+    }
+    void RecordWriteOutcomes() {
+        link.SetWriteObserver([this](WriteOutcome outcome, uint32_t) {
+            std::lock_guard lock(outcomesMutex);
+            outcomes.push_back(outcome);
+        });
+    }
+    std::vector<WriteOutcome> WriteOutcomes() {
+        std::lock_guard lock(outcomesMutex);
+        return outcomes;
     }
     std::vector<std::string> Bursts() { return platform.Read(platform.bursts); }
     bool Traced(const std::string& line) {
