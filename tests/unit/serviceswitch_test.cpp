@@ -350,23 +350,22 @@ TEST_CASE("a device picked by its identity: followed to its new name, waited for
     const TreePort strangerAtCom5{u"COM5", u"USB Serial Port (COM5)", u"FTDI", u"USB\\VID_0403&PID_6001\\OTHER1"};
     const Calls kOpen = {"open port", "start pipeline", "start tick", "idle time", "start requests", "picture"};
 
+    // The scanner is stored for COM5, where another adapter is now; each case says where the scanner is.
+    Rig rig;
+    rig.host.port = u"COM5";
+    rig.host.device = scanner;
+    rig.host.tree = {strangerAtCom5};
     SUBCASE("no device stored: the tree is never asked, the name is opened as always") {
-        Rig rig;
+        rig.host.device.clear();
         rig.service.Switch(true);
         CHECK(rig.host.Take() == kEnable);
     }
     SUBCASE("at its name") {
-        Rig rig;
-        rig.host.port = u"COM5";
-        rig.host.device = scanner;
         rig.host.tree = {atCom5};
         rig.service.Switch(true);
         CHECK(rig.host.Take() == Join({"trace enable dorvane", "tree"}, kOpen));
     }
     SUBCASE("moved: the settings follow it, the user is told once, the new name is opened") {
-        Rig rig;
-        rig.host.port = u"COM5";
-        rig.host.device = scanner;
         rig.host.tree = {strangerAtCom5, atCom9};
         rig.service.Switch(true);
         CHECK(rig.host.Take() == Join({"trace enable dorvane", "tree", "move COM5 COM9",
@@ -378,10 +377,6 @@ TEST_CASE("a device picked by its identity: followed to its new name, waited for
         CHECK(rig.host.Take() == Join({"trace enable dorvane", "tree"}, kOpen));
     }
     SUBCASE("absent, its name taken by another adapter: nothing opened, waited for; back under a new name") {
-        Rig rig;
-        rig.host.port = u"COM5";
-        rig.host.device = scanner;
-        rig.host.tree = {strangerAtCom5};
         rig.service.Switch(true);
         CHECK(rig.host.Take() == Calls{"trace enable dorvane", "tree", "trace device of COM5 absent: not opened",
                                         "start tries", "trace waiting for COM5", "state", "picture"});
@@ -400,11 +395,7 @@ TEST_CASE("a device picked by its identity: followed to its new name, waited for
         CHECK(rig.service.MissingDevice() == PortChoice::Outcome::kByName);
     }
     SUBCASE("absent with AUTORECONNECT=0: the enable fails with its box, nothing opened") {
-        Rig rig;
         rig.host.reconnects = false;
-        rig.host.port = u"COM5";
-        rig.host.device = scanner;
-        rig.host.tree = {strangerAtCom5};
         rig.service.Switch(true);
         CHECK(rig.host.Take() == Calls{"trace enable dorvane", "tree", "trace device of COM5 absent: not opened",
                                         "box Enable comm service failed!\t", "picture"});
