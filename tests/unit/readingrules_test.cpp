@@ -30,6 +30,14 @@ std::vector<std::u16string> Shown(const CReadingRules& rules, const std::u16stri
     return shown;
 }
 
+// The default settings, changed as `change` does.
+template <class Change>
+ReadingRuleSettings With(Change change) {
+    ReadingRuleSettings settings;
+    change(settings);
+    return settings;
+}
+
 }  // namespace
 
 TEST_CASE("reading rules off: every item comes out as it came in, split after its line ends") {
@@ -57,51 +65,46 @@ TEST_CASE("reading rules on real device lines, applied in order: replace, strip,
         const char* line;
         std::vector<std::u16string> typed;
     };
-    const auto with = [](auto&& change) {
-        ReadingRuleSettings settings;
-        change(settings);
-        return settings;
-    };
     const Case cases[] = {
         {"scanner, Tab instead of the line end",
-         with([](auto& s) { s.suffix = u"{TAB}", s.keepLineEnd = false; }), "4006381333931\r\n", {u"4006381333931{TAB}"}},
-        {"scanner with an AIM prefix", with([](auto& s) { s.extract = u"^\\][A-Za-z][0-9](.*)$"; }), "]E04006381333931\r",
+         With([](auto& s) { s.suffix = u"{TAB}", s.keepLineEnd = false; }), "4006381333931\r\n", {u"4006381333931{TAB}"}},
+        {"scanner with an AIM prefix", With([](auto& s) { s.extract = u"^\\][A-Za-z][0-9](.*)$"; }), "]E04006381333931\r",
          {u"4006381333931\r"}},
-        {"scale, weight with a decimal comma", with([](auto& s) { s.number = 2, s.decimal = u","; }),
+        {"scale, weight with a decimal comma", With([](auto& s) { s.number = 2, s.decimal = u","; }),
          "ST,GS,+0012.345kg\r\n", {u"12,345\r\n"}},
-        {"scale, negative in pounds", with([](auto& s) { s.number = 2; }), "  -000.50 lb\r", {u"-0.50\r"}},
-        {"scale, whole grams kept as sent", with([](auto& s) { s.number = 1; }), "W +0007 g\n", {u"+0007\n"}},
-        {"scale, the field after its label", with([](auto& s) { s.extract = u"N: *([^ ]+)", s.number = 2, s.decimal = u"."; }),
+        {"scale, negative in pounds", With([](auto& s) { s.number = 2; }), "  -000.50 lb\r", {u"-0.50\r"}},
+        {"scale, whole grams kept as sent", With([](auto& s) { s.number = 1; }), "W +0007 g\n", {u"+0007\n"}},
+        {"scale, the field after its label", With([](auto& s) { s.extract = u"N: *([^ ]+)", s.number = 2, s.decimal = u"."; }),
          "G: 1,20 N: 0001,05 kg\r", {u"1.05\r"}},
-        {"RFID reader framed by STX and ETX", with([](auto& s) { s.strip = u"\\x02\\x03", s.textCase = 2; }),
+        {"RFID reader framed by STX and ETX", With([](auto& s) { s.strip = u"\\x02\\x03", s.textCase = 2; }),
          "\x02" "0A1B2C3D\x03\r\n", {u"0a1b2c3d\r\n"}},
-        {"a line with several numbers", with([](auto& s) { s.number = 1; }), "T=21.5C H=40%\r", {u"21.5\r"}},
+        {"a line with several numbers", With([](auto& s) { s.number = 1; }), "T=21.5C H=40%\r", {u"21.5\r"}},
         {"no match: nothing typed, its line end neither, the next one typed",
-         with([](auto& s) { s.extract = u"^[0-9]+$"; }), "ABC\r123\r", {u"(skipped)", u"123\r"}},
-        {"no number", with([](auto& s) { s.number = 1; }), "ERR\r", {u"(skipped)"}},
-        {"date, time, braces and a combination", with([](auto& s) {
+         With([](auto& s) { s.extract = u"^[0-9]+$"; }), "ABC\r123\r", {u"(skipped)", u"123\r"}},
+        {"no number", With([](auto& s) { s.number = 1; }), "ERR\r", {u"(skipped)"}},
+        {"date, time, braces and a combination", With([](auto& s) {
              s.prefix = u"{date} {TIME} {{", s.suffix = u"}}{ctrl+shift+tab}{F12}", s.textCase = 1;
          }),
          "ab\r", {u"09.12.2026 14:05 {{AB}}{SHIFT+CTRL+TAB}{F12}\r"}},
-        {"a line end alone gets no prefix or suffix", with([](auto& s) { s.prefix = u"P", s.suffix = u"{TAB}"; }),
+        {"a line end alone gets no prefix or suffix", With([](auto& s) { s.prefix = u"P", s.suffix = u"{TAB}"; }),
          "x\r\n\n", {u"Px{TAB}\r\n", u"\n"}},
         {"MT-SICS balance: the stable weight typed, an unsettled one skipped",
-         with([](auto& s) { s.extract = u"^S S\\s+(\\S+)"; }), "S S      12.345 g\r\nS D      12.301 g\r\n",
+         With([](auto& s) { s.extract = u"^S S\\s+(\\S+)"; }), "S S      12.345 g\r\nS D      12.301 g\r\n",
          {u"12.345\r\n", u"(skipped)"}},
-        {"GS1 DataMatrix: each group separator becomes Tab", with([](auto& s) { s.replace = u"\\x1d={TAB}"; }),
+        {"GS1 DataMatrix: each group separator becomes Tab", With([](auto& s) { s.replace = u"\\x1d={TAB}"; }),
          "0104006381333931\x1d" "10ABC\x1d" "21XYZ\r\n", {u"0104006381333931{TAB}10ABC{TAB}21XYZ\r\n"}},
         {"GS1 DataMatrix: the separator shown by name, ESC dropped, then upper case",
-         with([](auto& s) { s.replace = u"\\x1d=<GS>;\\x1b=", s.textCase = 1; }), "01a\x1d\x1b" "10b\r", {u"01A<GS>10B\r"}},
-        {"replacements in one pass: what one wrote is not replaced again", with([](auto& s) { s.replace = u"a=b;b=c"; }),
+         With([](auto& s) { s.replace = u"\\x1d=<GS>;\\x1b=", s.textCase = 1; }), "01a\x1d\x1b" "10b\r", {u"01A<GS>10B\r"}},
+        {"replacements in one pass: what one wrote is not replaced again", With([](auto& s) { s.replace = u"a=b;b=c"; }),
          "ab\r", {u"bc\r"}},
         {"a replacement's key goes through the expression and the case as one character",
-         with([](auto& s) { s.replace = u"\\x1d={TAB};\\;=\\=", s.extract = u"^01(.*)$", s.textCase = 2; }),
+         With([](auto& s) { s.replace = u"\\x1d={TAB};\\;=\\=", s.extract = u"^01(.*)$", s.textCase = 2; }),
          "01AB\x1d" "CD;\r", {u"ab{TAB}cd=\r"}},
         {"GTIN: a valid EAN-13 is typed, a wrong check digit is refused, other text untouched",
-         with([](auto& s) { s.checkGtin = true, s.suffix = u"{TAB}"; }), "4006381333931\r4006381333932\rABC\r",
+         With([](auto& s) { s.checkGtin = true, s.suffix = u"{TAB}"; }), "4006381333931\r4006381333932\rABC\r",
          {u"4006381333931{TAB}\r", u"(refused: check digit)", u"ABC{TAB}\r"}},
         {"GTIN judged after the rules: the code a scale's label carries",
-         with([](auto& s) { s.checkGtin = true, s.strip = u" "; }), "400 6381 333932\r", {u"(refused: check digit)"}},
+         With([](auto& s) { s.checkGtin = true, s.strip = u" "; }), "400 6381 333932\r", {u"(refused: check digit)"}},
     };
     for (const Case& c : cases) {
         CAPTURE(std::string(c.device));
@@ -113,7 +116,7 @@ TEST_CASE("reading rules on real device lines, applied in order: replace, strip,
 
     // Named keys carry what a recording writes for them: a tab, a line end, nothing for the rest.
     CReadingRules rules;
-    REQUIRE_FALSE(rules.Set(with([](auto& s) { s.suffix = u"{TAB}{ENTER}{ESC}{ALT+F4}"; })));
+    REQUIRE_FALSE(rules.Set(With([](auto& s) { s.suffix = u"{TAB}{ENTER}{ESC}{ALT+F4}"; })));
     const std::vector<TypedPiece> expected{{u"7", 0, 0}, {u"\t", 0x09, 0}, {u"\n", 0x0D, 0}, {u"", 0x1B, 0},
                                            {u"", 0x73, kWithAlt}};
     CHECK(rules.Apply(u"7", FixedDateTime).at(0).pieces == expected);
@@ -124,35 +127,30 @@ TEST_CASE("reading rules that cannot work are refused with a text for the user, 
         ReadingRuleSettings settings;
         const char16_t* error;
     };
-    const auto with = [](auto&& change) {
-        ReadingRuleSettings settings;
-        change(settings);
-        return settings;
-    };
     const Case cases[] = {
-        {with([](auto& s) { s.strip = u"\\q"; }), u"DATA_STRIP: unknown escape (use \\t \\r \\n \\xHH or \\\\)!"},
-        {with([](auto& s) { s.strip = u"\\x0"; }), u"DATA_STRIP: \\x needs two hexadecimal digits!"},
-        {with([](auto& s) { s.extract = u"([0-9]"; }), u"DATA_EXTRACT: the expression is not valid!"},
-        {with([](auto& s) { s.prefix = u"{TAB"; }), u"DATA_PREFIX: a \"{\" without its \"}\"!"},
-        {with([](auto& s) { s.suffix = u"x}"; }), u"DATA_SUFFIX: a \"}\" without its \"{\"!"},
-        {with([](auto& s) { s.suffix = u"{F25}"; }), u"DATA_SUFFIX: unknown key name {F25}!"},
-        {with([](auto& s) { s.prefix = u"{WIN+R}"; }), u"DATA_PREFIX: unknown key name {WIN+R}!"},
-        {with([](auto& s) { s.prefix = u"{A}"; }), u"DATA_PREFIX: unknown key name {A}!"},  // a plain character is text
-        {with([](auto& s) { s.number = 3; }), u"DATA_NUMBER must be 0, 1 or 2!"},
-        {with([](auto& s) { s.decimal = u";"; }), u"DATA_DECIMAL must be \",\" or \".\"!"},
-        {with([](auto& s) { s.textCase = 7; }), u"DATA_CASE must be 0, 1 or 2!"},
-        {with([](auto& s) { s.replace = u"\\x1d"; }), u"DATA_REPLACE: a pair without \"=\"!"},
-        {with([](auto& s) { s.replace = u"a=b;=c"; }), u"DATA_REPLACE: nothing to replace before \"=\"!"},
-        {with([](auto& s) { s.replace = u"a=b=c"; }), u"DATA_REPLACE: a pair with a second \"=\" (\\= is the character)!"},
-        {with([](auto& s) { s.replace = u"\\q=x"; }), u"DATA_REPLACE: unknown escape (use \\t \\r \\n \\xHH \\\\ \\; or \\=)!"},
-        {with([](auto& s) { s.replace = u"\\x1=x"; }), u"DATA_REPLACE: \\x needs two hexadecimal digits!"},
-        {with([](auto& s) { s.replace = u"a=\\t"; }),
+        {With([](auto& s) { s.strip = u"\\q"; }), u"DATA_STRIP: unknown escape (use \\t \\r \\n \\xHH or \\\\)!"},
+        {With([](auto& s) { s.strip = u"\\x0"; }), u"DATA_STRIP: \\x needs two hexadecimal digits!"},
+        {With([](auto& s) { s.extract = u"([0-9]"; }), u"DATA_EXTRACT: the expression is not valid!"},
+        {With([](auto& s) { s.prefix = u"{TAB"; }), u"DATA_PREFIX: a \"{\" without its \"}\"!"},
+        {With([](auto& s) { s.suffix = u"x}"; }), u"DATA_SUFFIX: a \"}\" without its \"{\"!"},
+        {With([](auto& s) { s.suffix = u"{F25}"; }), u"DATA_SUFFIX: unknown key name {F25}!"},
+        {With([](auto& s) { s.prefix = u"{WIN+R}"; }), u"DATA_PREFIX: unknown key name {WIN+R}!"},
+        {With([](auto& s) { s.prefix = u"{A}"; }), u"DATA_PREFIX: unknown key name {A}!"},  // a plain character is text
+        {With([](auto& s) { s.number = 3; }), u"DATA_NUMBER must be 0, 1 or 2!"},
+        {With([](auto& s) { s.decimal = u";"; }), u"DATA_DECIMAL must be \",\" or \".\"!"},
+        {With([](auto& s) { s.textCase = 7; }), u"DATA_CASE must be 0, 1 or 2!"},
+        {With([](auto& s) { s.replace = u"\\x1d"; }), u"DATA_REPLACE: a pair without \"=\"!"},
+        {With([](auto& s) { s.replace = u"a=b;=c"; }), u"DATA_REPLACE: nothing to replace before \"=\"!"},
+        {With([](auto& s) { s.replace = u"a=b=c"; }), u"DATA_REPLACE: a pair with a second \"=\" (\\= is the character)!"},
+        {With([](auto& s) { s.replace = u"\\q=x"; }), u"DATA_REPLACE: unknown escape (use \\t \\r \\n \\xHH \\\\ \\; or \\=)!"},
+        {With([](auto& s) { s.replace = u"\\x1=x"; }), u"DATA_REPLACE: \\x needs two hexadecimal digits!"},
+        {With([](auto& s) { s.replace = u"a=\\t"; }),
          u"DATA_REPLACE: after \"=\" keys go in braces ({TAB}); \\; \\= and \\\\ are its only escapes!"},
-        {with([](auto& s) { s.replace = u"a={TABB}"; }), u"DATA_REPLACE: unknown key name {TABB}!"},
+        {With([](auto& s) { s.replace = u"a={TABB}"; }), u"DATA_REPLACE: unknown key name {TABB}!"},
     };
     for (const Case& c : cases) {
         CReadingRules rules;
-        REQUIRE_FALSE(rules.Set(with([](auto& s) { s.suffix = u"!"; })));
+        REQUIRE_FALSE(rules.Set(With([](auto& s) { s.suffix = u"!"; })));
         CHECK(rules.Set(c.settings) == std::optional<std::u16string>(c.error));
         CHECK(Shown(rules, u"a\r") == std::vector<std::u16string>{u"a!\r"});
     }
