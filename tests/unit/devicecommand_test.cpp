@@ -2,6 +2,7 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -177,7 +178,14 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
     rig.link.SetWriteTimeout(60000);
     RequestHost host(rig.link);
     CDeviceRequests requests(host);
-    rig.link.SetWriteObserver([&](WriteOutcome outcome, uint32_t error) { requests.OnWriteEnded(outcome, error); });
+    // A poll is skipped while a write is pending, and a write is pending until the writer has
+    // told it ended (after the device took its bytes): each tick that must send waits for that.
+    std::atomic<int> ended{0};
+    rig.link.SetWriteObserver([&](WriteOutcome outcome, uint32_t error) {
+        requests.OnWriteEnded(outcome, error);
+        ++ended;
+    });
+    const auto writesEnded = [&](int count) { return rig.Eventually([&] { return ended == count; }); };
     testing::PortScript& port = rig.platform.port;
     const auto written = [&port] {
         std::lock_guard lock(port.mutex);
@@ -205,6 +213,7 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
     CHECK(requests.CanSendCommand());
     CHECK(host.registered == Hotkey{6, 'W'});
     CHECK(rig.Eventually([&] { return written() == "P\r\n"; }));
+    REQUIRE(writesEnded(1));
     host.Advance(requests, 999);  // one tick
     CHECK(rig.Eventually([&] { return written() == "P\r\nP\r\n"; }));
     requests.OnReadingsHandled(2);
@@ -218,6 +227,7 @@ TEST_CASE("device requests: nothing with the defaults, the request at enable and
         std::lock_guard lock(port.mutex);
         port.deviceReads = false;  // flow control holds: the next request stays pending
     }
+    REQUIRE(writesEnded(4));
     host.Advance(requests, 1);
     CHECK(rig.Eventually([&] { return rig.Port(&testing::PortScript::writes) == 5; }));
     host.Advance(requests, 1500);  // three ticks, each skipped, traced once
