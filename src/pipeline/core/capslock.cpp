@@ -117,7 +117,7 @@ void CCapsLockFollower::KeysGoOut() {
 
 void CCapsLockFollower::KeysStopped() {
     if (!m_bSampling || !m_source.SetHook()) {
-        return;  // refused: the samples go on until the next try
+        return;  // a hook refused: the samples go on until the next try
     }
     // The last sample sees only what the system took before the hook was set: a key event after
     // it waits for the hook, whose thread is this one, before the system takes it. So a tap
