@@ -57,8 +57,7 @@ class Dorvane:
 
     def tooltip(self):
         """The tooltip the shell shows after the mouse moves over the icon."""
-        # Its post failed once under a full run while the program ran on, as the queries have.
-        self.ui("post", self.hwnd, WM_TRAY_NOTIFY, TRAY_ID, WM_MOUSEMOVE, again=True)
+        self.tray(WM_MOUSEMOVE)
         time.sleep(0.3)
         return next((winrig.unescape(t) for t in self.ui("tooltips") if t.startswith("DORVANE")), None)
 

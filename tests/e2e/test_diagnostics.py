@@ -80,13 +80,10 @@ def test_error_box_shows_the_traced_report_captioned_with_the_app_name(wine):
     out = wine.workdir / "box.out"
     catcher = wine.start(winrig.tool("dbgcatch"), winrig.winpath(records_path), winrig.tool("diagprobe"),
                          winrig.winpath(out), "box")
-    found = wine.workdir / "find.out"
-    assert wine.run(winrig.tool("uidriver"), winrig.winpath(found), "find", "#32770", "DORVANE", "20000") == 0
-    box = winrig.read_lines(found)[0]
-    text_out = wine.workdir / "text.out"
-    assert wine.run(winrig.tool("uidriver"), winrig.winpath(text_out), "text", box, "65535") == 0
-    shown = winrig.unescape(winrig.read_lines(text_out)[0])
-    assert wine.run(winrig.tool("uidriver"), winrig.winpath(found), "command", box, "1") == 0
+    ui = winrig.UiDriver(wine)
+    box = ui("find", "#32770", "DORVANE", 20000)[0]
+    shown = winrig.unescape(ui("text", box, 65535)[0])
+    ui("command", box, 1)
     assert catcher.wait(timeout=30) == 0
 
     texts = parse_system_texts(winrig.read_lines(out))

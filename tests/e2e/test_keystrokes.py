@@ -42,7 +42,8 @@ def type_text(wine, text, *options):
     work = wine.workdir
     (work / "text.txt").write_bytes(text.encode("utf-8"))
     out = work / "typeprobe.out"
-    assert wine.run(winrig.tool("typeprobe"), winrig.winpath(work / "text.txt"), winrig.winpath(out), *options) == 0
+    assert wine.run_tool(winrig.tool("typeprobe"), winrig.winpath(work / "text.txt"), winrig.winpath(out), *options,
+                         out=out) == 0
     lines = winrig.read_lines(out)
     lookups = [(chr(int(unit, 16)), int(scan, 16)) for _, unit, scan in (l.split() for l in lines if l.startswith("lookup"))]
     sent = int(next(l for l in lines if l.startswith("sent")).split()[1])

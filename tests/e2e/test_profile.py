@@ -28,7 +28,7 @@ def test_fresh_store_writes_defaults_with_their_types(wine):
     assert code != 0, "a fresh prefix has no settings yet"
 
     out = wine.workdir / "profile.out"
-    assert wine.run(winrig.tool("profileprobe"), winrig.winpath(out)) == 0
+    assert wine.run_tool(winrig.tool("profileprobe"), winrig.winpath(out), out=out) == 0
     results = dict(line.split(" ", 1) for line in winrig.read_lines(out) if line != "done")
     assert results == {
         "crlf": "1",

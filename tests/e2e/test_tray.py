@@ -112,8 +112,9 @@ def test_typing_reaches_the_users_window_after_the_tray_menu_and_about(wine, key
     def typed_after(text):
         before = len(key_sink.events())
         (wine.workdir / "text.txt").write_text(text)
-        assert wine.run(winrig.tool("typeprobe"), winrig.winpath(wine.workdir / "text.txt"),
-                        winrig.winpath(wine.workdir / "typeprobe.out")) == 0
+        out = wine.workdir / "typeprobe.out"
+        assert wine.run_tool(winrig.tool("typeprobe"), winrig.winpath(wine.workdir / "text.txt"), winrig.winpath(out),
+                             out=out) == 0
         winrig.wait_for(lambda: [c for k, c in key_sink.events()[before:] if k == "char"] == [ord(c) for c in text],
                         10, f"'{text}' in the key sink")
 

@@ -168,6 +168,17 @@ class WinePrefix:
             stop_pid(proc)
             raise
 
+    def run_tool(self, exe, *args, out, timeout=60):
+        """Runs one of our tools, which creates its output file `out` (one of `args`) before
+        anything else, to its end; a run that failed without creating it never started (Wine's
+        start-up race, as `reg` meets it: exit code 1, no output) and is run once more."""
+        Path(out).unlink(missing_ok=True)
+        code = self.run(exe, *args, timeout=timeout)
+        if code != 0 and not Path(out).exists():
+            print(f"{Path(exe).name} {' '.join(map(str, args))} did not start ({code}); run again", file=sys.stderr)
+            code = self.run(exe, *args, timeout=timeout)
+        return code
+
     def reg(self, *args):
         """Runs `wine reg ...` to its end; returns (exit code, output). An "add" that fails is
         tried once more: about once in four full runs the first `wine reg add` in a fresh prefix
@@ -226,14 +237,13 @@ class UiDriver:
         self.prefix = prefix
         self.calls = 0
 
-    def __call__(self, *args, check=True, again=False):
-        """again: the call changes nothing when repeated (a mouse move), so it is asked again too."""
+    def __call__(self, *args, check=True):
         self.calls += 1
         out = self.prefix.workdir / f"uidriver-{self.calls:03d}.out"
-        code = self.prefix.run(tool("uidriver"), winpath(out), *args)
-        if code != 0 and args and (again or args[0] in self.QUERIES):
+        code = self.prefix.run_tool(tool("uidriver"), winpath(out), *args, out=out)
+        if code != 0 and args and args[0] in self.QUERIES:
             print(f"uidriver {' '.join(map(str, args))} failed with {code}; asked again", file=sys.stderr)
-            code = self.prefix.run(tool("uidriver"), winpath(out), *args)
+            code = self.prefix.run_tool(tool("uidriver"), winpath(out), *args, out=out)
         if check and code != 0:
             raise AssertionError(f"uidriver {' '.join(map(str, args))} failed with {code}")
         return read_lines(out)
