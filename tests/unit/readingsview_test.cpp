@@ -52,11 +52,7 @@ TEST_CASE("readings window: a reading's row, its time with the date only on anot
         entry.completed = c.completed;
         entry.reason = c.reason;
         entry.program = c.program;
-        const ReadingRow row = RowOf(entry, kToday);
-        CHECK(row.time == c.row.time);
-        CHECK(row.outcome == c.row.outcome);
-        CHECK(row.typed == c.row.typed);
-        CHECK(row.program == c.row.program);
+        CHECK(RowOf(entry, kToday) == c.row);
     }
 }
 
@@ -144,10 +140,7 @@ TEST_CASE("readings window: a refresh keeps the selection, the focus and the top
     };
     for (const Case& c : cases) {
         CAPTURE(c.what);
-        const ListRows rows = FollowRows(c.ids, c.before);
-        CHECK(rows.selected == c.rows.selected);
-        CHECK(rows.focused == c.rows.focused);
-        CHECK(rows.top == c.rows.top);
+        CHECK(FollowRows(c.ids, c.before) == c.rows);
     }
 }
 

@@ -20,6 +20,7 @@ struct ReadingRow {
     std::u16string outcome;  // "skipped: no match"
     std::u16string typed;    // the text after the rules, control characters escaped ("12345\r\n")
     std::u16string program;  // the executable's file name
+    bool operator==(const ReadingRow&) const = default;
 };
 ReadingRow RowOf(const JournalEntry& entry, const LocalTime& today);
 
@@ -50,6 +51,7 @@ struct ListRows {
     std::vector<size_t> selected;
     std::optional<size_t> focused;
     size_t top = 0;
+    bool operator==(const ListRows&) const = default;
 };
 // The rows of the readings `ids` (newest first, as listed) that carry `before` on. A selected
 // reading that left the journal is no longer selected. A list scrolled to the top stays there, so
