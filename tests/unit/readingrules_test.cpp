@@ -95,6 +95,8 @@ TEST_CASE("reading rules on real device lines, applied in order: replace, strip,
          "0104006381333931\x1d" "10ABC\x1d" "21XYZ\r\n", {u"0104006381333931{TAB}10ABC{TAB}21XYZ\r\n"}},
         {"GS1 DataMatrix: the separator shown by name, ESC dropped, then upper case",
          With([](auto& s) { s.replace = u"\\x1d=<GS>;\\x1b=", s.textCase = 1; }), "01a\x1d\x1b" "10b\r", {u"01A<GS>10B\r"}},
+        {"a plain pair before a pair with keys: each its own", With([](auto& s) { s.replace = u"a=b;\\x1d={TAB}"; }),
+         "a\x1d" "c\r", {u"b{TAB}c\r"}},
         {"replacements in one pass: what one wrote is not replaced again", With([](auto& s) { s.replace = u"a=b;b=c"; }),
          "ab\r", {u"bc\r"}},
         {"a replacement's key goes through the expression and the case as one character",
@@ -112,6 +114,12 @@ TEST_CASE("reading rules on real device lines, applied in order: replace, strip,
         REQUIRE_FALSE(rules.Set(c.settings));
         CHECK_FALSE(rules.AllOff());
         CHECK(Shown(rules, U(c.line)) == c.typed);
+    }
+    // A noncharacter that came in (UTF-8 carries them) is never taken for a replacement's keys.
+    for (const auto& [replace, typed] : {std::pair{u"x={TAB}", u"\uFFFD{TAB}!\r"}, std::pair{u"", u"\uFDD0x!\r"}}) {
+        CReadingRules rules;
+        REQUIRE_FALSE(rules.Set(With([&](auto& s) { s.replace = replace, s.suffix = u"!"; })));
+        CHECK(Shown(rules, u"\uFDD0x\r") == std::vector<std::u16string>{typed});
     }
 
     // Named keys carry what a recording writes for them: a tab, a line end, nothing for the rest.

@@ -189,13 +189,14 @@ std::optional<std::u16string> ParseEscapes(std::u16string_view text, std::u16str
 }
 
 // A replacement: `from` becomes `to`. A `to` with keys in it is one placeholder character (a
-// Unicode noncharacter, which no code page's text holds) that stands for its tokens while the
-// other rules run, and becomes those keys when the reading is typed.
+// Unicode noncharacter: no legacy code page's text holds one, and one that came in anyway, as
+// UTF-8 can carry it, is made U+FFFD first) that stands for its tokens while the other rules run,
+// and becomes those keys when the reading is typed.
 struct Replacement {
     std::u16string from;
     std::u16string to;
-    std::vector<KeyToken> keys;  // the placeholder's; empty for plain text
 };
+using KeyedReplacements = std::vector<std::vector<KeyToken>>;  // each placeholder's keys, in order
 constexpr char16_t kFirstPlaceholder = u'\uFDD0';
 constexpr size_t kMaxKeyedReplacements = 32;  // U+FDD0..U+FDEF
 
@@ -204,9 +205,9 @@ bool IsPlaceholder(char16_t c) {
 }
 
 // DATA_REPLACE's pairs, in their order. An empty pair (";;", a ";" at the end) is nothing.
-std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector<Replacement>& pairs) {
+std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector<Replacement>& pairs,
+                                          KeyedReplacements& keyed) {
     const auto Named = [](const char16_t* refusal) { return std::u16string(DATA_REPLACE.name) + refusal; };
-    size_t keyed = 0;
     size_t i = 0;
     while (i < text.size()) {
         std::u16string from, to;
@@ -254,7 +255,7 @@ std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector
         if (from.empty()) {
             return Named(u": nothing to replace before \"=\"!");
         }
-        Replacement pair{std::move(from), {}, {}};
+        Replacement pair{std::move(from), {}};
         std::vector<KeyToken> tokens;
         if (auto error = ParseKeyText(to, DATA_REPLACE.name, tokens)) {
             return error;
@@ -266,11 +267,11 @@ std::optional<std::u16string> ParseReplace(std::u16string_view text, std::vector
                 pair.to += token.piece.text;
             }
         } else {
-            if (keyed == kMaxKeyedReplacements) {
+            if (keyed.size() == kMaxKeyedReplacements) {
                 return Named(u": at most 32 replacements may hold keys!");
             }
-            pair.to.assign(1, static_cast<char16_t>(kFirstPlaceholder + keyed++));
-            pair.keys = std::move(tokens);
+            pair.to.assign(1, static_cast<char16_t>(kFirstPlaceholder + keyed.size()));
+            keyed.push_back(std::move(tokens));
         }
         pairs.push_back(std::move(pair));
     }
@@ -286,7 +287,8 @@ std::u16string ReplaceAll(std::u16string_view text, const std::vector<Replacemen
             return text.substr(i, pair.from.size()) == pair.from;
         });
         if (found == pairs.end()) {
-            out.push_back(text[i++]);
+            out.push_back(IsPlaceholder(text[i]) ? u'\uFFFD' : text[i]);
+            ++i;
         } else {
             out += found->to;
             i += found->from.size();
@@ -375,6 +377,7 @@ std::u16string PlainNumber(const std::u16string& number, size_t& decimalAt) {
 struct CReadingRules::Compiled {
     ReadingRuleSettings settings;
     std::vector<Replacement> replace;
+    KeyedReplacements keyed;
     std::u16string strip;
     std::shared_ptr<const IExpression> extract;
     std::vector<KeyToken> prefix;
@@ -390,7 +393,7 @@ std::optional<std::u16string> CReadingRules::Set(const ReadingRuleSettings& sett
                                                  const ExpressionCompiler& compile) {
     auto compiled = std::make_unique<Compiled>();
     compiled->settings = settings;
-    if (auto error = ParseReplace(settings.replace, compiled->replace)) {
+    if (auto error = ParseReplace(settings.replace, compiled->replace, compiled->keyed)) {
         return error;
     }
     if (auto error = ParseEscapes(settings.strip, compiled->strip)) {
@@ -433,8 +436,8 @@ bool CReadingRules::HasExpression() const {
 
 bool CReadingRules::UsesDateTime() const {
     std::vector<const std::vector<KeyToken>*> lists{&m_compiled->prefix, &m_compiled->suffix};
-    for (const Replacement& pair : m_compiled->replace) {
-        lists.push_back(&pair.keys);
+    for (const std::vector<KeyToken>& keys : m_compiled->keyed) {
+        lists.push_back(&keys);
     }
     for (const auto* tokens : lists) {
         for (const KeyToken& token : *tokens) {
@@ -519,10 +522,17 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
                 }
             }
         };
+        // A placeholder's keys; none for any other character (no replacement holds keys, so
+        // nothing was made a placeholder).
+        const auto keysOf = [&rules](char16_t c) -> const std::vector<KeyToken>* {
+            return IsPlaceholder(c) && size_t(c - kFirstPlaceholder) < rules.keyed.size()
+                       ? &rules.keyed[c - kFirstPlaceholder]
+                       : nullptr;
+        };
         // The text with a replacement's keys in braces: what the checks and the journal see.
         for (char16_t c : text) {
-            if (IsPlaceholder(c)) {
-                reading.checked += DescribeTokens(rules.replace[c - kFirstPlaceholder].keys);
+            if (const auto* keys = keysOf(c)) {
+                reading.checked += DescribeTokens(*keys);
             } else {
                 reading.checked += c == u'{' ? u"{{" : c == u'}' ? u"}}" : std::u16string(1, c);
             }
@@ -536,10 +546,11 @@ std::vector<ShapedReading> CReadingRules::Apply(std::u16string_view item, const 
         addTokens(rules.prefix);
         size_t run = 0;
         for (size_t i = 0; i <= text.size(); ++i) {
-            if (i == text.size() || IsPlaceholder(text[i])) {
+            const auto* keys = i < text.size() ? keysOf(text[i]) : nullptr;
+            if (i == text.size() || keys != nullptr) {
                 add(TypedPiece{text.substr(run, i - run), 0, 0});
-                if (i < text.size()) {
-                    addTokens(rules.replace[text[i] - kFirstPlaceholder].keys);
+                if (keys != nullptr) {
+                    addTokens(*keys);
                 }
                 run = i + 1;
             }
