@@ -205,6 +205,7 @@ TEST_CASE("the GS1 check digit of EAN-8, UPC-A, EAN-13 and GTIN-14, other text n
         {u"4006381333931", true},  {u"4006381333932", false},   // EAN-13
         {u"10012345678902", true}, {u"10012345678903", false},  // GTIN-14
         {u"00012345678905", true},                              // a UPC-A as GTIN-14
+        {u"12345670", true},       {u"12345671", false},        // a check digit of 0
         {u"1234567", true},        {u"123456789", true},        // other lengths
         {u"400638133393X", true},  {u"4006381333 93", true},    // not all digits
         {u"", true},

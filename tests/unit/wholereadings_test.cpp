@@ -482,6 +482,8 @@ TEST_CASE("the repeat check: the same reading within DATA_REPEAT_MS of the last 
         {"a different reading between", 1000, {{0, "A1\r"}, {100, "B2\r"}, {100, "A1\r"}}, u"A1\rB2\rA1\r", 0},
         {"a refused repeat does not renew the window", 1000, {{0, "A1\r"}, {600, "A1\r"}, {600, "A1\r"}}, u"A1\rA1\r", 1},
         {"across the tick's wrap", 0xFFFFFF00u, {{0, "A1\r"}, {0x200, "A1\r"}}, u"A1\r", 1},
+        {"outside it, across the wrap", 0xFFFFFF00u, {{0, "A1\r"}, {1001, "A1\r"}}, u"A1\rA1\r", 0},
+        {"inside it, its end past the wrap", 0xFFFFFD00u, {{0, "A1\r"}, {0x200, "A1\r"}}, u"A1\r", 1},
     };
     for (const Case& c : cases) {
         CAPTURE(std::string(c.what));
