@@ -55,7 +55,7 @@ private:
     }
     bool ServiceOn() override { return m_service.Switch().IsEnabled(); }
     bool TypeAgain(const std::string& raw) override { return m_service.TypeAgain(raw); }
-    bool ReadingsWait() override { return m_service.View().waiting != 0; }
+    bool ReadingsWait() override { return m_service.WaitingReadings() != 0; }
     void DiscardWaitingReadings() override { m_service.DiscardWaitingReadings(); }
     std::u16string Profile() override { return m_strProfile; }
 

@@ -50,6 +50,7 @@ public:
     void SendCommand() { m_requests.SendCommand(); }  // nothing while off or with no request set
     bool CanSendCommand() { return m_requests.CanSendCommand(); }
     void DiscardWaitingReadings() { m_pipeline.DiscardWaitingReadings(); }
+    uint32_t WaitingReadings() { return m_pipeline.WaitingReadings(); }
     // The last reading, the settings page's sample.
     std::u16string LastReading() { return m_pipeline.LastReading(); }
     // The tray shows another picture than the pipeline last chose.

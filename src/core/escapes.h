@@ -8,11 +8,16 @@
 
 namespace dorvane {
 
-inline void AppendHexEscape(std::u16string& out, unsigned byte) {
+// Two upper-case hexadecimal digits.
+inline void AppendHexByte(std::u16string& out, unsigned byte) {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-    out += u"\\x";
     out += kHex[(byte >> 4) & 0xF];
     out += kHex[byte & 0xF];
+}
+
+inline void AppendHexEscape(std::u16string& out, unsigned byte) {
+    out += u"\\x";
+    AppendHexByte(out, byte);
 }
 
 // Appends `c` escaped; false (nothing appended) when it needs no escape.

@@ -35,8 +35,7 @@ TEST_CASE("readings window: a reading's row, its time with the date only on anot
         ReadingRow row;
     };
     const Case cases[] = {
-        {"typed today", {2026, 12, 10, 9, 5, 7, 45}, Outcome::kTyped, u"", u"4006381333931\r\n",
-         u"C:\\Program Files\\Till\\till.exe",
+        {"typed today", {2026, 12, 10, 9, 5, 7, 45}, Outcome::kTyped, u"", u"4006381333931\r\n", u"till.exe",
          {u"09:05:07.045", u"typed", u"4006381333931\\r\\n", u"till.exe"}},
         {"skipped by a rule: its reason, nothing typed", {2026, 12, 10, 23, 59, 59, 999}, Outcome::kSkipped,
          u"no match", u"", u"", {u"23:59:59.999", u"skipped: no match", u"", u""}},
@@ -44,7 +43,7 @@ TEST_CASE("readings window: a reading's row, its time with the date only on anot
          u"the chosen program is not in front", u"12.345{TAB}", u"notepad.exe",
          {u"2026-12-09 18:00:01.002", u"waiting: the chosen program is not in front", u"12.345{TAB}", u"notepad.exe"}},
         {"a tab and a backslash in the text are shown escaped", {2026, 12, 10, 1, 2, 3, 4}, Outcome::kRecorded, u"",
-         u"A\tB\\C", u"/opt/app", {u"01:02:03.004", u"recorded", u"A\\tB\\\\C", u"app"}},
+         u"A\tB\\C", u"app.exe", {u"01:02:03.004", u"recorded", u"A\\tB\\\\C", u"app.exe"}},
     };
     for (const Case& c : cases) {
         CAPTURE(c.what);

@@ -14,18 +14,11 @@ namespace dorvane {
 
 namespace {
 
-constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
-
 // The ASCII names of the control characters 0x00 to 0x1F.
 constexpr std::array<std::u16string_view, 32> kControlNames = {
     u"NUL", u"SOH", u"STX", u"ETX", u"EOT", u"ENQ", u"ACK", u"BEL", u"BS",  u"HT",  u"LF",
     u"VT",  u"FF",  u"CR",  u"SO",  u"SI",  u"DLE", u"DC1", u"DC2", u"DC3", u"DC4", u"NAK",
     u"SYN", u"ETB", u"CAN", u"EM",  u"SUB", u"ESC", u"FS",  u"GS",  u"RS",  u"US"};
-
-std::u16string_view FileNameOf(std::u16string_view path) {
-    const size_t slash = path.find_last_of(u"\\/");
-    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
 
 bool SameDay(const LocalTime& a, const LocalTime& b) {
     return a.year == b.year && a.month == b.month && a.day == b.day;
@@ -54,7 +47,7 @@ ReadingRow RowOf(const JournalEntry& entry, const LocalTime& today) {
         row.outcome += u": " + entry.reason;
     }
     row.typed = EscapeControls(entry.typed);
-    row.program = FileNameOf(entry.program);
+    row.program = entry.program;  // already the executable's file name
     return row;
 }
 
@@ -70,8 +63,7 @@ std::u16string RawBytesText(std::string_view raw) {
             text += u"<DEL>";
         } else if (byte > 0x7F) {
             text += u"<x";
-            text += kHexDigits[byte >> 4];
-            text += kHexDigits[byte & 0xF];
+            AppendHexByte(text, byte);
             text += u'>';
         } else {
             text += static_cast<char16_t>(byte);
@@ -87,8 +79,7 @@ std::u16string RawBytesHex(std::string_view raw) {
         if (!text.empty()) {
             text += u' ';
         }
-        text += kHexDigits[byte >> 4];
-        text += kHexDigits[byte & 0xF];
+        AppendHexByte(text, byte);
     }
     return text;
 }
