@@ -434,9 +434,11 @@ TEST_CASE("a NUL from the device is left out, the bytes after it are handled, tr
     CHECK(rig.host.TraceCount(u"comm read: NUL bytes from the device are left out") == 1);
 }
 
-TEST_CASE("Type Again: a lost reading's bytes go through the rules and the holds once more, as a reading of their own") {
+TEST_CASE("Type Again: a lost reading's bytes go through the rules and the holds once more, as a reading of their own, never a repeat, never acknowledged") {
     PipelineRig rig;
     rig.Set(DATA_SUFFIX, u"{TAB}");
+    rig.Set(DATA_REPEAT_MS, 60000);
+    rig.Set(DEVICE_ACK, u"\\x06");
     rig.Set(DATA_TERMINATOR, 0);
     rig.platform.desktop.SetElevated(FakeDesktop::kUserWindow);
     REQUIRE(rig.Enable());
@@ -461,10 +463,15 @@ TEST_CASE("Type Again: a lost reading's bytes go through the rules and the holds
     REQUIRE(journal.size() == 2);
     CHECK((journal.front().outcome == Outcome::kTyped && journal.front().typed == u"4006381333931{TAB}"));
     CHECK(journal.front().raw == raw);
+    // Asked for again at once: the user's own wish, not the device reading twice.
+    REQUIRE(rig.service.TypeAgain(raw));
+    CHECK(rig.Eventually([&] { return rig.platform.desktop.TextOf(2) == u"4006381333931\t4006381333931\t"; }));
+    REQUIRE(rig.Eventually([&] { return rig.service.HandledItems() == 3; }));
+    CHECK(rig.host.readingsHandled == 0);  // the device sent none of them
 
     rig.Disable();
     CHECK_FALSE(rig.service.TypeAgain(raw));
-    CHECK(rig.service.Journal().Size() == 2);
+    CHECK(rig.service.Journal().Size() == 3);
 }
 
 TEST_CASE("the repeat check: the same reading within DATA_REPEAT_MS of the last one typed is refused, acknowledged, signalled") {

@@ -333,7 +333,7 @@ size_t CReadingPipeline::QueueFlushed(const std::string& raw) {
     return dropped;
 }
 
-bool CReadingPipeline::QueueReading(AssembledBytes reading) {
+bool CReadingPipeline::QueueReading(AssembledBytes reading, bool typedAgain) {
     // Converted whole: a character of several bytes is never split between two bursts.
     std::u16string text = m_platform.AnsiToUtf16(reading.text.c_str());
     const CWaitingBound::Verdict verdict = m_bound.Admit(text, true);
@@ -347,7 +347,7 @@ bool CReadingPipeline::QueueReading(AssembledBytes reading) {
     const uint32_t started = verdict == CWaitingBound::Verdict::kQueueNew ? 1 : 0;
     const uint64_t id = reading.lineEndTail ? 0 : AddToJournal(reading.text, text, Outcome::kWaiting);
     m_arrSendQueue.push_back(QueuedText{std::move(text), reading.lineEndTail, started, std::move(reading.text), id,
-                                        m_platform.TickCount()});
+                                        m_platform.TickCount(), typedAgain});
     return false;
 }
 
@@ -529,7 +529,7 @@ bool CReadingPipeline::TypeAgain(const std::string& raw) {
     {
         std::lock_guard lock(m_csSendQueue);
         // A reading of its own, whether or not it has a line end (a quiet rest has none).
-        dropped = QueueReading(AssembledBytes{raw, false, false}) ? 1 : 0;
+        dropped = QueueReading(AssembledBytes{raw, false, false}, true) ? 1 : 0;
     }
     m_hSendEvent->Set();
     ReportDropped(dropped);

@@ -125,6 +125,9 @@ private:
         std::string raw;           // the bytes it came as
         uint64_t journalId = 0;    // its reading in the journal; 0: none (line ends alone)
         uint32_t completedTick = 0;  // when it was complete, for the repeat check
+        // Asked for by the user (Type Again), not sent by the device: never a repeat of what the
+        // device sent, and the device is not acknowledged for it.
+        bool typedAgain = false;
     };
     // How the worker was done with a reading; the device is told of all but a lost one.
     enum class Fate { kKept, kSkipped, kLost };
@@ -142,7 +145,8 @@ private:
     // The LF of a CR LF that came apart: typed into its reading's window only while that is in
     // front (it never holds the readings behind it), recorded after a recorded reading.
     void HandleLineEndTail(const std::u16string& text);
-    HandedOn HandOn(const std::u16string& text, uintptr_t window, uint32_t completedTick);
+    // completedTick: when the reading was complete; none, not checked for repeats.
+    HandedOn HandOn(const std::u16string& text, uintptr_t window, std::optional<uint32_t> completedTick);
     // Refuses each reading equal to the last one typed within DATA_REPEAT_MS of it; returns what
     // the typed readings of this item would make the last one.
     std::optional<std::u16string> CheckRepeats(std::vector<ShapedReading>& readings, uint32_t completedTick);
@@ -155,7 +159,7 @@ private:
     // Returns how many readings were dropped because too many wait.
     size_t QueueFlushed(const std::string& raw);
     // One assembled reading, within the bound; true when it was dropped (a tail is never counted).
-    bool QueueReading(AssembledBytes reading);
+    bool QueueReading(AssembledBytes reading, bool typedAgain = false);
     // An item as it was flushed (its text and its bytes); a reading the bound drops is cut out
     // whole. Returns the drops.
     size_t QueueItem(std::u16string_view text, std::string_view raw);

@@ -113,18 +113,21 @@ bool CReadingPipeline::HandleQueued(QueuedText queued) {
             return false;
         }
         // Discarded by the user: the device is still told the readings arrived.
-        m_host.ReadingsHandled(CountReadings(queued.text));
+        if (!queued.typedAgain) {
+            m_host.ReadingsHandled(CountReadings(queued.text));
+        }
         return false;
     }
     g_bSending = true;
     UpdateStatusIcon(TrayPicture::kSending);
-    const HandedOn handed = HandOn(queued.text, window.value_or(0), queued.completedTick);
+    const HandedOn handed = HandOn(queued.text, window.value_or(0),
+                                   queued.typedAgain ? std::nullopt : std::optional(queued.completedTick));
     JournalHandedOn(queued.journalId, handed, window);
     m_lastFate = handed.fate;
     m_lastWindow = window;
     // Typed, recorded or skipped by a rule the user set: each is acknowledged, if asked; a
     // reading that was lost is not.
-    if (m_lastFate != Fate::kLost) {
+    if (m_lastFate != Fate::kLost && !queued.typedAgain) {
         m_host.ReadingsHandled(CountReadings(queued.text));
     }
     ++m_nHandledItems;
@@ -158,7 +161,7 @@ void CReadingPipeline::HandleLineEndTail(const std::u16string& text) {
     }
     g_bSending = true;
     UpdateStatusIcon(TrayPicture::kSending);
-    HandOn(text, m_lastWindow.value_or(0), 0);  // it has no reading of its own in the journal
+    HandOn(text, m_lastWindow.value_or(0), std::nullopt);  // it has no reading of its own in the journal
 }
 
 bool CReadingPipeline::IsChosenProgram(uintptr_t window) {
@@ -186,7 +189,7 @@ void CReadingPipeline::DiscardWaiting() {
     {
         std::lock_guard lock(m_csSendQueue);
         for (const QueuedText& queued : m_arrSendQueue) {
-            readings += CountReadings(queued.text);
+            readings += queued.typedAgain ? 0 : CountReadings(queued.text);
             m_journal.Settle(queued.journalId, Outcome::kDiscarded);
         }
         dropped += m_bound.Readings();
@@ -607,7 +610,7 @@ std::optional<std::u16string> CReadingPipeline::CheckRepeats(std::vector<ShapedR
 }
 
 CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, uintptr_t window,
-                                                    uint32_t completedTick) {
+                                                    std::optional<uint32_t> completedTick) {
     const auto lost = [](std::u16string reason) { return HandedOn{Fate::kLost, Outcome::kLost, std::move(reason), {}}; };
     if (m_bRulesRefused) {
         m_host.Trace(u"send-key: a reading not typed, the reading rules cannot work");
@@ -621,8 +624,8 @@ CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, 
         m_host.Trace(u"send-key: a reading lost, the service stopped while it was shaped");
         return lost(kStoppedReason);
     }
-    const std::optional<std::u16string> lastTyped = m_nRepeatMs != 0 ? CheckRepeats(*readings, completedTick)
-                                                                      : std::nullopt;
+    const std::optional<std::u16string> lastTyped =
+        m_nRepeatMs != 0 && completedTick ? CheckRepeats(*readings, *completedTick) : std::nullopt;
     HandedOn handed;
     if (TraceSkipped(*readings)) {
         handed.fate = Fate::kKept;
@@ -645,7 +648,7 @@ CReadingPipeline::HandedOn CReadingPipeline::HandOn(const std::u16string& text, 
     // A repeat is counted from the last reading that went in.
     const auto remember = [&] {
         if (lastTyped) {
-            m_lastTyped = std::make_pair(*lastTyped, completedTick);
+            m_lastTyped = std::make_pair(*lastTyped, *completedTick);
         }
     };
     if (!g_bRecordData) {
