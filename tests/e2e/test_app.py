@@ -72,11 +72,22 @@ class Dorvane:
         self.tray(WM_RBUTTONUP)
         menu = self.ui("menu", 10000)[0]
         assert menu != "none", "the tray menu did not open"
-        time.sleep(0.3)
+        labels = winrig.tray_menu_labels()
+        rect = tuple(map(int, self.ui("rect", menu)[0].split()))
+
+        def drawn():  # looked at again until every item is drawn: a loaded machine paints late
+            items = self._menu_items(rect)
+            return items if len(items) == len(labels) else None
+
+        items = winrig.wait_for(drawn, 10, "every item of the tray menu drawn")
+        self.ui("menu", 1000, "escape")
+        return {label for label, darkest in zip(labels, items) if darkest > 3 * 64}
+
+    def _menu_items(self, rect):
+        """The darkest pixel of each item in a screenshot of the menu at `rect`."""
         bmp = self.wine.workdir / "menu.bmp"
         self.ui("screenshot", winrig.winpath(bmp))
-        rows = winrig.bmp_to_png(bmp, bmp.with_suffix(".png"), crop=tuple(map(int, self.ui("rect", menu)[0].split())))
-        self.ui("menu", 1000, "escape")
+        rows = winrig.bmp_to_png(bmp, bmp.with_suffix(".png"), crop=rect)
         paper = collections.Counter(pixel for row in rows for pixel in row).most_common(1)[0][0]
         bands, band = [], []
         for row in rows + [[]]:
@@ -86,10 +97,7 @@ class Dorvane:
             elif band:
                 bands.append(band)
                 band = []
-        items = [min(band) for band in bands if len(band) > 3]  # separators and the frame are thinner
-        labels = winrig.tray_menu_labels()
-        assert len(items) == len(labels), items
-        return {label for label, darkest in zip(labels, items) if darkest > 3 * 64}
+        return [min(band) for band in bands if len(band) > 3]  # separators and the frame are thinner
 
     def answer_box(self, expected_start, button=IDOK):
         box, text = self.ui("msgbox", 20000)[0].split(" ", 1)
@@ -706,8 +714,9 @@ def test_with_the_defaults_nothing_is_written_and_send_command_sends_once(wine, 
 def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line, key_sink):
     set_value(wine, "COMPORT", "REG_SZ", "COM12")
     set_value(wine, "DEVICE_ACK", "REG_SZ", "A" * 256)
-    # 1200 baud: each write may take 10 ms a byte and 2 s more, about 5 s, far beyond what a stop may.
-    set_value(wine, "COM12_DCB", "REG_BINARY", "1c000000b004000011000000000000000000" "08000011130000000000")
+    # 300 baud: each write may take about 10 s, far beyond what a stop may, so the bounds below
+    # leave room for a loaded machine and still fail on a stop that waits for the write.
+    set_value(wine, "COM12_DCB", "REG_BINARY", "1c0000002c01000011000000000000000000" "08000011130000000000")
     app = Dorvane(wine)
     app.wait_trace("enable/disable dorvane, done")
     # Nobody reads the device end: the acknowledgements fill the line's buffers until a write
@@ -718,12 +727,12 @@ def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line
     winrig.wait_for(lambda: any(t.startswith("com-port write, error!") for t in app.traces()), 60,
                     "a write that timed out")
     # The stop ends the writer's wait at once, and after the reader's stop and the write's cancel
-    # the close waits half a second at most for the write: under a second, whatever the driver
+    # the close waits half a second at most for the write: about a second, whatever the driver
     # does (the post itself takes a few tenths of a second).
     started = time.monotonic()
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
     app.wait_trace("enable/disable dorvane, done", 2, timeout=10)
-    assert time.monotonic() - started < 1.5
+    assert time.monotonic() - started < 3.0
     app.ui("post", app.hwnd, WM_COMMAND, TOGGLE, 0)
     app.wait_trace("enable/disable dorvane, done", 3)
     line.write(b"2\r")
@@ -731,8 +740,8 @@ def test_a_device_that_stops_reading_costs_no_hang_of_disable_or_exit(wine, line
     app.ui("post", app.hwnd, WM_COMMAND, ID_QUIT, 0)
     app.answer_box("Quit from DORVANE?", IDYES)
     started = time.monotonic()
-    app.proc.wait(timeout=10)
-    assert time.monotonic() - started < 1.0
+    app.proc.wait(timeout=20)
+    assert time.monotonic() - started < 2.5
 
 
 def test_two_profiles_on_two_ports_type_their_own_readings_whole_never_mixed(wine, line, line13, key_sink):
