@@ -38,6 +38,13 @@ std::optional<std::u16string> CImportChecks::TypeDelay(uint32_t ms) const {
     return std::nullopt;
 }
 
+std::optional<std::u16string> CImportChecks::RepeatWindow(uint32_t ms) const {
+    if (ms > kMaxRepeatMs) {
+        return std::u16string(kRepeatRefusal);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::u16string> CImportChecks::ReadingRules(const ISettingValues& values) const {
     CReadingRules rules;
     return rules.Set(ReadRuleSettings([&](const auto& key) { return values.Value(key); }));

@@ -20,6 +20,7 @@ public:
     std::optional<std::u16string> Hotkey(std::u16string_view text) const override;
     LineRecord LineSettings(const std::vector<uint8_t>& record) const override;
     std::optional<std::u16string> TypeDelay(uint32_t ms) const override;
+    std::optional<std::u16string> RepeatWindow(uint32_t ms) const override;
     std::optional<std::u16string> ReadingRules(const ISettingValues& values) const override;
 
 private:

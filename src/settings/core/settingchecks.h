@@ -40,6 +40,8 @@ public:
     virtual LineRecord LineSettings(const std::vector<uint8_t>& record) const = 0;
     // TYPE_DELAY_MS.
     virtual std::optional<std::u16string> TypeDelay(uint32_t ms) const = 0;
+    // DATA_REPEAT_MS.
+    virtual std::optional<std::u16string> RepeatWindow(uint32_t ms) const = 0;
     // The reading rules (the DATA_ settings) together.
     virtual std::optional<std::u16string> ReadingRules(const ISettingValues& values) const = 0;
 };

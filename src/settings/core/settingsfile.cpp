@@ -135,8 +135,10 @@ std::optional<std::u16string> CheckImport(const SettingEntries& entries, const I
             if ((setting == &DATA_NUMBER || setting == &DATA_CASE || setting == &SIGNAL_SOUND) && *value > 2) {
                 return name + u" must be 0, 1 or 2!";
             }
-            if (setting == &DATA_REPEAT_MS && *value > 60000) {
-                return name + u" must be 0 to 60000!";
+            if (setting == &DATA_REPEAT_MS) {
+                if (auto error = checks.RepeatWindow(*value)) {
+                    return error;
+                }
             }
         } else if (const StringSetting* setting = StringSettingNamed(name)) {
             if (auto error = CheckLength(*setting, text)) {
