@@ -99,13 +99,12 @@ std::u16string CopyText(const std::vector<JournalEntry>& readings) {
 std::string ReadingsFileBytes(const std::vector<JournalEntry>& newestFirst, std::u16string_view profile) {
     // Oldest first, as the log file grows: a saved journal reads like the log and can be put
     // beside it line for line.
-    std::u16string text = std::u16string(kLogHeader) + u"\n";
+    std::u16string text;
     for (auto entry = newestFirst.rbegin(); entry != newestFirst.rend(); ++entry) {
         text += LogLine(*entry, profile, entry->port);
         text += u'\n';
     }
-    // The UTF-8 mark first: without it Excel reads the file in the ANSI code page.
-    return "\xEF\xBB\xBF" + EncodeRecordItem(text, RecordEncoding::kUtf8, false);
+    return LogFileStart() + EncodeRecordItem(text, RecordEncoding::kUtf8, false);
 }
 
 ListRows FollowRows(const std::vector<uint64_t>& ids, const ListState& before) {

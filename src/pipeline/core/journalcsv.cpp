@@ -1,8 +1,13 @@
 #include "pipeline/core/journalcsv.h"
 
 #include "core/escapes.h"
+#include "pipeline/core/recordencoding.h"
 
 namespace dorvane {
+
+std::string LogFileStart() {
+    return "\xEF\xBB\xBF" + EncodeRecordItem(std::u16string(kLogHeader) + u"\n", RecordEncoding::kUtf8, false);
+}
 
 namespace {
 

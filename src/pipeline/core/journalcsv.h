@@ -11,6 +11,9 @@
 namespace dorvane {
 
 inline constexpr char16_t kLogHeader[] = u"time,profile,port,outcome,typed,raw,program";
+// What a log file starts with: the UTF-8 mark (without it Excel reads the file in the ANSI code
+// page) and the header line, as the lines are stored (UTF-8, CR LF).
+std::string LogFileStart();
 
 // "2026-12-10T14:03:07.125"
 std::u16string LogTime(const LocalTime& time);

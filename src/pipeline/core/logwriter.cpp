@@ -97,9 +97,7 @@ bool CLogWriter::WriteBatch(const std::deque<Line>& lines) {
         text += line.text;
         text += u'\n';  // stored as CR LF
     }
-    // The UTF-8 mark first: without it Excel reads the file in the ANSI code page.
-    static const std::string kHeader =
-        "\xEF\xBB\xBF" + EncodeRecordItem(std::u16string(kLogHeader) + u"\n", RecordEncoding::kUtf8, false);
+    static const std::string kHeader = LogFileStart();
     uint32_t error = 0;
     if (!m_file.Append(m_path, kHeader, EncodeRecordItem(text, RecordEncoding::kUtf8, false), error)) {
         if (m_hooks.trace) {
