@@ -62,7 +62,12 @@ public:
         std::lock_guard lock(mutex);
         ++offRequests;
     }
-    void DismissReports() override { AnswerBox(); }
+    // Asked while a stop waits for the worker: the stop has been requested.
+    std::atomic<int> dismissals{0};
+    void DismissReports() override {
+        ++dismissals;
+        AnswerBox();
+    }
     std::vector<std::u16string> notices;
     std::atomic<int> waitingChanges{0};
     void WaitingChanged() override { ++waitingChanges; }

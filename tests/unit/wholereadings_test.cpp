@@ -251,8 +251,8 @@ TEST_CASE("each way a reading ends: acknowledged when typed, recorded, skipped o
         {"a stop in the middle", [](PipelineRig& rig) { rig.typed.CloseGate(); }, "abc\r",
          [](PipelineRig& rig) {
              REQUIRE(rig.Eventually([&] { return rig.typed.AtGate(); }));
-             std::thread opener([&] {
-                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
+             std::thread opener([&] {  // once the stop is asked for, however late
+                 rig.Eventually([&] { return rig.host.dismissals > 0; });
                  rig.typed.OpenGate();
              });
              rig.Disable();
