@@ -583,7 +583,7 @@ void CReadingsWnd::RememberNormalPlace() {
 
 void CReadingsWnd::RestorePlace() {
     // Read without writing an empty value back: the setting is made when the window first closes.
-    const std::optional<WindowPlace> place = ParsePlace(ReadSettingIfStored(theProfile, READINGS_WINDOW));
+    const std::optional<WindowPlace> place = ParsePlace(ReadSetting(theProfile, READINGS_WINDOW));
     if (!place) {
         return;  // the template's place: centred on the work area
     }

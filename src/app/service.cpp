@@ -82,7 +82,7 @@ void CService::StopPipeline() {
 }
 
 std::u16string CService::LogFilePath() {
-    const std::u16string setting = ReadSettingIfStored(theProfile, LOG_FILE);
+    const std::u16string setting = ReadSetting(theProfile, LOG_FILE);
     std::u16string base;
     if (theProfile.UsesIniFile()) {
         base = theProfile.IniFileName();

@@ -30,7 +30,7 @@ void Load(CDlgSettingGeneral& general, CDlgSettingAdvanced& advanced, CDlgSettin
     advanced.m_bRecordData = ReadSetting(theProfile, RECORDDATA) != 0;
     advanced.m_strRecordFileName = AsWide(ReadSetting(theProfile, RECORDDATA_FILENAME).c_str());
     advanced.m_nBufferSizeKB = static_cast<int>(ReadSetting(theProfile, BUFFERSIZE_KB));
-    advanced.m_strLogFile = AsWide(ReadSettingIfStored(theProfile, LOG_FILE).c_str());
+    advanced.m_strLogFile = AsWide(ReadSetting(theProfile, LOG_FILE).c_str());
     const PipelineSettings pipeline = LoadPipelineSettings(theProfile);
     data.m_rules = pipeline.rules;
     data.m_nRepeatMs = static_cast<int>(std::min<uint32_t>(pipeline.repeatMs, INT32_MAX));

@@ -357,6 +357,11 @@ TEST_SUITE("profiles and settings files") {
         FakeRegistry unused;
         CAppProfile exported(nullptr, u"C:\\roll-out.ini", unused, file);
         REQUIRE(ExportSettings(source.profile, exported));
+        // The settings that came after stores were made are exported, and still not stored here.
+        for (const char16_t* later : {LOG_FILE.name, READINGS_WINDOW.name, DATA_REPLACE.name, DATA_CHECK_GTIN.name,
+                                      DATA_REPEAT_MS.name, SIGNAL_SOUND.name}) {
+            CHECK(source.Stored(later) == nullptr);
+        }
         const SettingEntries entries = file.GetSection(u"Settings", u"C:\\roll-out.ini");
         CHECK(entries.size() == std::size(kIntSettings) + std::size(kStringSettings) + 1);
         REQUIRE_FALSE(CheckImport(entries, checks));

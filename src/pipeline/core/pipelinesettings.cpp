@@ -42,17 +42,12 @@ PipelineSettings LoadPipelineSettings(CAppProfile& profile) {
     s.autoDisable = ReadInt(profile, AUTODISABLE) != 0;
     s.autoDisableMs = ScaleClamped(ReadInt(profile, AUTODISABLE_MINUTES), 60000);
     s.targetProgram = ReadSetting(profile, TARGET_PROGRAM);
-    s.rules = ReadRuleSettings([&profile](const auto& key) {
-        // The checks came after stores were made: their absence leaves a store as it was.
-        const std::u16string_view name = key.name;
-        return name == DATA_REPLACE.name || name == DATA_CHECK_GTIN.name ? ReadSettingIfStored(profile, key)
-                                                                          : ReadSetting(profile, key);
-    });
+    s.rules = ReadRuleSettings([&profile](const auto& key) { return ReadSetting(profile, key); });
     s.acknowledge = !ReadSetting(profile, DEVICE_ACK).empty();
     s.typeUnicode = ReadSetting(profile, TYPE_UNICODE) != 0;
     s.typeDelayMs = ReadSetting(profile, TYPE_DELAY_MS);
-    s.repeatMs = ReadSettingIfStored(profile, DATA_REPEAT_MS);
-    s.signalSound = ReadSettingIfStored(profile, SIGNAL_SOUND);
+    s.repeatMs = ReadSetting(profile, DATA_REPEAT_MS);
+    s.signalSound = ReadSetting(profile, SIGNAL_SOUND);
     return s;
 }
 

@@ -15,6 +15,9 @@ namespace dorvane {
 struct IntSetting {
     const char16_t* name;
     int32_t defaultValue;
+    // False for a setting that came after stores were made: reading it never stores its
+    // default, so a store where it is absent stays as it was.
+    bool storeDefault = true;
 };
 
 struct StringSetting {
@@ -23,6 +26,7 @@ struct StringSetting {
     // The most characters the settings sheet's field takes (EM_LIMITTEXT), and so the most an
     // import stores.
     size_t maxLength;
+    bool storeDefault = true;  // as IntSetting's (only with an empty default)
 };
 
 inline constexpr char16_t kSettingsSection[] = u"Settings";
@@ -80,12 +84,12 @@ inline constexpr StringSetting DATA_SUFFIX{u"DATA_SUFFIX", u"", 256};
 inline constexpr IntSetting DATA_TERMINATOR{u"DATA_TERMINATOR", 1};
 // The checks, each off by default (see pipeline/core/readingrules.h): a GS1 check digit, a
 // reading repeated within this many ms (0 to 60 000), replacements applied before every rule.
-inline constexpr IntSetting DATA_CHECK_GTIN{u"DATA_CHECK_GTIN", 0};
-inline constexpr IntSetting DATA_REPEAT_MS{u"DATA_REPEAT_MS", 0};
-inline constexpr StringSetting DATA_REPLACE{u"DATA_REPLACE", u"", 1024};
+inline constexpr IntSetting DATA_CHECK_GTIN{u"DATA_CHECK_GTIN", 0, false};
+inline constexpr IntSetting DATA_REPEAT_MS{u"DATA_REPEAT_MS", 0, false};
+inline constexpr StringSetting DATA_REPLACE{u"DATA_REPLACE", u"", 1024, false};
 // 1: the system's "critical stop" sound when a reading is not typed; 2: also its default beep for
 // each reading typed.
-inline constexpr IntSetting SIGNAL_SOUND{u"SIGNAL_SOUND", 0};
+inline constexpr IntSetting SIGNAL_SOUND{u"SIGNAL_SOUND", 0, false};
 // 1: a character the target's layout has no key for is typed as a Unicode key packet.
 inline constexpr IntSetting TYPE_UNICODE{u"TYPE_UNICODE", 0};
 // Pause after each typed character, 0 to 1000 ms.
@@ -100,11 +104,11 @@ inline constexpr IntSetting DEVICE_POLL_MS{u"DEVICE_POLL_MS", 0};
 inline constexpr StringSetting DEVICE_HOTKEY{u"DEVICE_HOTKEY", u"", 64};
 inline constexpr StringSetting DEVICE_ACK{u"DEVICE_ACK", u"", 1024};
 // The log file: each reading, once its outcome is final, as a line of CSV; empty: no log.
-inline constexpr StringSetting LOG_FILE{u"LOG_FILE", u"", 259};
+inline constexpr StringSetting LOG_FILE{u"LOG_FILE", u"", 259, false};
 // Where the Readings window was last, kept when it closes: "LEFT,TOP,WIDTH,HEIGHT,DPI" and
 // ",max" when it was maximised (its restored rectangle in screen pixels at that DPI, e.g.
 // "120,80,720,480,96"); empty or not such a text: the window opens centred.
-inline constexpr StringSetting READINGS_WINDOW{u"READINGS_WINDOW", u"", 64};
+inline constexpr StringSetting READINGS_WINDOW{u"READINGS_WINDOW", u"", 64, false};
 
 // Every setting above, for export and import (the ports' line settings come on top).
 inline constexpr const IntSetting* kIntSettings[] = {
@@ -117,12 +121,14 @@ inline constexpr const StringSetting* kStringSettings[] = {
     &DATA_DECIMAL, &DATA_PREFIX, &DATA_SUFFIX, &DEVICE_COMMAND, &DEVICE_HOTKEY, &DEVICE_ACK,
     &LOG_FILE, &READINGS_WINDOW, &DATA_REPLACE};
 
-// Reads and writes in the running copy's section with the table's default.
+// Reads and writes in the running copy's section with the table's default (stored when it is
+// missing, unless the setting says not).
 inline uint32_t ReadSetting(CAppProfile& profile, const IntSetting& key) {
-    return profile.GetInt(SettingsSectionOf(profile), key.name, key.defaultValue);
+    return key.storeDefault ? profile.GetInt(SettingsSectionOf(profile), key.name, key.defaultValue)
+                            : profile.GetIntIfStored(SettingsSectionOf(profile), key.name, key.defaultValue);
 }
 inline std::u16string ReadSetting(CAppProfile& profile, const StringSetting& key) {
-    return profile.GetString(SettingsSectionOf(profile), key.name, key.defaultValue);
+    return profile.GetString(SettingsSectionOf(profile), key.name, key.storeDefault ? key.defaultValue : nullptr);
 }
 // A setting whose default is empty, read without writing the default back: for a setting the
 // service reads at every enable whose absence must leave the store as it was.
